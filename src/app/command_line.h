@@ -1,0 +1,35 @@
+// The five command-line options of one run.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "settings/settings.h"
+
+namespace kelvane {
+
+struct CommandLineOptions {
+    bool pattern = false;       // --pattern
+    bool no_exclude = false;    // --no-exclude
+    std::wstring monitor_arg;   // the argument after -m / --monitor
+    bool force_inactive = false;  // --inactive
+    bool force_active = false;    // --active
+};
+
+// Reads the options from an argument vector whose first element is the module path. Never fails:
+// unknown arguments are ignored.
+[[nodiscard]] CommandLineOptions parse_arguments(const std::vector<std::wstring>& args);
+
+// --inactive switches the mirror off, then --active switches it on, so --active wins.
+void apply_active_overrides(const CommandLineOptions& options, Settings& settings) noexcept;
+
+#ifdef _WIN32
+// Splits a command line by the rules of CommandLineToArgvW; empty when the split fails.
+[[nodiscard]] std::optional<std::vector<std::wstring>> split_command_line(const wchar_t* command_line);
+
+// The options of this process's own command line.
+[[nodiscard]] CommandLineOptions parse_command_line();
+#endif
+
+}  // namespace kelvane

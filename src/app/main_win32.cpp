@@ -1,0 +1,65 @@
+// Process entry: start-up order, single-instance guard, settings and command line, shutdown.
+#include <windows.h>
+#include <commctrl.h>
+#include <objbase.h>
+
+#include "app/command_line.h"
+#include "app/log.h"
+#include "platform/unique_handle_win32.h"
+#include "settings/settings.h"
+
+namespace {
+
+constexpr wchar_t single_instance_name[] = L"Kelvane2SingleInstance";
+constexpr int exit_ok = 0;
+constexpr int exit_com_failed = 1;
+constexpr int exit_already_running = 2;
+
+}  // namespace
+
+int WINAPI wWinMain(HINSTANCE /*instance*/, HINSTANCE /*previous*/, PWSTR /*command_line*/, int /*show*/) {
+    using namespace kelvane;
+
+    // From here on every window and monitor coordinate is in physical pixels.
+    SetProcessDpiAwarenessContext(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2);
+
+    // The guard comes before the log is opened, so that a second copy adds its line to the running
+    // instance's log instead of emptying it.
+    SetLastError(ERROR_SUCCESS);
+    UniqueHandle guard(CreateMutexW(nullptr, TRUE, single_instance_name));
+    if (GetLastError() == ERROR_ALREADY_EXISTS) {
+        open_log(LogOpenMode::append);
+        log_message("another instance is running; exiting");
+        return exit_already_running;
+    }
+
+    open_log(LogOpenMode::truncate);
+    log_message("Kelvane2 starting");
+
+    const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    if (FAILED(com)) {
+        log_failed_call("CoInitializeEx", com);
+        return exit_com_failed;
+    }
+
+    INITCOMMONCONTROLSEX controls{};
+    controls.dwSize = sizeof controls;
+    controls.dwICC = ICC_BAR_CLASSES | ICC_STANDARD_CLASSES;
+    InitCommonControlsEx(&controls);
+
+    const CommandLineOptions options = parse_command_line();
+
+    Settings settings;
+    load_settings(settings);
+    apply_active_overrides(options, settings);
+
+    // The application controller takes over here; until it does, the run ends at once and keeps
+    // the settings it would have started with.
+    save_settings(settings);
+    const int code = exit_ok;
+
+    log_message("Kelvane2 exiting (%d)", code);
+    CoUninitialize();
+    guard.reset();
+    return code;
+}

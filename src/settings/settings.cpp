@@ -1,0 +1,263 @@
+// Settings file: text format, number rule, load and atomic save.
+#include "settings/settings.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <limits>
+
+#include "app/log.h"
+#include "platform/platform.h"
+#include "platform/utf8.h"
+
+namespace kelvane {
+namespace {
+
+constexpr const char* header_line = "# Kelvane2 settings";
+constexpr const char* line_end = "\r\n";
+
+bool is_digit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+char lower(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+bool starts_with_word(std::string_view text, std::string_view word) {
+    if (text.size() < word.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < word.size(); ++i) {
+        if (lower(text[i]) != word[i]) {
+            return false;
+        }
+    }
+    return true;
+}
+
+float clamp_to(float value, float limit) {
+    if (value < -limit) {
+        return -limit;
+    }
+    if (value > limit) {
+        return limit;
+    }
+    return value;
+}
+
+void read_number_into(std::string_view value, float& field, float limit) {
+    float number = 0.0f;
+    if (parse_settings_number(value, number)) {
+        field = clamp_to(number, limit);
+    }
+}
+
+void apply_line(std::string_view line, Settings& settings) {
+    while (!line.empty() && (line.back() == '\r' || line.back() == ' ' || line.back() == '\t')) {
+        line.remove_suffix(1);
+    }
+    if (line.empty() || line.front() == '#') {
+        return;
+    }
+    const std::size_t equals = line.find('=');
+    if (equals == std::string_view::npos) {
+        return;
+    }
+    const std::string_view key = line.substr(0, equals);
+    const std::string_view value = line.substr(equals + 1);
+    if (key == "monitor") {
+        settings.monitor = utf8_to_wide(value);
+    } else if (key == "active") {
+        settings.active = value == "1";
+    } else if (key == "mirror_h") {
+        settings.mirror_h = value == "1";
+    } else if (key == "mirror_v") {
+        settings.mirror_v = value == "1";
+    } else if (key == "keystone_tb") {
+        read_number_into(value, settings.keystone_tb, keystone_limit);
+    } else if (key == "keystone_lr") {
+        read_number_into(value, settings.keystone_lr, keystone_limit);
+    } else if (key == "rotation") {
+        read_number_into(value, settings.rotation, rotation_limit);
+    }
+}
+
+bool read_whole_file(std::FILE* file, std::string& text) {
+    char buffer[4096];
+    std::size_t got = 0;
+    while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) {
+        text.append(buffer, got);
+    }
+    return std::ferror(file) == 0;
+}
+
+}  // namespace
+
+bool parse_settings_number(std::string_view value, float& out) {
+    std::size_t i = 0;
+    const bool negative = !value.empty() && value[0] == '-';
+    if (negative) {
+        ++i;
+    }
+    const std::string_view rest = value.substr(i);
+    if (starts_with_word(rest, "nan")) {
+        // A NaN would blank the whole warp: treat it as unreadable.
+        return false;
+    }
+    if (starts_with_word(rest, "inf")) {
+        out = negative ? -std::numeric_limits<float>::infinity() : std::numeric_limits<float>::infinity();
+        return true;
+    }
+
+    const std::size_t start = i;
+    std::size_t digits = 0;
+    bool nonzero_digit = false;
+    while (i < value.size() && is_digit(value[i])) {
+        nonzero_digit = nonzero_digit || value[i] != '0';
+        ++digits;
+        ++i;
+    }
+    if (i < value.size() && value[i] == '.') {
+        ++i;
+        while (i < value.size() && is_digit(value[i])) {
+            nonzero_digit = nonzero_digit || value[i] != '0';
+            ++digits;
+            ++i;
+        }
+    }
+    if (digits == 0) {
+        return false;
+    }
+    // An exponent belongs to the number only when it has at least one digit.
+    if (i < value.size() && (value[i] == 'e' || value[i] == 'E')) {
+        std::size_t j = i + 1;
+        if (j < value.size() && (value[j] == '+' || value[j] == '-')) {
+            ++j;
+        }
+        if (j < value.size() && is_digit(value[j])) {
+            while (j < value.size() && is_digit(value[j])) {
+                ++j;
+            }
+            i = j;
+        }
+    }
+
+    // The text now holds only digits, one point and a plain exponent, which strtof reads the same
+    // in every locale that uses "." as the decimal point (the C locale of this program).
+    const std::string number(value.substr(start, i - start));
+    const float magnitude = std::strtof(number.c_str(), nullptr);
+    if (std::isinf(magnitude)) {
+        return false;  // too large for a 32-bit float
+    }
+    if (magnitude == 0.0f && nonzero_digit) {
+        return false;  // not zero, but too small to be anything else
+    }
+    out = negative ? -magnitude : magnitude;
+    return true;
+}
+
+std::string format_settings_number(float value) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%g", static_cast<double>(value));
+    return text;
+}
+
+void apply_settings_text(std::string_view text, Settings& settings) {
+    while (!text.empty()) {
+        const std::size_t end = text.find('\n');
+        apply_line(text.substr(0, end), settings);
+        if (end == std::string_view::npos) {
+            break;
+        }
+        text.remove_prefix(end + 1);
+    }
+}
+
+std::string format_settings_text(const Settings& settings) {
+    std::string text;
+    const auto add = [&text](const std::string& line) {
+        text += line;
+        text += line_end;
+    };
+    const auto flag = [](bool value) { return std::string(value ? "1" : "0"); };
+    add(header_line);
+    add("monitor=" + wide_to_utf8(settings.monitor));
+    add("active=" + flag(settings.active));
+    add("mirror_h=" + flag(settings.mirror_h));
+    add("mirror_v=" + flag(settings.mirror_v));
+    add("keystone_tb=" + format_settings_number(settings.keystone_tb));
+    add("keystone_lr=" + format_settings_number(settings.keystone_lr));
+    add("rotation=" + format_settings_number(settings.rotation));
+    return text;
+}
+
+std::wstring settings_path() {
+    const std::wstring folder = data_folder();
+    if (folder.empty()) {
+        return {};
+    }
+    return folder + platform::path_separator + L"settings.ini";
+}
+
+void load_settings(Settings& settings) {
+    load_settings_from(settings_path(), settings);
+}
+
+bool save_settings(const Settings& settings) {
+    return save_settings_to(settings_path(), settings);
+}
+
+void load_settings_from(const std::wstring& path, Settings& settings) {
+    if (path.empty()) {
+        return;
+    }
+    std::FILE* file = platform::open_file_shared(path, L"rb");
+    if (file == nullptr) {
+        log_message("settings: no file yet (first run), using defaults");
+        return;
+    }
+    std::string text;
+    const bool complete = read_whole_file(file, text);
+    std::fclose(file);
+    if (!complete) {
+        // Half a file could set some values and miss others: take none of it.
+        log_message("settings: read error, using defaults");
+        return;
+    }
+    apply_settings_text(text, settings);
+    log_message("settings: loaded (monitor='%s' active=%d mirrorH=%d mirrorV=%d ktb=%.3f klr=%.3f rot=%.1f)",
+                wide_to_utf8(settings.monitor).c_str(), settings.active ? 1 : 0, settings.mirror_h ? 1 : 0,
+                settings.mirror_v ? 1 : 0, static_cast<double>(settings.keystone_tb),
+                static_cast<double>(settings.keystone_lr), static_cast<double>(settings.rotation));
+}
+
+bool save_settings_to(const std::wstring& path, const Settings& settings) {
+    if (path.empty()) {
+        return false;
+    }
+    const std::wstring temp = path + L".tmp";
+    std::FILE* file = platform::open_file_shared(temp, L"wb");
+    if (file == nullptr) {
+        log_message("settings: failed to open temp file for write");
+        return false;
+    }
+    const std::string text = format_settings_text(settings);
+    const bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size() &&
+                         platform::flush_file_to_disk(file) && std::ferror(file) == 0;
+    // A failed close can lose buffered data too, so it counts as a failed write.
+    const bool closed = std::fclose(file) == 0;
+    if (!written || !closed) {
+        log_message("settings: write to temp file failed");
+        return false;
+    }
+    const unsigned long error = platform::replace_file(temp, path);
+    if (error != 0) {
+        log_message("settings: atomic rename failed, err=%lu", error);
+        platform::delete_file(temp);
+        return false;
+    }
+    return true;
+}
+
+}  // namespace kelvane

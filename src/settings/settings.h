@@ -1,0 +1,54 @@
+// The persistent settings record and its key=value text file, settings.ini in the data folder.
+// The file is read once at start and rewritten in full, through a temporary file and one rename,
+// after every change.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace kelvane {
+
+struct Settings {
+    std::wstring monitor;  // device name of the mirrored monitor; empty: the topmost screen
+    bool active = true;
+    bool mirror_h = true;
+    bool mirror_v = false;
+    float keystone_tb = 0.0f;  // -1 ... +1
+    float keystone_lr = 0.0f;  // -1 ... +1
+    float rotation = 0.0f;     // degrees, -180 ... +180
+
+    friend bool operator==(const Settings& a, const Settings& b) {
+        return a.monitor == b.monitor && a.active == b.active && a.mirror_h == b.mirror_h &&
+               a.mirror_v == b.mirror_v && a.keystone_tb == b.keystone_tb && a.keystone_lr == b.keystone_lr &&
+               a.rotation == b.rotation;
+    }
+    friend bool operator!=(const Settings& a, const Settings& b) { return !(a == b); }
+};
+
+inline constexpr float keystone_limit = 1.0f;
+inline constexpr float rotation_limit = 180.0f;
+
+// data folder + "settings.ini", or empty when there is no data folder.
+[[nodiscard]] std::wstring settings_path();
+
+// Reads the settings file over `settings`, changing only what the file sets acceptably.
+void load_settings(Settings& settings);
+// Writes the whole file atomically. True when the file has been replaced.
+bool save_settings(const Settings& settings);
+
+// The same against an explicit path (empty: no file).
+void load_settings_from(const std::wstring& path, Settings& settings);
+bool save_settings_to(const std::wstring& path, const Settings& settings);
+
+// Applies the text of a settings file to `settings`.
+void apply_settings_text(std::string_view text, Settings& settings);
+// The complete file text, CR LF line ends.
+[[nodiscard]] std::string format_settings_text(const Settings& settings);
+
+// Reads a number from the start of `value` by the file's number rule. False when none can be read
+// (including "nan", overflow and underflow to zero); `out` is then untouched.
+[[nodiscard]] bool parse_settings_number(std::string_view value, float& out);
+// "%g" with six significant digits of the value widened to double.
+[[nodiscard]] std::string format_settings_number(float value);
+
+}  // namespace kelvane
