@@ -1,0 +1,86 @@
+// Warp geometry: the five warp values turned into the forward homography (source to output, both in
+// normalised coordinates [-1, +1]^2 with y downwards), its inverse as the float rows the pixel shader
+// reads, and the forward mapping of output pixels to clip space for the cursor quad.
+// Pure double-precision arithmetic; the evaluation order below is deliberate, because it decides the
+// last bits of the rows the GPU receives.
+#pragma once
+
+#include <array>
+
+namespace kelvane {
+
+// The warp values, passed by value. The default is a horizontal mirror with everything else off.
+struct WarpParams {
+    bool mirror_h = true;
+    bool mirror_v = false;
+    float keystone_tb = 0.0f;  // top/bottom keystone; used range -0.85 ... +0.85
+    float keystone_lr = 0.0f;  // left/right keystone; used range -0.85 ... +0.85
+    float rotation = 0.0f;     // degrees; positive turns the picture clockwise on the screen
+};
+
+// 3x3 matrix of doubles, row-major, acting on column vectors (x, y, 1).
+struct Mat3 {
+    double m[3][3];
+
+    [[nodiscard]] static constexpr Mat3 identity() noexcept { return Mat3{{{1, 0, 0}, {0, 1, 0}, {0, 0, 1}}}; }
+};
+
+struct Point2 {
+    double x;
+    double y;
+};
+
+// The constant buffer of the warp pass: the rows of the inverse homography as float4 values with a
+// zero fourth component, 48 bytes in this order.
+struct WarpCB {
+    float row0[4];
+    float row1[4];
+    float row2[4];
+};
+static_assert(sizeof(WarpCB) == 48, "WarpCB is uploaded as 48 bytes");
+
+// A point in Direct3D clip space (y upwards).
+struct ClipPoint {
+    float x;
+    float y;
+};
+
+// The forward homography and the shader rows derived from it, computed together on every warp change.
+struct WarpState {
+    Mat3 forward_h;
+    WarpCB warp_cb;
+};
+
+// Keystone amounts beyond this are clamped while the geometry is computed (stored values stay as set).
+inline constexpr double keystone_clamp = 0.85;
+// Pivots and determinants smaller than this count as singular.
+inline constexpr double singular_threshold = 1e-12;
+
+// H with h22 = 1 mapping each source point onto its destination; the identity when the system is singular.
+[[nodiscard]] Mat3 solve_homography(const std::array<Point2, 4>& source,
+                                    const std::array<Point2, 4>& destination) noexcept;
+
+// A·B, each element accumulated left to right.
+[[nodiscard]] Mat3 mat3_mul(const Mat3& a, const Mat3& b) noexcept;
+
+// Inverse by cofactors, not rescaled; the identity when |det| < singular_threshold.
+[[nodiscard]] Mat3 invert3(const Mat3& m) noexcept;
+
+// Keystone, then rotation about the centre in pixel units, then mirroring. `width` and `height` are the
+// output size in pixels; a non-positive size has no pixel shape, so the rotation then works in
+// normalised units (as on a square image) instead of producing a matrix of NaN. A keystone or rotation
+// that is not a finite number counts as 0, so no NaN reaches the shader.
+[[nodiscard]] Mat3 build_forward(const WarpParams& params, int width, int height) noexcept;
+
+// The inverse's nine values rounded to float and laid out as the three shader rows (w = 0).
+[[nodiscard]] WarpCB make_warp_cb(const Mat3& inverse) noexcept;
+
+// build_forward plus the shader rows of its inverse: everything a warp change replaces.
+[[nodiscard]] WarpState compute_warp(const WarpParams& params, int width, int height) noexcept;
+
+// Maps a point given in output pixels (origin at the top-left) through `forward` to clip space.
+// With a non-positive size there is no pixel grid to normalise against and the result is (0, 0), a
+// degenerate quad that draws nothing.
+[[nodiscard]] ClipPoint map_forward(const Mat3& forward, float px, float py, int width, int height) noexcept;
+
+}  // namespace kelvane
