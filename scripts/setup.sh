@@ -1,0 +1,32 @@
+#!/usr/bin/env bash
+# Installs what building and testing Kelvane2 needs on Debian 12, and nothing that is already there.
+# Idempotent and quiet; safe to run every time.
+set -euo pipefail
+
+packages=(
+    cmake make g++ googletest libgtest-dev libbenchmark-dev   # native build, tests, benchmarks
+    g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64      # Windows cross build
+    wine64 xvfb xauth x11-utils                                # Windows tests under Wine
+    imagemagick xdotool                                        # screenshots, keyboard input
+)
+
+missing=()
+for package in "${packages[@]}"; do
+    if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed'; then
+        missing+=("$package")
+    fi
+done
+
+if ((${#missing[@]} == 0)); then
+    exit 0
+fi
+
+echo "setup: installing ${missing[*]}"
+sudo=()
+if [[ $(id -u) -ne 0 ]]; then
+    sudo=(sudo)
+fi
+export DEBIAN_FRONTEND=noninteractive
+"${sudo[@]}" apt-get update -qq >/dev/null
+"${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+echo "setup: done"

@@ -1,0 +1,81 @@
+#!/usr/bin/env bash
+# The test command: installs what is missing, builds the native, sanitizer and Windows builds, runs
+# every native test and every Windows test under Wine (private Xvfb display and Wine prefix under
+# build/mingw), and prints one summary. Exits non-zero on any failure.
+set -uo pipefail
+cd "$(dirname "$0")/.."
+
+jobs=$(nproc 2>/dev/null || echo 2)
+log_dir=build/test-logs
+total_passed=0
+total_failed=0
+summary=()
+
+bash scripts/setup.sh || { echo "test: set-up failed"; exit 1; }
+mkdir -p "$log_dir"
+
+source scripts/wine-env.sh
+trap wine_env_stop EXIT
+
+# Adds the counts of a ctest run (its output in $2) to the summary under the name $1.
+count_ctest() {
+    local name=$1 output=$2 line passed failed total
+    line=$(grep -E '^[0-9]+% tests passed, [0-9]+ tests? failed out of [0-9]+' "$output" | tail -n 1)
+    if [[ -z "$line" ]]; then
+        summary+=("$name: no test result (see $output)")
+        total_failed=$((total_failed + 1))
+        return
+    fi
+    failed=$(sed -E 's/.* ([0-9]+) tests? failed out of ([0-9]+).*/\1/' <<<"$line")
+    total=$(sed -E 's/.* failed out of ([0-9]+).*/\1/' <<<"$line")
+    passed=$((total - failed))
+    total_passed=$((total_passed + passed))
+    total_failed=$((total_failed + failed))
+    summary+=("$name: $passed passed, $failed failed")
+}
+
+# Configures and builds preset $1, logging to build/test-logs; a failure counts as one failed test.
+build_preset() {
+    local preset=$1
+    echo "test: building $preset"
+    if cmake --preset "$preset" >"$log_dir/$preset-configure.log" 2>&1 &&
+        cmake --build --preset "$preset" -j "$jobs" >"$log_dir/$preset-build.log" 2>&1; then
+        return 0
+    fi
+    tail -n 40 "$log_dir/$preset-configure.log" "$log_dir/$preset-build.log" 2>/dev/null
+    summary+=("$preset: BUILD FAILED (see $log_dir/$preset-build.log)")
+    total_failed=$((total_failed + 1))
+    return 1
+}
+
+run_ctest() {
+    local preset=$1
+    shift
+    echo "test: running $preset tests"
+    ctest --preset "$preset" "$@" 2>&1 | tee "$log_dir/$preset-test.log" | grep -E 'tests passed|Failed|\*\*\*' || true
+    count_ctest "$preset" "$log_dir/$preset-test.log"
+}
+
+for preset in native native-asan; do
+    if build_preset "$preset"; then
+        run_ctest "$preset" -j "$jobs"
+    fi
+done
+
+if build_preset mingw; then
+    echo "test: starting Xvfb and Wine"
+    if wine_env_start build/mingw; then
+        # One Wine prefix and one data folder: the Windows test executables run one at a time.
+        run_ctest mingw -j 1 --timeout 600
+    else
+        summary+=("mingw: Wine environment did not start")
+        total_failed=$((total_failed + 1))
+    fi
+    wine_env_stop
+fi
+
+echo
+echo "==== Kelvane2 test summary ===="
+printf '%s\n' "${summary[@]}"
+echo "summary: $total_passed passed, $total_failed failed"
+((total_failed == 0))

@@ -1,0 +1,51 @@
+# Sourced by the test and demo commands: a private Xvfb display with two monitors and a private
+# Wine prefix under the build folder, both ended again by wine_env_stop.
+#
+#   source scripts/wine-env.sh; wine_env_start build/mingw; ...; wine_env_stop
+# Exports WINE, WINESERVER, WINEPREFIX, DISPLAY and KELVANE_XVFB_PID.
+
+wine_env_start() {
+    local build_dir=$1
+    WINE=$(dpkg -L wine64 | grep -m1 '/wine64$')
+    WINESERVER=$(dirname "$WINE")/wineserver
+    export WINE WINESERVER
+    export WINEPREFIX=$(realpath -m "$build_dir/wineprefix")
+    export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+
+    local fifo
+    fifo=$(mktemp -u)
+    mkfifo "$fifo"
+    # -displayfd picks a free display number and tells it through the pipe.
+    Xvfb -displayfd 3 +xinerama -screen 0 1920x1080x24 -screen 1 1280x1024x24 -nolisten tcp 3>"$fifo" \
+        >/dev/null 2>&1 &
+    KELVANE_XVFB_PID=$!
+    export KELVANE_XVFB_PID
+    local display
+    if ! read -r -t 30 display <"$fifo"; then
+        rm -f "$fifo"
+        echo "wine-env: Xvfb did not start" >&2
+        return 1
+    fi
+    rm -f "$fifo"
+    export DISPLAY=":$display"
+
+    local first_boot=0
+    [[ -f "$WINEPREFIX/system.reg" ]] || first_boot=1
+    "$WINE" wineboot -i >/dev/null 2>&1
+    if ((first_boot)); then
+        # Each Xinerama head becomes a monitor of its own.
+        "$WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v UseXRandR /d N /f >/dev/null 2>&1
+    fi
+}
+
+wine_env_stop() {
+    if [[ -n "${WINESERVER:-}" && -n "${WINEPREFIX:-}" ]]; then
+        "$WINESERVER" -k >/dev/null 2>&1 || true
+        "$WINESERVER" -w >/dev/null 2>&1 || true
+    fi
+    if [[ -n "${KELVANE_XVFB_PID:-}" ]]; then
+        kill "$KELVANE_XVFB_PID" >/dev/null 2>&1 || true
+        wait "$KELVANE_XVFB_PID" 2>/dev/null || true
+        KELVANE_XVFB_PID=
+    fi
+}
