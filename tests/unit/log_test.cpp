@@ -42,7 +42,7 @@ public:
 #define EXPECT_DEBUGGER_OUTPUT(capture, expected)      \
     do {                                              \
         const std::string seen_ = (capture).take();   \
-        if (DebuggerOutput::visible) {                \
+        if constexpr (DebuggerOutput::visible) {      \
             EXPECT_EQ(seen_, expected);               \
         }                                             \
     } while (false)
@@ -186,7 +186,7 @@ TEST_F(LogFile, TwoThreadsWriteWholeLines) {
     EXPECT_EQ(next[0], per_thread);
     EXPECT_EQ(next[1], per_thread);
 
-    if (!DebuggerOutput::visible) {
+    if constexpr (!DebuggerOutput::visible) {
         return;
     }
     std::istringstream debug_lines(debugger);
