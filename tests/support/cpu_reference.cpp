@@ -1,0 +1,198 @@
+// CPU reference of the warp and cursor passes: sampler, warp pass, cursor rasteriser and blending.
+#include "support/cpu_reference.h"
+
+#include <algorithm>
+#include <cmath>
+#include <stdexcept>
+
+namespace kelvane::test {
+namespace {
+
+constexpr float unorm_steps = 255.0f;
+constexpr std::uint32_t opaque_black = 0xFF000000u;
+
+std::uint32_t channel_to_unorm(float value) noexcept {
+    const float clamped = std::isnan(value) ? 0.0f : std::clamp(value, 0.0f, 1.0f);
+    return static_cast<std::uint32_t>(clamped * unorm_steps + 0.5f);
+}
+
+Rgba lerp(const Rgba& a, const Rgba& b, float t) noexcept {
+    return {a.r + (b.r - a.r) * t, a.g + (b.g - a.g) * t, a.b + (b.b - a.b) * t, a.a + (b.a - a.a) * t};
+}
+
+struct Vertex {
+    double x;  // viewport pixels, y downwards
+    double y;
+    float u;
+    float v;
+};
+
+// Twice the signed area of (a, b, p); positive when p lies to the right of a->b on a y-down screen.
+double edge(const Vertex& a, const Vertex& b, double px, double py) noexcept {
+    return (b.x - a.x) * (py - a.y) - (b.y - a.y) * (px - a.x);
+}
+
+// Direct3D's top-left rule for a triangle wound so that its area is positive: a pixel centre exactly
+// on an edge belongs to the triangle only when the edge is a top or a left edge, so a centre on the
+// diagonal shared by the quad's two triangles is drawn once.
+bool is_top_left(const Vertex& a, const Vertex& b) noexcept {
+    const bool top = a.y == b.y && b.x > a.x;
+    const bool left = b.y < a.y;
+    return top || left;
+}
+
+bool covers(double e, bool top_left) noexcept {
+    return e > 0.0 || (e == 0.0 && top_left);
+}
+
+Rgba blend_over(const Rgba& source, const Rgba& destination) noexcept {
+    const float keep = 1.0f - source.a;
+    return {source.r * source.a + destination.r * keep, source.g * source.a + destination.g * keep,
+            source.b * source.a + destination.b * keep, source.a + destination.a * keep};
+}
+
+void draw_triangle(Image& target, const Image& sprite, Vertex v0, Vertex v1, Vertex v2) {
+    double area = edge(v0, v1, v2.x, v2.y);
+    if (area == 0.0 || std::isnan(area)) {
+        return;
+    }
+    if (area < 0.0) {
+        std::swap(v1, v2);
+        area = -area;
+    }
+    const double min_x = std::min({v0.x, v1.x, v2.x});
+    const double max_x = std::max({v0.x, v1.x, v2.x});
+    const double min_y = std::min({v0.y, v1.y, v2.y});
+    const double max_y = std::max({v0.y, v1.y, v2.y});
+    // Clamped in double before any integer conversion: far-away corners must not overflow an int.
+    const double w = target.width, h = target.height;
+    const int x_begin = static_cast<int>(std::floor(std::clamp(min_x - 0.5, 0.0, w)));
+    const int x_end = static_cast<int>(std::ceil(std::clamp(max_x, 0.0, w)));
+    const int y_begin = static_cast<int>(std::floor(std::clamp(min_y - 0.5, 0.0, h)));
+    const int y_end = static_cast<int>(std::ceil(std::clamp(max_y, 0.0, h)));
+    const bool tl0 = is_top_left(v1, v2);
+    const bool tl1 = is_top_left(v2, v0);
+    const bool tl2 = is_top_left(v0, v1);
+    for (int y = y_begin; y < y_end; ++y) {
+        const double py = y + 0.5;
+        for (int x = x_begin; x < x_end; ++x) {
+            const double px = x + 0.5;
+            const double e0 = edge(v1, v2, px, py);  // weight of v0
+            const double e1 = edge(v2, v0, px, py);  // weight of v1
+            const double e2 = edge(v0, v1, px, py);  // weight of v2
+            if (!covers(e0, tl0) || !covers(e1, tl1) || !covers(e2, tl2)) {
+                continue;
+            }
+            // All vertices have w = 1, so perspective-correct interpolation is plain barycentric.
+            const double w0 = e0 / area, w1 = e1 / area, w2 = e2 / area;
+            const float u = static_cast<float>(w0 * v0.u + w1 * v1.u + w2 * v2.u);
+            const float v = static_cast<float>(w0 * v0.v + w1 * v1.v + w2 * v2.v);
+            std::uint32_t& pixel = target.at(x, y);
+            pixel = pack_unorm(blend_over(sample_linear_clamp(sprite, u, v), unpack_unorm(pixel)));
+        }
+    }
+}
+
+}  // namespace
+
+Image::Image(int w, int h, std::uint32_t fill)
+    : width(w), height(h), pixels(static_cast<std::size_t>(std::max(w, 0)) * static_cast<std::size_t>(std::max(h, 0)), fill) {}
+
+std::uint32_t Image::at(int x, int y) const {
+    if (x < 0 || y < 0 || x >= width || y >= height) {
+        throw std::out_of_range("pixel outside the image");
+    }
+    return pixels[static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + static_cast<std::size_t>(x)];
+}
+
+std::uint32_t& Image::at(int x, int y) {
+    if (x < 0 || y < 0 || x >= width || y >= height) {
+        throw std::out_of_range("pixel outside the image");
+    }
+    return pixels[static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + static_cast<std::size_t>(x)];
+}
+
+Rgba unpack_unorm(std::uint32_t word) noexcept {
+    return {static_cast<float>((word >> 16) & 0xFFu) / unorm_steps, static_cast<float>((word >> 8) & 0xFFu) / unorm_steps,
+            static_cast<float>(word & 0xFFu) / unorm_steps, static_cast<float>((word >> 24) & 0xFFu) / unorm_steps};
+}
+
+std::uint32_t pack_unorm(Rgba colour) noexcept {
+    return (channel_to_unorm(colour.a) << 24) | (channel_to_unorm(colour.r) << 16) |
+           (channel_to_unorm(colour.g) << 8) | channel_to_unorm(colour.b);
+}
+
+Rgba sample_linear_clamp(const Image& texture, float u, float v) noexcept {
+    if (texture.width <= 0 || texture.height <= 0) {
+        return {0, 0, 0, 0};
+    }
+    // Texel centres sit at half-integer positions: coordinate u covers texel space u * width - 0.5.
+    const float x = (std::isnan(u) ? 0.0f : u) * static_cast<float>(texture.width) - 0.5f;
+    const float y = (std::isnan(v) ? 0.0f : v) * static_cast<float>(texture.height) - 0.5f;
+    const float x_floor = std::floor(x);
+    const float y_floor = std::floor(y);
+    const float fx = x - x_floor;
+    const float fy = y - y_floor;
+    // Clamp in float first: an infinite coordinate must not reach an integer conversion.
+    const auto texel = [](float position, int size) {
+        return static_cast<int>(std::clamp(position, 0.0f, static_cast<float>(size - 1)));
+    };
+    const int x0 = texel(x_floor, texture.width), x1 = texel(x_floor + 1.0f, texture.width);
+    const int y0 = texel(y_floor, texture.height), y1 = texel(y_floor + 1.0f, texture.height);
+    const Rgba top = lerp(unpack_unorm(texture.at(x0, y0)), unpack_unorm(texture.at(x1, y0)), fx);
+    const Rgba bottom = lerp(unpack_unorm(texture.at(x0, y1)), unpack_unorm(texture.at(x1, y1)), fx);
+    return lerp(top, bottom, fy);
+}
+
+Image reference_warp_pass(const Image& source, const WarpCB& rows, int width, int height) {
+    Image out(width, height, opaque_black);
+    const float* r[3] = {rows.row0, rows.row1, rows.row2};
+    for (int y = 0; y < height; ++y) {
+        const float cy = 2.0f * ((static_cast<float>(y) + 0.5f) / static_cast<float>(height)) - 1.0f;
+        for (int x = 0; x < width; ++x) {
+            const float cx = 2.0f * ((static_cast<float>(x) + 0.5f) / static_cast<float>(width)) - 1.0f;
+            float h[3];
+            for (int i = 0; i < 3; ++i) {
+                h[i] = r[i][0] * cx + r[i][1] * cy + r[i][2] * 1.0f;
+            }
+            const float tx = (h[0] / h[2] + 1.0f) * 0.5f;
+            const float ty = (h[1] / h[2] + 1.0f) * 0.5f;
+            if (tx < 0.0f || tx > 1.0f || ty < 0.0f || ty > 1.0f) {
+                continue;  // stays opaque black
+            }
+            Rgba colour = sample_linear_clamp(source, tx, ty);
+            colour.a = 1.0f;
+            out.at(x, y) = pack_unorm(colour);
+        }
+    }
+    return out;
+}
+
+void reference_cursor_pass(Image& target, const Image& cursor, const Mat3& forward_h, int cursor_x, int cursor_y,
+                           bool rotated_180) {
+    if (cursor.width <= 0 || cursor.height <= 0 || target.width <= 0 || target.height <= 0) {
+        return;
+    }
+    const float x0 = static_cast<float>(cursor_x);
+    const float y0 = static_cast<float>(cursor_y);
+    const float x1 = static_cast<float>(cursor_x + cursor.width);
+    const float y1 = static_cast<float>(cursor_y + cursor.height);
+    const float a = rotated_180 ? 1.0f : 0.0f;
+    const float b = rotated_180 ? 0.0f : 1.0f;
+    const auto vertex = [&](float px, float py, float u, float v) {
+        const ClipPoint clip = map_forward(forward_h, px, py, target.width, target.height);
+        // The viewport transform: clip (-1, 1) is the top-left corner of the target.
+        const float sx = (clip.x + 1.0f) * 0.5f * static_cast<float>(target.width);
+        const float sy = (1.0f - clip.y) * 0.5f * static_cast<float>(target.height);
+        return Vertex{sx, sy, u, v};
+    };
+    // The triangle strip's four vertices and its two triangles.
+    const Vertex v0 = vertex(x0, y0, a, a);
+    const Vertex v1 = vertex(x1, y0, b, a);
+    const Vertex v2 = vertex(x0, y1, a, b);
+    const Vertex v3 = vertex(x1, y1, b, b);
+    draw_triangle(target, cursor, v0, v1, v2);
+    draw_triangle(target, cursor, v2, v1, v3);
+}
+
+}  // namespace kelvane::test

@@ -1,0 +1,54 @@
+// A CPU reference of the two GPU passes, for checking rendered frames pixel by pixel: the warp pass
+// (each output pixel centre taken through the inverse rows, black outside the source, bilinear
+// sampling with clamp addressing) and the cursor pass (the quad placed with map_forward, the sprite
+// interpolated over its two triangles and blended straight-alpha "over" the frame).
+// Images are B8G8R8A8 words (0xAARRGGBB), row-major, rows back to back.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "render/warp_geometry.h"
+
+namespace kelvane::test {
+
+struct Image {
+    int width = 0;
+    int height = 0;
+    std::vector<std::uint32_t> pixels;
+
+    Image() = default;
+    Image(int w, int h, std::uint32_t fill = 0);
+
+    [[nodiscard]] std::uint32_t at(int x, int y) const;
+    [[nodiscard]] std::uint32_t& at(int x, int y);
+};
+
+// A colour as the shader sees it: four channels from 0 to 1.
+struct Rgba {
+    float r;
+    float g;
+    float b;
+    float a;
+};
+
+[[nodiscard]] Rgba unpack_unorm(std::uint32_t word) noexcept;
+// Clamps to [0, 1] and rounds each channel to the nearest of 256 steps.
+[[nodiscard]] std::uint32_t pack_unorm(Rgba colour) noexcept;
+
+// The sampler both passes use: linear filtering, clamp addressing, texture coordinates (0, 0) at the
+// top-left corner of the top-left texel and (1, 1) at the bottom-right corner of the last one.
+// A NaN coordinate samples as 0. An empty image samples as transparent black.
+[[nodiscard]] Rgba sample_linear_clamp(const Image& texture, float u, float v) noexcept;
+
+// The warp pass over a `width` x `height` output: opaque everywhere, black where the inverse rows map
+// the pixel centre outside the source.
+[[nodiscard]] Image reference_warp_pass(const Image& source, const WarpCB& rows, int width, int height);
+
+// The cursor pass: blends `cursor` over `target` with its top-left corner at (`cursor_x`, `cursor_y`)
+// in source pixels, the corners pushed through `forward_h` with map_forward at the target's size.
+// `rotated_180` turns the sprite by half a turn, as for an output rotated by 180 degrees.
+void reference_cursor_pass(Image& target, const Image& cursor, const Mat3& forward_h, int cursor_x, int cursor_y,
+                           bool rotated_180);
+
+}  // namespace kelvane::test
