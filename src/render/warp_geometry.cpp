@@ -9,7 +9,7 @@ namespace {
 
 constexpr double pi = 3.141592653589793;
 constexpr double degrees_per_half_turn = 180.0;
-constexpr int unknowns = 8;          // h00 ... h21; h22 is fixed at 1
+constexpr int unknowns = 8;           // h00 ... h21; h22 is fixed at 1
 constexpr int augmented_columns = 9;  // the unknowns and the right-hand side
 
 // Round-to-nearest conversion to float. Values beyond the float range saturate at the largest finite
@@ -120,8 +120,7 @@ Mat3 invert3(const Mat3& m) noexcept {
     const double m00 = m.m[0][0], m01 = m.m[0][1], m02 = m.m[0][2];
     const double m10 = m.m[1][0], m11 = m.m[1][1], m12 = m.m[1][2];
     const double m20 = m.m[2][0], m21 = m.m[2][1], m22 = m.m[2][2];
-    const double det =
-        m00 * (m11 * m22 - m12 * m21) - m01 * (m10 * m22 - m12 * m20) + m02 * (m10 * m21 - m20 * m11);
+    const double det = m00 * (m11 * m22 - m12 * m21) - m01 * (m10 * m22 - m12 * m20) + m02 * (m10 * m21 - m20 * m11);
     // Written so that a NaN determinant also yields the identity.
     if (!(std::fabs(det) >= singular_threshold)) {
         return Mat3::identity();

@@ -96,7 +96,9 @@ void draw_triangle(Image& target, const Image& sprite, Vertex v0, Vertex v1, Ver
 }  // namespace
 
 Image::Image(int w, int h, std::uint32_t fill)
-    : width(w), height(h), pixels(static_cast<std::size_t>(std::max(w, 0)) * static_cast<std::size_t>(std::max(h, 0)), fill) {}
+    : width(w),
+      height(h),
+      pixels(static_cast<std::size_t>(std::max(w, 0)) * static_cast<std::size_t>(std::max(h, 0)), fill) {}
 
 std::uint32_t Image::at(int x, int y) const {
     if (x < 0 || y < 0 || x >= width || y >= height) {
@@ -113,13 +115,14 @@ std::uint32_t& Image::at(int x, int y) {
 }
 
 Rgba unpack_unorm(std::uint32_t word) noexcept {
-    return {static_cast<float>((word >> 16) & 0xFFu) / unorm_steps, static_cast<float>((word >> 8) & 0xFFu) / unorm_steps,
-            static_cast<float>(word & 0xFFu) / unorm_steps, static_cast<float>((word >> 24) & 0xFFu) / unorm_steps};
+    return {static_cast<float>((word >> 16) & 0xFFu) / unorm_steps,
+            static_cast<float>((word >> 8) & 0xFFu) / unorm_steps, static_cast<float>(word & 0xFFu) / unorm_steps,
+            static_cast<float>((word >> 24) & 0xFFu) / unorm_steps};
 }
 
 std::uint32_t pack_unorm(Rgba colour) noexcept {
-    return (channel_to_unorm(colour.a) << 24) | (channel_to_unorm(colour.r) << 16) |
-           (channel_to_unorm(colour.g) << 8) | channel_to_unorm(colour.b);
+    return (channel_to_unorm(colour.a) << 24) | (channel_to_unorm(colour.r) << 16) | (channel_to_unorm(colour.g) << 8) |
+           channel_to_unorm(colour.b);
 }
 
 Rgba sample_linear_clamp(const Image& texture, float u, float v) noexcept {

@@ -75,7 +75,7 @@ TEST_F(FullHdPattern, CornerSquaresHaveTheirColours) {
     EXPECT_EQ(image_->at(1760, 920), 0xFFE0D030u);
     EXPECT_NE(image_->at(1760, 919), 0xFFE0D030u);
     EXPECT_EQ(image_->at(160, 160), 0xFF202020u);  // the square ends at 160: a dark checker square
-    EXPECT_EQ(image_->at(1759, 0), 0xFFFFFFFFu);    // left of the green square: the border
+    EXPECT_EQ(image_->at(1759, 0), 0xFFFFFFFFu);   // left of the green square: the border
 }
 
 TEST_F(FullHdPattern, CheckerboardStartsDark) {
@@ -101,7 +101,8 @@ TEST_F(FullHdPattern, LetterFCoversItsThreeBars) {
         const char* name;
         int x0, x1, y0, y1;  // inclusive
     };
-    const Bar bars[] = {{"stem", 806, 882, 309, 770}, {"top bar", 806, 1113, 309, 385}, {"middle bar", 806, 1036, 502, 577}};
+    const Bar bars[] = {
+        {"stem", 806, 882, 309, 770}, {"top bar", 806, 1113, 309, 385}, {"middle bar", 806, 1036, 502, 577}};
     for (const Bar& bar : bars) {
         for (int y = bar.y0; y <= bar.y1; ++y) {
             for (int x = bar.x0; x <= bar.x1; ++x) {
@@ -160,8 +161,8 @@ TEST(PatternSizes, SmallAndLopsidedImagesStayInside) {
         int width, height;
     };
     const Case cases[] = {{1, 1}, {7, 5}, {100, 4000}, {4000, 100}, {2, 3000}, {17, 17}, {64, 1}};
-    const std::uint32_t palette[] = {pattern_dark,        pattern_light,         pattern_white, pattern_top_left,
-                                     pattern_top_right,   pattern_bottom_left, pattern_bottom_right};
+    const std::uint32_t palette[] = {pattern_dark,      pattern_light,       pattern_white,       pattern_top_left,
+                                     pattern_top_right, pattern_bottom_left, pattern_bottom_right};
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << c.width << "x" << c.height);
         GuardedImage image(c.width, c.height);

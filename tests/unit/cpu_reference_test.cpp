@@ -186,7 +186,7 @@ TEST(CpuReferenceBlend, StraightAlphaOver) {
         std::uint32_t expected;
     };
     const Case cases[] = {
-        {0x80FFFFFFu, black, 0xFF808080u},  // half white over black: 128/255 of white
+        {0x80FFFFFFu, black, 0xFF808080u},        // half white over black: 128/255 of white
         {0x00FFFFFFu, 0xFF123456u, 0xFF123456u},  // transparent: the frame stays
         {0xFF0000FFu, 0xFF123456u, 0xFF0000FFu},  // opaque: replaces
         {0x40FF0000u, 0xFF0000FFu, 0xFF4000BFu},  // a quarter red over blue

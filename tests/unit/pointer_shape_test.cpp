@@ -104,9 +104,9 @@ TEST(PointerShape, MaskedColorShowsXorPixelsAsTheirColour) {
     };
     const Case cases[] = {
         {0xFF000000u, 0x00000000u},  // mask set, colour black: transparent
-        {0x01000000u, 0x00000000u},
+        {0x01000000u, 0x00000000u},  // any non-zero mask byte counts as set
         {0xFF123456u, 0xFF123456u},  // mask set, colour: that colour, opaque
-        {0x80000001u, 0xFF000001u},
+        {0x80000001u, 0xFF000001u},  // the smallest colour is still a colour
         {0x00ABCDEFu, 0xFFABCDEFu},  // mask clear: the colour, opaque
         {0x00000000u, 0xFF000000u},  // mask clear, black: opaque black
     };
@@ -114,8 +114,8 @@ TEST(PointerShape, MaskedColorShowsXorPixelsAsTheirColour) {
     for (std::size_t i = 0; i < std::size(cases); ++i) {
         put_word(bytes, i * 4, cases[i].source);
     }
-    const PointerShapeInfo info{pointer_shape_masked_color, static_cast<std::uint32_t>(std::size(cases)), 1,
-                                static_cast<std::uint32_t>(bytes.size()), 0, 0};
+    const auto count = static_cast<std::uint32_t>(std::size(cases));
+    const PointerShapeInfo info{pointer_shape_masked_color, count, 1, count * 4, 0, 0};
     CursorImage cursor;
     ASSERT_TRUE(convert(bytes, info, cursor));
     ASSERT_EQ(cursor.cursor_pixels.size(), std::size(cases));
@@ -185,10 +185,14 @@ TEST(PointerShape, ShapesThatDoNotFitTheirBytesAreIgnoredWithAReason) {
         const char* reason;
     };
     const Case cases[] = {
-        {"colour one byte short", {pointer_shape_color, 4, 4, 20, 0, 0}, 3 * 20 + 16 - 1,
+        {"colour one byte short",
+         {pointer_shape_color, 4, 4, 20, 0, 0},
+         3 * 20 + 16 - 1,
          "buffer shorter than the shape"},
         {"masked one byte short", {pointer_shape_masked_color, 4, 4, 16, 0, 0}, 63, "buffer shorter than the shape"},
-        {"monochrome XOR rows missing", {pointer_shape_monochrome, 32, 64, 4, 0, 0}, 32 * 4,
+        {"monochrome XOR rows missing",
+         {pointer_shape_monochrome, 32, 64, 4, 0, 0},
+         32 * 4,
          "buffer shorter than the shape"},
         {"empty buffer", {pointer_shape_color, 1, 1, 4, 0, 0}, 0, "buffer shorter than the shape"},
         {"pitch past the buffer", {pointer_shape_color, 2, 2, 0xFFFFFFFFu, 0, 0}, 64, "buffer shorter than the shape"},
@@ -198,13 +202,19 @@ TEST(PointerShape, ShapesThatDoNotFitTheirBytesAreIgnoredWithAReason) {
         {"zero width", {pointer_shape_color, 0, 4, 16, 0, 0}, 256, "empty image"},
         {"zero height", {pointer_shape_masked_color, 4, 0, 16, 0, 0}, 256, "empty image"},
         {"monochrome of one row", {pointer_shape_monochrome, 8, 1, 1, 0, 0}, 256, "empty image"},
-        {"too wide", {pointer_shape_color, max_cursor_side + 1, 1, (max_cursor_side + 1) * 4, 0, 0}, 8192,
+        {"too wide",
+         {pointer_shape_color, max_cursor_side + 1, 1, (max_cursor_side + 1) * 4, 0, 0},
+         8192,
          "image too large"},
         {"too high", {pointer_shape_color, 1, max_cursor_side + 1, 4, 0, 0}, 8192, "image too large"},
-        {"monochrome too high", {pointer_shape_monochrome, 8, 2 * max_cursor_side + 2, 1, 0, 0}, 8192,
+        {"monochrome too high",
+         {pointer_shape_monochrome, 8, 2 * max_cursor_side + 2, 1, 0, 0},
+         8192,
          "image too large"},
         {"width that overflows a row", {pointer_shape_color, 0x40000001u, 1, 4, 0, 0}, 8192, "image too large"},
-        {"largest sizes", {pointer_shape_monochrome, 0xFFFFFFFFu, 0xFFFFFFFFu, 0xFFFFFFFFu, 0, 0}, 8192,
+        {"largest sizes",
+         {pointer_shape_monochrome, 0xFFFFFFFFu, 0xFFFFFFFFu, 0xFFFFFFFFu, 0, 0},
+         8192,
          "image too large"},
     };
     for (const Case& c : cases) {
@@ -216,8 +226,7 @@ TEST(PointerShape, ShapesThatDoNotFitTheirBytesAreIgnoredWithAReason) {
         expect_unchanged(cursor);
         const std::vector<std::string> lines = log.messages();
         ASSERT_EQ(lines.size(), 1u);
-        EXPECT_EQ(lines[0].rfind(std::string("capture: cursor shape ignored, ") + c.reason + ":", 0), 0u)
-            << lines[0];
+        EXPECT_EQ(lines[0].rfind(std::string("capture: cursor shape ignored, ") + c.reason + ":", 0), 0u) << lines[0];
     }
 }
 
@@ -252,7 +261,8 @@ TEST(PointerShape, ShapesThatJustFitAreConverted) {
         {"colour, short last row", {pointer_shape_color, 4, 4, 20, 0, 0}, 3 * 20 + 16},
         {"monochrome, odd width", {pointer_shape_monochrome, 9, 4, 2, 0, 0}, 3 * 2 + 2},
         {"monochrome, odd height", {pointer_shape_monochrome, 8, 5, 1, 0, 0}, 4},
-        {"largest colour", {pointer_shape_color, max_cursor_side, max_cursor_side, max_cursor_side * 4, 0, 0},
+        {"largest colour",
+         {pointer_shape_color, max_cursor_side, max_cursor_side, max_cursor_side * 4, 0, 0},
          std::size_t{max_cursor_side} * max_cursor_side * 4},
     };
     for (const Case& c : cases) {

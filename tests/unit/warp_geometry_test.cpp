@@ -96,6 +96,11 @@ TEST(WarpRows, KeystoneTopBottomNarrowsTheTopEdge) {
     const float rows[3][3] = {{1.125f, 0, 0}, {0, 1.0125f, 0.1125f}, {0, 0.1125f, 1.0125f}};
     expect_rows(state.warp_cb, rows, row_tolerance);
 
+    // The same fit from the exact quad, through solve_homography alone.
+    const std::array<Point2, 4> square = {{{-1, -1}, {1, -1}, {1, 1}, {-1, 1}}};
+    const std::array<Point2, 4> quad = {{{-0.8, -1}, {0.8, -1}, {1, 1}, {-1, 1}}};
+    expect_mat_near(solve_homography(square, quad), k, tight);
+
     expect_point_near(apply(state.forward_h, {-1, -1}), {-0.8, -1}, 1e-8);
     expect_point_near(apply(state.forward_h, {+1, -1}), {+0.8, -1}, 1e-8);
     expect_point_near(apply(state.forward_h, {+1, +1}), {+1, +1}, tight);
@@ -269,10 +274,10 @@ TEST(WarpGeometry, SourceCornersLandOnTheTurnedAndMirroredKeystoneQuad) {
     for (const SweepCase& c : sweep()) {
         const Mat3 m = build_forward(c.params, c.width, c.height);
         for (int i = 0; i < 4; ++i) {
-            SCOPED_TRACE(testing::Message() << "tb=" << c.params.keystone_tb << " lr=" << c.params.keystone_lr
-                                            << " rot=" << c.params.rotation << " mh=" << c.params.mirror_h
-                                            << " mv=" << c.params.mirror_v << " " << c.width << "x" << c.height
-                                            << " corner " << i);
+            SCOPED_TRACE(testing::Message()
+                         << "tb=" << c.params.keystone_tb << " lr=" << c.params.keystone_lr
+                         << " rot=" << c.params.rotation << " mh=" << c.params.mirror_h << " mv=" << c.params.mirror_v
+                         << " " << c.width << "x" << c.height << " corner " << i);
             expect_point_near(apply(m, corners[i]), expected_corner(c, i), 1e-9);
         }
     }
