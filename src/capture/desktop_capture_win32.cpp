@@ -1,0 +1,165 @@
+// Desktop Duplication: output lookup, duplication start, frame acquisition and pointer shapes.
+#include "capture/desktop_capture_win32.h"
+
+#include "app/log.h"
+
+namespace kelvane {
+
+bool FindOutputForMonitor(HMONITOR monitor, ComPtr<IDXGIAdapter1>& adapter, ComPtr<IDXGIOutput1>& output) {
+    ComPtr<IDXGIFactory1> factory;
+    const HRESULT hr = CreateDXGIFactory1(IID_PPV_ARGS(&factory));
+    if (FAILED(hr)) {
+        log_failed_call("CreateDXGIFactory1", hr);
+        return false;
+    }
+    ComPtr<IDXGIAdapter1> candidate_adapter;
+    for (UINT adapter_index = 0; SUCCEEDED(factory->EnumAdapters1(adapter_index, &candidate_adapter));
+         ++adapter_index) {
+        ComPtr<IDXGIOutput> candidate;
+        for (UINT output_index = 0; SUCCEEDED(candidate_adapter->EnumOutputs(output_index, &candidate));
+             ++output_index) {
+            DXGI_OUTPUT_DESC desc{};
+            ComPtr<IDXGIOutput1> candidate1;
+            if (SUCCEEDED(candidate->GetDesc(&desc)) && desc.Monitor == monitor &&
+                SUCCEEDED(candidate.As(&candidate1))) {
+                adapter = candidate_adapter;
+                output = candidate1;
+                return true;
+            }
+            candidate.Reset();
+        }
+        candidate_adapter.Reset();
+    }
+    log_message("FindOutputForMonitor: no DXGI output matches monitor %p", static_cast<void*>(monitor));
+    return false;
+}
+
+bool DesktopCapture::start_duplication(ID3D11Device* new_device, IDXGIOutput1* output) {
+    duplication.Reset();
+    frame_srv.Reset();
+    frame_texture.Reset();
+    context.Reset();
+    device.Reset();
+    has_frame = false;
+
+    device = new_device;
+    device->GetImmediateContext(&context);
+
+    DXGI_OUTPUT_DESC desc{};
+    if (SUCCEEDED(output->GetDesc(&desc))) {
+        output_rotation = static_cast<std::uint32_t>(desc.Rotation);
+        if (output_rotation > output_rotation_identity) {
+            log_message("capture: output rotation=%d (cursor coords will be remapped)", static_cast<int>(output_rotation));
+        }
+        if (output_rotation == output_rotation_90 || output_rotation == output_rotation_270) {
+            log_message("capture: WARNING portrait rotations are not fully supported");
+        }
+    }
+
+    const HRESULT hr = output->DuplicateOutput(device.Get(), &duplication);
+    if (FAILED(hr)) {
+        log_failed_call("DuplicateOutput", hr);
+        return false;
+    }
+    log_message("capture: duplication started");
+    return true;
+}
+
+AcquireResult DesktopCapture::acquire_frame(unsigned timeout_ms) {
+    if (duplication == nullptr) {
+        return AcquireResult::Failed;
+    }
+    DXGI_OUTDUPL_FRAME_INFO info{};
+    ComPtr<IDXGIResource> resource;
+    HRESULT hr = duplication->AcquireNextFrame(timeout_ms, &info, &resource);
+    if (hr == DXGI_ERROR_WAIT_TIMEOUT) {
+        return AcquireResult::Timeout;
+    }
+    if (hr == DXGI_ERROR_ACCESS_LOST) {
+        log_message("capture: access lost");
+        return AcquireResult::AccessLost;
+    }
+    if (FAILED(hr)) {
+        log_failed_call("AcquireNextFrame", hr);
+        return AcquireResult::Failed;
+    }
+
+    // A new shape takes effect even if the rest of this frame fails.
+    update_pointer_shape(info);
+
+    ComPtr<ID3D11Texture2D> acquired;
+    hr = resource.As(&acquired);
+    if (FAILED(hr)) {
+        duplication->ReleaseFrame();
+        log_failed_call("frame QI ID3D11Texture2D", hr);
+        return AcquireResult::Failed;
+    }
+    D3D11_TEXTURE2D_DESC desc{};
+    acquired->GetDesc(&desc);
+    if (!ensure_frame_texture(desc)) {
+        duplication->ReleaseFrame();
+        return AcquireResult::Failed;
+    }
+    context->CopyResource(frame_texture.Get(), acquired.Get());
+    duplication->ReleaseFrame();
+    has_frame = true;
+    return AcquireResult::NewFrame;
+}
+
+bool DesktopCapture::ensure_frame_texture(const D3D11_TEXTURE2D_DESC& desc) {
+    if (frame_texture != nullptr) {
+        D3D11_TEXTURE2D_DESC own{};
+        frame_texture->GetDesc(&own);
+        if (own.Width == desc.Width && own.Height == desc.Height && own.Format == desc.Format) {
+            return true;
+        }
+    }
+    frame_srv.Reset();
+    frame_texture.Reset();
+    D3D11_TEXTURE2D_DESC copy_desc{};
+    copy_desc.Width = desc.Width;
+    copy_desc.Height = desc.Height;
+    copy_desc.MipLevels = 1;
+    copy_desc.ArraySize = 1;
+    copy_desc.Format = desc.Format;
+    copy_desc.SampleDesc.Count = 1;
+    copy_desc.SampleDesc.Quality = 0;
+    copy_desc.Usage = D3D11_USAGE_DEFAULT;
+    copy_desc.BindFlags = D3D11_BIND_SHADER_RESOURCE;
+    HRESULT hr = device->CreateTexture2D(&copy_desc, nullptr, &frame_texture);
+    if (SUCCEEDED(hr)) {
+        hr = device->CreateShaderResourceView(frame_texture.Get(), nullptr, &frame_srv);
+    }
+    if (FAILED(hr)) {
+        log_failed_call("create capture texture/srv", hr);
+        // A half-made pair would pass the size check next time without a view to draw.
+        frame_srv.Reset();
+        frame_texture.Reset();
+        return false;
+    }
+    log_message("capture: texture %ux%u fmt=%d", desc.Width, desc.Height, static_cast<int>(desc.Format));
+    return true;
+}
+
+void DesktopCapture::update_pointer_shape(const DXGI_OUTDUPL_FRAME_INFO& info) {
+    if (info.PointerShapeBufferSize == 0) {
+        return;
+    }
+    shape_buffer.assign(info.PointerShapeBufferSize, 0);
+    UINT required = 0;
+    DXGI_OUTDUPL_POINTER_SHAPE_INFO shape{};
+    if (FAILED(duplication->GetFramePointerShape(static_cast<UINT>(shape_buffer.size()), shape_buffer.data(),
+                                                 &required, &shape))) {
+        return;
+    }
+    PointerShapeInfo shape_info;
+    shape_info.type = shape.Type;
+    shape_info.width = shape.Width;
+    shape_info.height = shape.Height;
+    shape_info.pitch = shape.Pitch;
+    shape_info.hotspot_x = shape.HotSpot.x;
+    shape_info.hotspot_y = shape.HotSpot.y;
+    convert_pointer_shape(shape_buffer.data(), shape_buffer.size(), shape_info, cursor);
+}
+
+}  // namespace kelvane

@@ -1,0 +1,54 @@
+// Desktop Duplication of one monitor: finding the DXGI output that shows it, duplicating that output
+// on the renderer's device, copying each new desktop frame into a texture of our own and turning new
+// pointer shapes into the straight-alpha cursor image. Used on the session thread alone.
+#pragma once
+
+#include <windows.h>
+#include <d3d11.h>
+#include <dxgi1_2.h>
+#include <wrl/client.h>
+
+#include <cstdint>
+#include <vector>
+
+#include "capture/capture_types.h"
+#include "capture/pointer_shape.h"
+
+namespace kelvane {
+
+using Microsoft::WRL::ComPtr;
+
+// Finds the adapter and output that show `monitor`; the first match in adapter, then output order.
+// On false the out-references are left as they were.
+[[nodiscard]] bool FindOutputForMonitor(HMONITOR monitor, ComPtr<IDXGIAdapter1>& adapter,
+                                        ComPtr<IDXGIOutput1>& output);
+
+class DesktopCapture {
+public:
+    DesktopCapture() = default;
+    ~DesktopCapture() = default;  // members release in reverse order of declaration
+    DesktopCapture(const DesktopCapture&) = delete;
+    DesktopCapture& operator=(const DesktopCapture&) = delete;
+
+    // Opens a duplication of `output` on `device`, starting from scratch.
+    [[nodiscard]] bool start_duplication(ID3D11Device* new_device, IDXGIOutput1* output);
+    // Waits up to `timeout_ms` for a frame, copies it into frame_texture and releases it.
+    [[nodiscard]] AcquireResult acquire_frame(unsigned timeout_ms);
+
+    ComPtr<ID3D11Device> device;
+    ComPtr<ID3D11DeviceContext> context;
+    ComPtr<IDXGIOutputDuplication> duplication;
+    ComPtr<ID3D11Texture2D> frame_texture;
+    ComPtr<ID3D11ShaderResourceView> frame_srv;
+    bool has_frame = false;
+    CursorImage cursor;  // cursor_width, cursor_height, hot spot, cursor_pixels, cursor_generation
+    std::uint32_t output_rotation = output_rotation_identity;
+    std::vector<std::uint8_t> shape_buffer;
+
+private:
+    void update_pointer_shape(const DXGI_OUTDUPL_FRAME_INFO& info);
+    // Makes frame_texture and frame_srv match `desc`; false (after logging) when they cannot be made.
+    [[nodiscard]] bool ensure_frame_texture(const D3D11_TEXTURE2D_DESC& desc);
+};
+
+}  // namespace kelvane

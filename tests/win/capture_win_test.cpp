@@ -1,0 +1,108 @@
+// Desktop capture under Wine: the DXGI output of each monitor, the no-match line, and the failure
+// results of a duplication that the platform cannot open.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "capture/desktop_capture_win32.h"
+#include "d3d_test_support_win32.h"
+#include "render/warp_renderer_win32.h"
+#include "support/log_capture.h"
+
+namespace kelvane {
+namespace {
+
+std::vector<HMONITOR> all_monitors() {
+    std::vector<HMONITOR> monitors;
+    EnumDisplayMonitors(
+        nullptr, nullptr,
+        [](HMONITOR monitor, HDC, LPRECT, LPARAM list) -> BOOL {
+            reinterpret_cast<std::vector<HMONITOR>*>(list)->push_back(monitor);
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&monitors));
+    return monitors;
+}
+
+TEST(Capture, FindsTheOutputOfEveryMonitor) {
+    const std::vector<HMONITOR> monitors = all_monitors();
+    // The test display has two screens.
+    ASSERT_EQ(monitors.size(), 2u);
+    for (HMONITOR monitor : monitors) {
+        ComPtr<IDXGIAdapter1> adapter;
+        ComPtr<IDXGIOutput1> output;
+        const test::LogCapture log;
+        ASSERT_TRUE(FindOutputForMonitor(monitor, adapter, output));
+        EXPECT_TRUE(log.messages().empty());
+        ASSERT_NE(adapter, nullptr);
+        ASSERT_NE(output, nullptr);
+        DXGI_OUTPUT_DESC desc{};
+        ASSERT_EQ(output->GetDesc(&desc), S_OK);
+        EXPECT_EQ(desc.Monitor, monitor);
+        MONITORINFOEXW info{};
+        info.cbSize = sizeof info;
+        ASSERT_TRUE(GetMonitorInfoW(monitor, &info));
+        EXPECT_STREQ(desc.DeviceName, info.szDevice);
+    }
+}
+
+TEST(Capture, UnknownMonitorLogsAndLeavesTheReferencesAlone) {
+    ComPtr<IDXGIAdapter1> adapter = test::first_adapter();
+    IDXGIAdapter1* const before = adapter.Get();
+    ComPtr<IDXGIOutput1> output;
+    const test::LogCapture log;
+    const auto bogus = reinterpret_cast<HMONITOR>(static_cast<std::uintptr_t>(0x7777));
+    EXPECT_FALSE(FindOutputForMonitor(bogus, adapter, output));
+    EXPECT_EQ(adapter.Get(), before);
+    EXPECT_EQ(output.Get(), nullptr);
+    const auto lines = log.messages();
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0].rfind("FindOutputForMonitor: no DXGI output matches monitor ", 0), 0u) << lines[0];
+    EXPECT_NE(lines[0].find("7777"), std::string::npos) << lines[0];
+}
+
+TEST(Capture, FreshCaptureFailsQuietly) {
+    DesktopCapture capture;
+    const test::LogCapture log;
+    EXPECT_EQ(capture.acquire_frame(16), AcquireResult::Failed);
+    EXPECT_TRUE(log.messages().empty());
+    EXPECT_FALSE(capture.has_frame);
+    EXPECT_EQ(capture.output_rotation, output_rotation_identity);
+    EXPECT_EQ(capture.cursor.cursor_generation, 0u);
+}
+
+TEST(Capture, DuplicationThatCannotStartIsReported) {
+    const HMONITOR primary = MonitorFromPoint(POINT{0, 0}, MONITOR_DEFAULTTOPRIMARY);
+    ComPtr<IDXGIAdapter1> adapter;
+    ComPtr<IDXGIOutput1> output;
+    ASSERT_TRUE(FindOutputForMonitor(primary, adapter, output));
+    test::TestWindow window(64, 48);
+    WarpRenderer renderer;
+    ASSERT_TRUE(renderer.initialize(adapter.Get(), window.get(), 64, 48));
+
+    DesktopCapture capture;
+    const test::LogCapture log;
+    const bool started = capture.start_duplication(renderer.device.Get(), output.Get());
+    const auto lines = log.messages();
+    if (started) {
+        // Where duplication exists (real Windows), it starts and the first wait gives a frame or a timeout.
+        EXPECT_EQ(lines.back(), "capture: duplication started");
+        const AcquireResult result = capture.acquire_frame(100);
+        EXPECT_TRUE(result == AcquireResult::NewFrame || result == AcquireResult::Timeout);
+    } else {
+        EXPECT_EQ(lines, std::vector<std::string>{"DuplicateOutput failed, hr=0x80004001"});
+        EXPECT_EQ(capture.duplication.Get(), nullptr);
+        EXPECT_EQ(capture.acquire_frame(16), AcquireResult::Failed);
+    }
+    // The capture holds its own reference to the device; a second start starts from scratch.
+    EXPECT_EQ(capture.device.Get(), renderer.device.Get());
+    EXPECT_NE(capture.context.Get(), nullptr);
+    EXPECT_FALSE(capture.has_frame);
+    static_cast<void>(capture.start_duplication(renderer.device.Get(), output.Get()));
+    EXPECT_EQ(capture.device.Get(), renderer.device.Get());
+}
+
+}  // namespace
+}  // namespace kelvane

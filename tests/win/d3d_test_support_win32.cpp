@@ -1,0 +1,139 @@
+#include "d3d_test_support_win32.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+
+namespace kelvane::test {
+namespace {
+
+constexpr wchar_t test_window_class[] = L"Kelvane2TestWindow";
+
+ATOM register_test_class() {
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof wc;
+    wc.lpfnWndProc = DefWindowProcW;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.lpszClassName = test_window_class;
+    wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
+    return RegisterClassExW(&wc);
+}
+
+int channel(std::uint32_t word, int shift) {
+    return static_cast<int>((word >> shift) & 0xFFu);
+}
+
+}  // namespace
+
+TestWindow::TestWindow(int width, int height) {
+    static const ATOM atom = register_test_class();
+    static_cast<void>(atom);
+    hwnd_ = CreateWindowExW(WS_EX_TOPMOST, test_window_class, L"Kelvane2 test", WS_POPUP | WS_VISIBLE, 0, 0, width,
+                            height, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+}
+
+TestWindow::~TestWindow() {
+    if (hwnd_ != nullptr) {
+        DestroyWindow(hwnd_);
+    }
+}
+
+ComPtr<IDXGIAdapter1> first_adapter() {
+    ComPtr<IDXGIFactory1> factory;
+    ComPtr<IDXGIAdapter1> adapter;
+    if (SUCCEEDED(CreateDXGIFactory1(IID_PPV_ARGS(&factory)))) {
+        factory->EnumAdapters1(0, &adapter);
+    }
+    return adapter;
+}
+
+OffscreenTarget::OffscreenTarget(ID3D11Device* device, int width, int height)
+    : device_(device), width_(width), height_(height) {
+    D3D11_TEXTURE2D_DESC desc{};
+    desc.Width = static_cast<UINT>(width);
+    desc.Height = static_cast<UINT>(height);
+    desc.MipLevels = 1;
+    desc.ArraySize = 1;
+    desc.Format = DXGI_FORMAT_B8G8R8A8_UNORM;
+    desc.SampleDesc.Count = 1;
+    desc.Usage = D3D11_USAGE_DEFAULT;
+    desc.BindFlags = D3D11_BIND_RENDER_TARGET;
+    if (FAILED(device->CreateTexture2D(&desc, nullptr, &texture_))) {
+        return;
+    }
+    desc.Usage = D3D11_USAGE_STAGING;
+    desc.BindFlags = 0;
+    desc.CPUAccessFlags = D3D11_CPU_ACCESS_READ;
+    if (FAILED(device->CreateTexture2D(&desc, nullptr, &staging_))) {
+        return;
+    }
+    device->CreateRenderTargetView(texture_.Get(), nullptr, &view_);
+}
+
+Image OffscreenTarget::read_back() const {
+    Image image(width_, height_);
+    ComPtr<ID3D11DeviceContext> context;
+    device_->GetImmediateContext(&context);
+    context->CopyResource(staging_.Get(), texture_.Get());
+    D3D11_MAPPED_SUBRESOURCE mapped{};
+    if (FAILED(context->Map(staging_.Get(), 0, D3D11_MAP_READ, 0, &mapped))) {
+        return Image();
+    }
+    for (int y = 0; y < height_; ++y) {
+        std::memcpy(&image.at(0, y), static_cast<const std::uint8_t*>(mapped.pData) + y * mapped.RowPitch,
+                    static_cast<std::size_t>(width_) * 4u);
+    }
+    context->Unmap(staging_.Get(), 0);
+    return image;
+}
+
+ComPtr<ID3D11ShaderResourceView> upload_image(ID3D11Device* device, const Image& image) {
+    D3D11_TEXTURE2D_DESC desc{};
+    desc.Width = static_cast<UINT>(image.width);
+    desc.Height = static_cast<UINT>(image.height);
+    desc.MipLevels = 1;
+    desc.ArraySize = 1;
+    desc.Format = DXGI_FORMAT_B8G8R8A8_UNORM;
+    desc.SampleDesc.Count = 1;
+    desc.Usage = D3D11_USAGE_IMMUTABLE;
+    desc.BindFlags = D3D11_BIND_SHADER_RESOURCE;
+    D3D11_SUBRESOURCE_DATA data{};
+    data.pSysMem = image.pixels.data();
+    data.SysMemPitch = static_cast<UINT>(image.width) * 4u;
+    ComPtr<ID3D11Texture2D> texture;
+    ComPtr<ID3D11ShaderResourceView> view;
+    if (SUCCEEDED(device->CreateTexture2D(&desc, &data, &texture))) {
+        device->CreateShaderResourceView(texture.Get(), nullptr, &view);
+    }
+    return view;
+}
+
+Comparison compare_images(const Image& actual, const Image& reference, int tolerance) {
+    Comparison result;
+    if (actual.width != reference.width || actual.height != reference.height || reference.pixels.empty()) {
+        return result;
+    }
+    std::size_t within = 0;
+    for (std::size_t i = 0; i < reference.pixels.size(); ++i) {
+        const std::uint32_t a = actual.pixels[i];
+        const std::uint32_t r = reference.pixels[i];
+        int worst = 0;
+        for (int shift = 0; shift < 32; shift += 8) {
+            worst = std::max(worst, std::abs(channel(a, shift) - channel(r, shift)));
+        }
+        result.worst_channel_difference = std::max(result.worst_channel_difference, worst);
+        if (worst <= tolerance) {
+            ++within;
+        }
+        if (channel(a, 24) != 0xFF) {
+            ++result.transparent;
+        }
+        if (r == 0xFF000000u && a != 0xFF000000u) {
+            ++result.outside_not_black;
+        }
+    }
+    result.within_tolerance = static_cast<double>(within) / static_cast<double>(reference.pixels.size());
+    return result;
+}
+
+}  // namespace kelvane::test

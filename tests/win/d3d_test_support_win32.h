@@ -1,0 +1,63 @@
+// Shared pieces of the GPU tests under Wine: a window to present into, the first adapter, an
+// offscreen render target with read-back, and comparison with the CPU reference.
+#pragma once
+
+#include <windows.h>
+#include <d3d11.h>
+#include <dxgi1_2.h>
+#include <wrl/client.h>
+
+#include <cstdint>
+#include <string>
+
+#include "support/cpu_reference.h"
+
+namespace kelvane::test {
+
+using Microsoft::WRL::ComPtr;
+
+// A visible popup window of the given size at the top-left of the primary monitor.
+class TestWindow {
+public:
+    TestWindow(int width, int height);
+    ~TestWindow();
+    TestWindow(const TestWindow&) = delete;
+    TestWindow& operator=(const TestWindow&) = delete;
+    [[nodiscard]] HWND get() const noexcept { return hwnd_; }
+
+private:
+    HWND hwnd_ = nullptr;
+};
+
+[[nodiscard]] ComPtr<IDXGIAdapter1> first_adapter();
+
+// A BGRA texture that can be rendered into and read back.
+class OffscreenTarget {
+public:
+    OffscreenTarget(ID3D11Device* device, int width, int height);
+    [[nodiscard]] ID3D11RenderTargetView* view() const noexcept { return view_.Get(); }
+    [[nodiscard]] Image read_back() const;
+    [[nodiscard]] bool valid() const noexcept { return view_ != nullptr; }
+
+private:
+    ComPtr<ID3D11Device> device_;
+    ComPtr<ID3D11Texture2D> texture_;
+    ComPtr<ID3D11Texture2D> staging_;
+    ComPtr<ID3D11RenderTargetView> view_;
+    int width_;
+    int height_;
+};
+
+// An immutable texture view holding `image`.
+[[nodiscard]] ComPtr<ID3D11ShaderResourceView> upload_image(ID3D11Device* device, const Image& image);
+
+struct Comparison {
+    double within_tolerance = 0.0;   // share of pixels within the tolerance on every channel
+    int transparent = 0;             // pixels with alpha below 255
+    int outside_not_black = 0;       // pixels the reference leaves black that are not opaque black
+    int worst_channel_difference = 0;
+};
+
+[[nodiscard]] Comparison compare_images(const Image& actual, const Image& reference, int tolerance);
+
+}  // namespace kelvane::test

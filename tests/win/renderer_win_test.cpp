@@ -1,0 +1,289 @@
+// WarpRenderer on a real Direct3D 11 device: the calibration pattern drawn through the warp into an
+// offscreen target and compared with the CPU reference, the cursor pass, initialisation with its
+// fallback to window presentation, and the failure paths.
+#include <gtest/gtest.h>
+
+#include "d3d_test_support_win32.h"
+#include "render/calibration_pattern.h"
+#include "render/pattern_texture_win32.h"
+#include "render/warp_renderer_win32.h"
+#include "support/log_capture.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace kelvane {
+namespace {
+
+using test::Image;
+
+// A non-square output, so that rotation in pixel units differs from rotation in normalised units.
+constexpr int out_width = 320;
+constexpr int out_height = 200;
+constexpr int colour_tolerance = 3;
+constexpr double required_share = 0.995;
+
+Image painted_pattern(int width, int height) {
+    Image image(width, height);
+    paint_pattern(image.pixels.data(), image.pixels.size(), width, height);
+    return image;
+}
+
+bool contains(const std::vector<std::string>& lines, const std::string& line) {
+    return std::find(lines.begin(), lines.end(), line) != lines.end();
+}
+
+class Renderer : public testing::Test {
+protected:
+    void SetUp() override {
+        adapter_ = test::first_adapter();
+        ASSERT_NE(adapter_, nullptr);
+        ASSERT_NE(window_.get(), nullptr);
+        ASSERT_TRUE(renderer_.initialize(adapter_.Get(), window_.get(), out_width, out_height));
+    }
+
+    // Draws `source` with `params` into an offscreen target and reads it back.
+    Image render(const WarpParams& params, ID3D11ShaderResourceView* source, bool cursor_visible = false,
+                 int cursor_x = 0, int cursor_y = 0, bool rotated_180 = false) {
+        test::OffscreenTarget target(renderer_.device.Get(), out_width, out_height);
+        EXPECT_TRUE(target.valid());
+        renderer_.update_warp(params);
+        renderer_.render_passes(target.view(), source, cursor_visible, cursor_x, cursor_y, rotated_180);
+        return target.read_back();
+    }
+
+    static Image reference(const WarpParams& params, const Image& source) {
+        const WarpState state = compute_warp(params, out_width, out_height);
+        return test::reference_warp_pass(source, state.warp_cb, out_width, out_height);
+    }
+
+    ComPtr<IDXGIAdapter1> adapter_;
+    test::TestWindow window_{out_width, out_height};
+    WarpRenderer renderer_;
+};
+
+TEST_F(Renderer, PatternThroughTheWarpMatchesTheCpuReference) {
+    const ComPtr<ID3D11ShaderResourceView> pattern = make_pattern(renderer_.device.Get(), out_width, out_height);
+    ASSERT_NE(pattern, nullptr);
+    const Image source = painted_pattern(out_width, out_height);
+
+    struct Case {
+        const char* name;
+        WarpParams params;
+    };
+    const Case cases[] = {
+        {"default", WarpParams{}},
+        {"all off", WarpParams{false, false, 0.0f, 0.0f, 0.0f}},
+        {"both mirrors", WarpParams{true, true, 0.0f, 0.0f, 0.0f}},
+        {"keystone_tb +0.5", WarpParams{false, false, 0.5f, 0.0f, 0.0f}},
+        {"keystone_tb -0.5", WarpParams{false, false, -0.5f, 0.0f, 0.0f}},
+        {"keystone_lr +0.5", WarpParams{false, false, 0.0f, 0.5f, 0.0f}},
+        {"keystone_lr -0.5", WarpParams{false, false, 0.0f, -0.5f, 0.0f}},
+        {"rotation 30", WarpParams{false, false, 0.0f, 0.0f, 30.0f}},
+        {"rotation 90", WarpParams{false, false, 0.0f, 0.0f, 90.0f}},
+        {"combined", WarpParams{true, true, 0.3f, -0.4f, 20.0f}},
+        {"keystones past the clamp", WarpParams{true, false, 1.0f, -1.0f, -135.0f}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const Image actual = render(c.params, pattern.Get());
+        const Image expected = reference(c.params, source);
+        const test::Comparison result = test::compare_images(actual, expected, colour_tolerance);
+        std::printf("  %-26s within +-%d: %.4f%%  worst channel %d  not-black outside %d\n", c.name,
+                    colour_tolerance, 100.0 * result.within_tolerance, result.worst_channel_difference,
+                    result.outside_not_black);
+        EXPECT_GE(result.within_tolerance, required_share);
+        EXPECT_EQ(result.transparent, 0);
+        EXPECT_EQ(result.outside_not_black, 0);
+    }
+}
+
+TEST_F(Renderer, DefaultWarpShowsTheRedCornerTopRight) {
+    const ComPtr<ID3D11ShaderResourceView> pattern = make_pattern(renderer_.device.Get(), out_width, out_height);
+    ASSERT_NE(pattern, nullptr);
+    const Image mirrored = render(WarpParams{}, pattern.Get());
+    EXPECT_EQ(mirrored.at(out_width - 3, 2), pattern_top_left);
+    EXPECT_EQ(mirrored.at(2, 2), pattern_top_right);
+    const Image both = render(WarpParams{true, true, 0.0f, 0.0f, 0.0f}, pattern.Get());
+    EXPECT_EQ(both.at(out_width - 3, out_height - 3), pattern_top_left);
+}
+
+TEST_F(Renderer, CursorBlendsStraightAlphaAtItsWarpedPlace) {
+    const Image source = painted_pattern(out_width, out_height);
+    const ComPtr<ID3D11ShaderResourceView> pattern = test::upload_image(renderer_.device.Get(), source);
+    ASSERT_NE(pattern, nullptr);
+
+    // Half-transparent red on the left half, opaque white on the right, clear in the last row: its
+    // place, blending and orientation all show.
+    Image sprite(16, 16, 0x80FF0000u);
+    for (int y = 0; y < 16; ++y) {
+        for (int x = 8; x < 16; ++x) {
+            sprite.at(x, y) = 0xFFFFFFFFu;
+        }
+        sprite.at(y, 15) = 0x00000000u;
+    }
+    renderer_.set_cursor_image(sprite.width, sprite.height, sprite.pixels.data());
+    ASSERT_NE(renderer_.cursor_srv, nullptr);
+
+    struct Case {
+        const char* name;
+        WarpParams params;
+        int x, y;
+        bool rotated_180;
+    };
+    const Case cases[] = {
+        {"all off", WarpParams{false, false, 0.0f, 0.0f, 0.0f}, 100, 60, false},
+        {"default mirror", WarpParams{}, 100, 60, false},
+        {"turned sprite", WarpParams{false, false, 0.0f, 0.0f, 0.0f}, 100, 60, true},
+        {"keystone and rotation", WarpParams{true, false, 0.4f, 0.2f, 25.0f}, 150, 90, false},
+        {"partly outside", WarpParams{false, false, 0.0f, 0.0f, 0.0f}, out_width - 6, -5, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const Image actual = render(c.params, pattern.Get(), true, c.x, c.y, c.rotated_180);
+        Image expected = reference(c.params, source);
+        const WarpState state = compute_warp(c.params, out_width, out_height);
+        test::reference_cursor_pass(expected, sprite, state.forward_h, c.x, c.y, c.rotated_180);
+        const test::Comparison result = test::compare_images(actual, expected, colour_tolerance);
+        std::printf("  cursor %-22s within +-%d: %.4f%%  worst channel %d\n", c.name, colour_tolerance,
+                    100.0 * result.within_tolerance, result.worst_channel_difference);
+        EXPECT_GE(result.within_tolerance, required_share);
+        // Without the cursor the frames would differ: the sprite really is there.
+        const Image bare = reference(c.params, source);
+        EXPECT_LT(test::compare_images(actual, bare, 0).within_tolerance, 1.0);
+    }
+
+    // Unwarped, the pixel under the sprite's left half is half red over the dark square.
+    const Image plain = render(WarpParams{false, false, 0.0f, 0.0f, 0.0f}, pattern.Get(), true, 100, 60, false);
+    const std::uint32_t blended = plain.at(102, 62);
+    EXPECT_NEAR(static_cast<int>((blended >> 16) & 0xFF), (255 * 128 + 0x3A * 127) / 255, 3);
+    EXPECT_NEAR(static_cast<int>(blended & 0xFF), 0x3A * 127 / 255, 3);
+    EXPECT_EQ(plain.at(110, 62), 0xFFFFFFFFu);
+    const Image turned = render(WarpParams{false, false, 0.0f, 0.0f, 0.0f}, pattern.Get(), true, 100, 60, true);
+    EXPECT_EQ(turned.at(102, 62), 0xFFFFFFFFu);  // the white half is now on the left
+}
+
+TEST_F(Renderer, WithoutACursorTextureOnlyTheWarpIsDrawn) {
+    const Image source = painted_pattern(out_width, out_height);
+    const ComPtr<ID3D11ShaderResourceView> pattern = test::upload_image(renderer_.device.Get(), source);
+    const Image expected = reference(WarpParams{}, source);
+
+    // Never set, then empty, then a width of 0 with pixels.
+    EXPECT_GE(test::compare_images(render(WarpParams{}, pattern.Get(), true, 50, 50), expected, 3).within_tolerance,
+              required_share);
+    const test::LogCapture log;
+    const std::uint32_t pixel = 0xFFFFFFFFu;
+    renderer_.set_cursor_image(0, 1, &pixel);
+    EXPECT_EQ(renderer_.cursor_width, 0);
+    EXPECT_EQ(renderer_.cursor_srv.Get(), nullptr);
+    renderer_.set_cursor_image(4, 4, nullptr);
+    EXPECT_EQ(renderer_.cursor_width, 4);
+    EXPECT_EQ(renderer_.cursor_srv.Get(), nullptr);
+    EXPECT_TRUE(log.messages().empty());
+    EXPECT_GE(test::compare_images(render(WarpParams{}, pattern.Get(), true, 50, 50), expected, 3).within_tolerance,
+              required_share);
+    // A texture too large for the device fails with its line and leaves no cursor.
+    const std::vector<std::uint32_t> huge(static_cast<std::size_t>(20000), 0xFFFFFFFFu);
+    renderer_.set_cursor_image(20000, 1, huge.data());
+    EXPECT_EQ(renderer_.cursor_srv.Get(), nullptr);
+    EXPECT_EQ(log.messages(), std::vector<std::string>{"renderer: cursor texture creation failed"});
+    // And the frame is still presented.
+    EXPECT_TRUE(renderer_.draw(pattern.Get(), true, 10, 10, false));
+}
+
+TEST_F(Renderer, DrawPresentsIntoTheWindow) {
+    const ComPtr<ID3D11ShaderResourceView> pattern = make_pattern(renderer_.device.Get(), out_width, out_height);
+    ASSERT_NE(pattern, nullptr);
+    for (int frame = 0; frame < 3; ++frame) {
+        EXPECT_TRUE(renderer_.draw(pattern.Get(), false, 0, 0, false));
+    }
+    EXPECT_FALSE(renderer_.draw(nullptr, false, 0, 0, false));
+    // What the screen shows at the window's top-left: the mirrored pattern puts the green corner there.
+    const HDC screen = GetDC(nullptr);
+    const COLORREF top_left = GetPixel(screen, 3, 3);
+    ReleaseDC(nullptr, screen);
+    EXPECT_EQ(top_left, RGB(48, 192, 48));
+}
+
+TEST(RendererInit, FallsBackToTheWindowWhenCompositionIsMissing) {
+    const ComPtr<IDXGIAdapter1> adapter = test::first_adapter();
+    ASSERT_NE(adapter, nullptr);
+    test::TestWindow window(out_width, out_height);
+    WarpRenderer renderer;
+    const test::LogCapture log;
+    ASSERT_TRUE(renderer.initialize(adapter.Get(), window.get(), out_width, out_height));
+    const auto lines = log.messages();
+    if (renderer.uses_composition()) {
+        EXPECT_EQ(lines, std::vector<std::string>{"renderer: initialized 320x200"});
+    } else {
+        EXPECT_TRUE(contains(lines, "CreateSwapChainForComposition failed, hr=0x80004001")) << log.text();
+        EXPECT_TRUE(contains(lines, "renderer: composition unavailable, presenting to the window directly"));
+        EXPECT_EQ(lines.back(), "renderer: initialized 320x200");
+    }
+    EXPECT_NE(renderer.swap_chain, nullptr);
+    EXPECT_NE(renderer.sampler, nullptr);
+    EXPECT_EQ(renderer.cursor_texture.Get(), nullptr);
+    // initialize ends with the default warp: a horizontal mirror.
+    EXPECT_DOUBLE_EQ(renderer.forward_h.m[0][0], -1.0);
+    EXPECT_DOUBLE_EQ(renderer.forward_h.m[1][1], 1.0);
+}
+
+TEST(RendererInit, InitializingAgainReleasesTheFirstSet) {
+    const ComPtr<IDXGIAdapter1> adapter = test::first_adapter();
+    test::TestWindow window(64, 48);
+    WarpRenderer renderer;
+    ASSERT_TRUE(renderer.initialize(adapter.Get(), window.get(), 64, 48));
+    const ComPtr<ID3D11Buffer> first_cb = renderer.warp_cb;
+    const ComPtr<IDXGISwapChain1> first_chain = renderer.swap_chain;
+    ASSERT_TRUE(renderer.initialize(adapter.Get(), window.get(), 64, 48));
+    EXPECT_NE(renderer.warp_cb.Get(), first_cb.Get());
+    // Only this test still holds the first objects.
+    EXPECT_EQ(first_cb->AddRef(), 2u);
+    first_cb->Release();
+    EXPECT_EQ(first_chain->AddRef(), 2u);
+    first_chain->Release();
+    renderer.release_all();
+    EXPECT_EQ(renderer.device.Get(), nullptr);
+    EXPECT_EQ(renderer.swap_chain.Get(), nullptr);
+    // Drawing and warp updates on an empty renderer do nothing.
+    EXPECT_FALSE(renderer.draw(nullptr, false, 0, 0, false));
+    const Mat3 before = renderer.forward_h;
+    renderer.update_warp(WarpParams{false, true, 0.0f, 0.0f, 0.0f});
+    EXPECT_EQ(std::memcmp(&before, &renderer.forward_h, sizeof before), 0);
+}
+
+TEST(RendererInit, BrokenShaderIsReportedBeforeLaterObjectsAreMade) {
+    const ComPtr<IDXGIAdapter1> adapter = test::first_adapter();
+    test::TestWindow window(64, 48);
+    WarpRenderer renderer;
+    // The vertex entry compiles; the pixel entry is missing.
+    std::string broken(embedded_shader_source());
+    const std::size_t ps = broken.find("float4 PSMain(");
+    ASSERT_NE(ps, std::string::npos);
+    broken.replace(ps, 13, "float4 PSGone");
+    const test::LogCapture log;
+    EXPECT_FALSE(renderer.initialize_with_shader(adapter.Get(), window.get(), 64, 48, broken));
+    const std::string text = log.text();
+    EXPECT_NE(text.find("shader compile (PSMain) failed: "), std::string::npos) << text;
+    EXPECT_EQ(text.find("shader compile (VSMain)"), std::string::npos) << text;
+    EXPECT_EQ(renderer.warp_vs.Get(), nullptr);
+    EXPECT_EQ(renderer.warp_cb.Get(), nullptr);
+    EXPECT_EQ(renderer.sampler.Get(), nullptr);
+    EXPECT_NE(renderer.device, nullptr);  // held until released
+}
+
+TEST(PatternTexture, EmptySizeFailsWithItsLine) {
+    const ComPtr<IDXGIAdapter1> adapter = test::first_adapter();
+    test::TestWindow window(64, 48);
+    WarpRenderer renderer;
+    ASSERT_TRUE(renderer.initialize(adapter.Get(), window.get(), 64, 48));
+    for (const auto& size : {std::pair{0, 0}, std::pair{0, 10}, std::pair{-5, 10}, std::pair{100000, 2}}) {
+        const test::LogCapture log;
+        EXPECT_EQ(make_pattern(renderer.device.Get(), size.first, size.second), nullptr);
+        EXPECT_EQ(log.messages(), std::vector<std::string>{"pattern: texture creation failed"});
+    }
+    EXPECT_NE(make_pattern(renderer.device.Get(), 7, 5), nullptr);
+}
+
+}  // namespace
+}  // namespace kelvane
