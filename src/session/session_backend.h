@@ -1,0 +1,60 @@
+// The operations the session loop needs from capture and rendering, one attempt at a time. The product
+// implements them over DXGI, Direct3D 11 and the overlay window; tests implement them with a script.
+// Every operation is called on the session thread only.
+#pragma once
+
+#include <cstdint>
+
+#include "capture/capture_types.h"
+#include "capture/pointer_shape.h"
+#include "render/warp_geometry.h"
+
+namespace kelvane {
+
+// A point in desktop coordinates (POINT).
+struct CursorPoint {
+    std::int32_t x = 0;
+    std::int32_t y = 0;
+};
+
+// The image the warp pass samples: the capture's last frame, or the calibration pattern.
+enum class DrawSource { frame, pattern };
+
+class SessionBackend {
+public:
+    SessionBackend() = default;
+    virtual ~SessionBackend() = default;
+    SessionBackend(const SessionBackend&) = delete;
+    SessionBackend& operator=(const SessionBackend&) = delete;
+
+    // Finds the adapter and output of the mirrored monitor; logs its own failure.
+    [[nodiscard]] virtual bool find_output() = 0;
+    // Builds the renderer on that adapter and the overlay window; ends by applying the default warp.
+    [[nodiscard]] virtual bool initialize_renderer(std::int32_t width, std::int32_t height) = 0;
+    // Makes the calibration pattern on the renderer's device; logs its own failure.
+    [[nodiscard]] virtual bool make_pattern(std::int32_t width, std::int32_t height) = 0;
+    // Starts desktop duplication of the output on the renderer's device, with a fresh capture.
+    [[nodiscard]] virtual bool start_duplication() = 0;
+    // Releases everything the attempt made, whatever stage it reached: pattern, capture, renderer,
+    // output and adapter, in that order.
+    virtual void release_attempt() noexcept = 0;
+
+    virtual void update_warp(const WarpParams& params) = 0;
+    [[nodiscard]] virtual AcquireResult acquire_frame(unsigned timeout_ms) = 0;
+
+    // What the loop reads of the capture.
+    [[nodiscard]] virtual bool has_frame() const noexcept = 0;
+    [[nodiscard]] virtual const CursorImage& cursor_image() const noexcept = 0;
+    [[nodiscard]] virtual std::uint32_t output_rotation() const noexcept = 0;
+
+    virtual void set_cursor_image(std::int32_t width, std::int32_t height, const std::uint32_t* pixels) = 0;
+    // The system cursor position (GetCursorPos); false when it cannot be read.
+    [[nodiscard]] virtual bool cursor_position(CursorPoint& position) noexcept = 0;
+    // Draws and presents one frame; the cursor image's top-left corner at (cursor_x, cursor_y) in source
+    // pixels, turned by 180 degrees when asked. False when nothing was presented.
+    [[nodiscard]] virtual bool draw(DrawSource source, bool cursor_visible, std::int32_t cursor_x,
+                                    std::int32_t cursor_y, bool cursor_rotated_180) = 0;
+    virtual void sleep_ms(unsigned milliseconds) noexcept = 0;
+};
+
+}  // namespace kelvane

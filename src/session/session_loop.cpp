@@ -1,0 +1,211 @@
+// The session loop: attempts, the frame loop and the cursor draw.
+#include "session/session_loop.h"
+
+#include "app/log.h"
+
+namespace kelvane {
+
+namespace {
+
+// Why the frame loop of an attempt ended.
+enum class LoopEnd {
+    stop_requested,
+    duplication_lost,  // AccessLost or Failed from the capture
+    draw_failed,       // calibration mode: the pattern could not be presented (a lost device)
+};
+
+enum class AttemptEnd {
+    retry,    // next attempt, unless a stop was requested
+    end_run,  // the calibration pattern cannot be made: no retry
+};
+
+[[nodiscard]] constexpr bool same_point(const CursorPoint& a, const CursorPoint& b) noexcept {
+    return a.x == b.x && a.y == b.y;
+}
+
+// Sums of a few 32-bit values formed in 64 bits and brought back to 32 bits, so that no corrupt hot
+// spot or size can overflow.
+[[nodiscard]] constexpr std::int32_t to_int32(std::int64_t value) noexcept {
+    return static_cast<std::int32_t>(static_cast<std::uint32_t>(static_cast<std::uint64_t>(value)));
+}
+
+class SessionRun {
+public:
+    SessionRun(SessionBackend& backend, const SessionShared& shared, const SessionTarget& target) noexcept
+        : backend_(backend),
+          shared_(shared),
+          rect_(target.monitor_rect),
+          pattern_(target.pattern),
+          width_(to_int32(static_cast<std::int64_t>(rect_.right) - rect_.left)),
+          height_(to_int32(static_cast<std::int64_t>(rect_.bottom) - rect_.top)) {}
+
+    void run() {
+        if (stop_requested()) {
+            return;
+        }
+        while (attempt() == AttemptEnd::retry) {
+            if (stop_requested()) {
+                return;
+            }
+        }
+    }
+
+private:
+    [[nodiscard]] bool stop_requested() const noexcept { return shared_.stop_requested.load(); }
+
+    void pause(unsigned limit_ms) noexcept { wait_unless_stopped(backend_, shared_.stop_requested, limit_ms); }
+
+    [[nodiscard]] AttemptEnd attempt() {
+        if (!backend_.find_output()) {
+            pause(find_output_retry_pause_ms);
+            backend_.release_attempt();
+            return AttemptEnd::retry;
+        }
+        if (!backend_.initialize_renderer(width_, height_)) {
+            pause(renderer_retry_pause_ms);
+            backend_.release_attempt();
+            return AttemptEnd::retry;
+        }
+        if (pattern_) {
+            if (!backend_.make_pattern(width_, height_)) {
+                backend_.release_attempt();
+                return AttemptEnd::end_run;
+            }
+        } else if (!backend_.start_duplication()) {
+            pause(duplication_retry_pause_ms);
+            backend_.release_attempt();
+            return AttemptEnd::retry;
+        }
+
+        {
+            // The first warp of an attempt is computed under the lock: nothing else runs yet.
+            const std::lock_guard<std::mutex> lock(shared_.warp_lock);
+            backend_.update_warp(shared_.warp_params);
+        }
+        shared_.warp_changed.exchange(false);
+
+        force_redraw_ = true;
+        last_generation_ = 0;
+        last_cursor_pos_ = CursorPoint{unknown_cursor_coordinate, unknown_cursor_coordinate};
+        const LoopEnd end = stop_requested() ? LoopEnd::stop_requested : frame_loop();
+        if (end == LoopEnd::duplication_lost) {
+            log_message("session: duplication lost, reinitializing");
+            pause(reinitialize_pause_ms);
+        } else if (end == LoopEnd::draw_failed) {
+            log_message("session: draw failed, reinitializing");
+            pause(reinitialize_pause_ms);
+        }
+        backend_.release_attempt();
+        return AttemptEnd::retry;
+    }
+
+    [[nodiscard]] LoopEnd frame_loop() {
+        for (;;) {
+            if (shared_.warp_changed.exchange(false)) {
+                WarpParams params;
+                {
+                    const std::lock_guard<std::mutex> lock(shared_.warp_lock);
+                    params = shared_.warp_params;
+                }
+                backend_.update_warp(params);
+                force_redraw_ = true;
+            }
+
+            if (pattern_) {
+                // Only draw paces this loop, so a draw that cannot present must not be repeated at once.
+                if (!backend_.draw(DrawSource::pattern, false, 0, 0, false)) {
+                    return LoopEnd::draw_failed;
+                }
+            } else {
+                switch (backend_.acquire_frame(acquire_timeout_ms)) {
+                    case AcquireResult::NewFrame:
+                        cursor_draw();
+                        break;
+                    case AcquireResult::Timeout:
+                        on_timeout();
+                        break;
+                    case AcquireResult::AccessLost:
+                    case AcquireResult::Failed:
+                        return LoopEnd::duplication_lost;
+                }
+            }
+
+            if (stop_requested()) {
+                return LoopEnd::stop_requested;
+            }
+        }
+    }
+
+    // Without a new frame, the last one is drawn again only for a moved cursor or a forced redraw.
+    void on_timeout() {
+        if (!force_redraw_ && same_point(read_cursor_position(), last_cursor_pos_)) {
+            return;
+        }
+        if (backend_.has_frame()) {
+            cursor_draw();
+        }
+    }
+
+    [[nodiscard]] CursorPoint read_cursor_position() noexcept {
+        CursorPoint position;
+        if (!backend_.cursor_position(position)) {
+            position = CursorPoint{unknown_cursor_coordinate, unknown_cursor_coordinate};
+        }
+        return position;
+    }
+
+    void cursor_draw() {
+        const CursorImage& cursor = backend_.cursor_image();
+        if (cursor.cursor_generation != last_generation_) {
+            last_generation_ = cursor.cursor_generation;
+            backend_.set_cursor_image(cursor.cursor_width, cursor.cursor_height, cursor.cursor_pixels.data());
+        }
+
+        const CursorPoint position = read_cursor_position();
+        const bool visible = rect_contains(rect_, position.x, position.y);
+        const bool rotated_180 = backend_.output_rotation() == output_rotation_180;
+        std::int32_t x = 0;
+        std::int32_t y = 0;
+        if (visible) {
+            if (rotated_180) {
+                // The duplicated image is upside down relative to the desktop: reflect through the
+                // monitor rectangle, and let the sprite's far corner lead.
+                x = to_int32(std::int64_t{rect_.left} + width_ - position.x + cursor.hotspot_x - cursor.cursor_width);
+                y = to_int32(std::int64_t{rect_.top} + height_ - position.y + cursor.hotspot_y - cursor.cursor_height);
+            } else {
+                x = to_int32(std::int64_t{position.x} - rect_.left - cursor.hotspot_x);
+                y = to_int32(std::int64_t{position.y} - rect_.top - cursor.hotspot_y);
+            }
+        }
+        // In capture mode a failed draw is not acted on: the next acquire tells whether the device
+        // and the duplication still work.
+        static_cast<void>(backend_.draw(DrawSource::frame, visible, x, y, rotated_180));
+        last_cursor_pos_ = position;
+        force_redraw_ = false;
+    }
+
+    SessionBackend& backend_;
+    const SessionShared shared_;
+    const MonitorRect rect_;
+    const bool pattern_;
+    const std::int32_t width_;
+    const std::int32_t height_;
+
+    bool force_redraw_ = true;
+    std::uint64_t last_generation_ = 0;
+    CursorPoint last_cursor_pos_{unknown_cursor_coordinate, unknown_cursor_coordinate};
+};
+
+}  // namespace
+
+void wait_unless_stopped(SessionBackend& backend, const std::atomic<bool>& stop_requested, unsigned limit_ms) noexcept {
+    for (unsigned elapsed = 0; !stop_requested.load() && elapsed < limit_ms; elapsed += pause_slice_ms) {
+        backend.sleep_ms(pause_slice_ms);
+    }
+}
+
+void run_session(SessionBackend& backend, const SessionShared& shared, const SessionTarget& target) {
+    SessionRun(backend, shared, target).run();
+}
+
+}  // namespace kelvane

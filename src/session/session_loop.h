@@ -1,0 +1,53 @@
+// The session thread's work for one mirror run: attempts that find the output, build the renderer and
+// start the source, the frame loop with its redraw and cursor rules, and the interruptible pauses
+// between attempts. Retries have no limit; the run ends on a stop request, or for good when the
+// calibration pattern cannot be made.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <limits>
+#include <mutex>
+
+#include "display/monitor_list.h"
+#include "render/warp_geometry.h"
+#include "session/session_backend.h"
+
+namespace kelvane {
+
+// About one refresh period at 60 Hz: the loop wakes at frame rate to follow the cursor and see a stop.
+inline constexpr unsigned acquire_timeout_ms = 16;
+// Pauses sleep in slices of this length and end early on a stop request.
+inline constexpr unsigned pause_slice_ms = 50;
+// Pauses before the next attempt, by the stage that failed.
+inline constexpr unsigned find_output_retry_pause_ms = 1000;
+inline constexpr unsigned renderer_retry_pause_ms = 1000;
+inline constexpr unsigned duplication_retry_pause_ms = 500;
+inline constexpr unsigned reinitialize_pause_ms = 300;
+
+// The cursor position used when it cannot be read; it lies on no monitor.
+inline constexpr std::int32_t unknown_cursor_coordinate = std::numeric_limits<std::int32_t>::min();
+
+// The fields the session thread shares with the user-interface thread, owned by the controller.
+// The writer stores warp_params under warp_lock, unlocks, then raises warp_changed.
+struct SessionShared {
+    std::atomic<bool>& stop_requested;
+    std::atomic<bool>& warp_changed;
+    std::mutex& warp_lock;
+    WarpParams& warp_params;
+};
+
+// What is fixed for the whole run.
+struct SessionTarget {
+    MonitorRect monitor_rect;  // the mirrored monitor's desktop rectangle
+    bool pattern = false;      // calibration mode instead of capture
+};
+
+// Sleeps up to `limit_ms` in slices, returning as soon as a stop is requested.
+void wait_unless_stopped(SessionBackend& backend, const std::atomic<bool>& stop_requested, unsigned limit_ms) noexcept;
+
+// Runs the session until a stop is requested (or the pattern cannot be made); returns with every
+// object of the last attempt released.
+void run_session(SessionBackend& backend, const SessionShared& shared, const SessionTarget& target);
+
+}  // namespace kelvane

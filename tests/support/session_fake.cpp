@@ -1,0 +1,251 @@
+#include "support/session_fake.h"
+
+namespace kelvane::test {
+
+namespace {
+
+constexpr std::int32_t fake_cursor_width = 32;
+constexpr std::int32_t fake_cursor_height = 48;
+constexpr std::int32_t fake_hotspot_x = 3;
+constexpr std::int32_t fake_hotspot_y = 5;
+
+const char* word_of(const FakeCall& call) {
+    switch (call.op) {
+        case FakeOp::find_output:
+            return call.ok ? "find" : "find-fail";
+        case FakeOp::initialize_renderer:
+            return call.ok ? "init" : "init-fail";
+        case FakeOp::make_pattern:
+            return call.ok ? "pattern" : "pattern-fail";
+        case FakeOp::start_duplication:
+            return call.ok ? "dup" : "dup-fail";
+        case FakeOp::release_attempt:
+            return "release";
+        case FakeOp::update_warp:
+            return "warp";
+        case FakeOp::acquire_frame:
+            switch (call.acquired) {
+                case AcquireResult::NewFrame:
+                    return "new";
+                case AcquireResult::Timeout:
+                    return "timeout";
+                case AcquireResult::AccessLost:
+                    return "lost";
+                case AcquireResult::Failed:
+                    return "failed";
+            }
+            return "?";
+        case FakeOp::set_cursor_image:
+            return "image";
+        case FakeOp::cursor_position:
+            return call.ok ? "pos" : "pos-fail";
+        case FakeOp::draw:
+            return call.ok ? "draw" : "draw-fail";
+        case FakeOp::sleep:
+            return "sleep";  // the slice length follows
+    }
+    return "?";
+}
+
+}  // namespace
+
+void publish_warp(const SessionShared& shared, const WarpParams& params) {
+    {
+        const std::lock_guard<std::mutex> lock(shared.warp_lock);
+        shared.warp_params = params;
+    }
+    shared.warp_changed.exchange(true);
+}
+
+FakeBackend::FakeBackend(const SessionShared& shared) : shared_(shared) {
+    calls.reserve(max_calls);
+    image.cursor_width = fake_cursor_width;
+    image.cursor_height = fake_cursor_height;
+    image.hotspot_x = fake_hotspot_x;
+    image.hotspot_y = fake_hotspot_y;
+    image.cursor_pixels.assign(static_cast<std::size_t>(fake_cursor_width * fake_cursor_height), 0xFF000000u);
+}
+
+std::vector<FakeCall> FakeBackend::calls_of(FakeOp op) const {
+    std::vector<FakeCall> found;
+    for (const FakeCall& call : calls) {
+        if (call.op == op) {
+            found.push_back(call);
+        }
+    }
+    return found;
+}
+
+std::string FakeBackend::trace() const {
+    std::string text;
+    std::size_t i = 0;
+    while (i < calls.size()) {
+        std::size_t run = 1;
+        // Pauses are long runs of slices; they read better counted.
+        if (calls[i].op == FakeOp::sleep) {
+            while (i + run < calls.size() && calls[i + run].op == FakeOp::sleep && calls[i + run].ms == calls[i].ms) {
+                ++run;
+            }
+        }
+        if (!text.empty()) {
+            text += ' ';
+        }
+        text += word_of(calls[i]);
+        if (calls[i].op == FakeOp::sleep) {
+            text += std::to_string(calls[i].ms) + '*' + std::to_string(run);
+        }
+        i += run;
+    }
+    return text;
+}
+
+FakeCall& FakeBackend::record(FakeOp op, bool ok) noexcept {
+    if (calls.size() >= max_calls) {
+        runaway = true;
+        request_stop();
+        return overflow_;
+    }
+    FakeCall& call = calls.emplace_back();
+    call.op = op;
+    call.ok = ok;
+    call.time_ms = now_ms;
+    if (stop_at_call == op) {
+        request_stop();
+    }
+    return call;
+}
+
+void FakeBackend::advance(std::int64_t ms) noexcept {
+    now_ms += ms;
+    if (stop_at_ms >= 0 && now_ms >= stop_at_ms) {
+        request_stop();
+    }
+}
+
+void FakeBackend::request_stop() noexcept {
+    shared_.stop_requested.exchange(true);
+}
+
+bool FakeBackend::find_output() {
+    const bool ok = find_results.next();
+    record(FakeOp::find_output, ok);
+    holds_output_ = holds_output_ || ok;
+    return ok;
+}
+
+bool FakeBackend::initialize_renderer(std::int32_t width, std::int32_t height) {
+    const bool ok = init_results.next();
+    FakeCall& call = record(FakeOp::initialize_renderer, ok);
+    call.width = width;
+    call.height = height;
+    // A renderer that fails half-way still holds what it made; release_attempt must take it.
+    holds_renderer_ = true;
+    return ok;
+}
+
+bool FakeBackend::make_pattern(std::int32_t width, std::int32_t height) {
+    const bool ok = pattern_results.next();
+    FakeCall& call = record(FakeOp::make_pattern, ok);
+    call.width = width;
+    call.height = height;
+    holds_pattern_ = holds_pattern_ || ok;
+    return ok;
+}
+
+bool FakeBackend::start_duplication() {
+    const bool ok = duplication_results.next();
+    record(FakeOp::start_duplication, ok);
+    holds_capture_ = true;
+    has_frame_ = false;
+    image.cursor_generation = 0;
+    return ok;
+}
+
+void FakeBackend::release_attempt() noexcept {
+    record(FakeOp::release_attempt);
+    holds_output_ = holds_renderer_ = holds_pattern_ = holds_capture_ = false;
+    has_frame_ = false;
+}
+
+void FakeBackend::update_warp(const WarpParams& params) {
+    record(FakeOp::update_warp).warp = params;
+}
+
+AcquireResult FakeBackend::acquire_frame(unsigned timeout_ms) {
+    if (on_step != nullptr) {
+        on_step(step_index_);
+    }
+    if (step_index_ >= steps.size()) {
+        request_stop();
+        FakeCall& call = record(FakeOp::acquire_frame);
+        call.ms = timeout_ms;
+        advance(timeout_ms);
+        return AcquireResult::Timeout;
+    }
+    const FrameStep& step = steps[step_index_++];
+    if (step.move_cursor) {
+        cursor = *step.move_cursor;
+        cursor_fails = false;
+    }
+    if (step.cursor_fails) {
+        cursor_fails = true;
+    }
+    if (step.new_shape) {
+        ++image.cursor_generation;
+    }
+    if (step.publish) {
+        publish_warp(shared_, *step.publish);
+    }
+    if (step.stop) {
+        request_stop();
+    }
+    FakeCall& call = record(FakeOp::acquire_frame);
+    call.acquired = step.result;
+    call.ms = timeout_ms;
+    if (step.result == AcquireResult::NewFrame) {
+        has_frame_ = true;
+    } else if (step.result == AcquireResult::Timeout) {
+        advance(timeout_ms);
+    }
+    return step.result;
+}
+
+void FakeBackend::set_cursor_image(std::int32_t width, std::int32_t height, const std::uint32_t* pixels) {
+    FakeCall& call = record(FakeOp::set_cursor_image);
+    call.width = width;
+    call.height = height;
+    call.pixels = pixels;
+}
+
+bool FakeBackend::cursor_position(CursorPoint& position) noexcept {
+    FakeCall& call = record(FakeOp::cursor_position, !cursor_fails);
+    if (cursor_fails) {
+        return false;
+    }
+    position = cursor;
+    call.x = cursor.x;
+    call.y = cursor.y;
+    return true;
+}
+
+bool FakeBackend::draw(DrawSource source, bool cursor_visible, std::int32_t cursor_x, std::int32_t cursor_y,
+                       bool cursor_rotated_180) {
+    const bool ok = draw_results.next();
+    FakeCall& call = record(FakeOp::draw, ok);
+    call.source = source;
+    call.visible = cursor_visible;
+    call.x = cursor_x;
+    call.y = cursor_y;
+    call.rotated_180 = cursor_rotated_180;
+    if (stop_after_draws != 0 && ++draws_ >= stop_after_draws) {
+        request_stop();
+    }
+    return ok;
+}
+
+void FakeBackend::sleep_ms(unsigned milliseconds) noexcept {
+    record(FakeOp::sleep).ms = milliseconds;
+    advance(milliseconds);
+}
+
+}  // namespace kelvane::test

@@ -1,0 +1,142 @@
+// A scripted SessionBackend with a fake clock for the session loop tests. Each acquire takes the next
+// frame step of the script (result, cursor movement, new pointer shape, a warp published from the user
+// side); when the script runs out the fake requests a stop. Calls are recorded into storage reserved
+// up front, so that a running loop over the fake allocates nothing of its own.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "session/session_backend.h"
+#include "session/session_loop.h"
+
+namespace kelvane::test {
+
+enum class FakeOp : std::uint8_t {
+    find_output,
+    initialize_renderer,
+    make_pattern,
+    start_duplication,
+    release_attempt,
+    update_warp,
+    acquire_frame,
+    set_cursor_image,
+    cursor_position,
+    draw,
+    sleep,
+};
+
+struct FakeCall {
+    FakeOp op = FakeOp::sleep;
+    bool ok = true;            // the result, for calls that have one
+    std::int64_t time_ms = 0;  // the fake clock when the call was made
+    AcquireResult acquired = AcquireResult::Timeout;
+    WarpParams warp;                            // update_warp
+    std::int32_t width = 0, height = 0;         // initialize_renderer, make_pattern, set_cursor_image
+    const std::uint32_t* pixels = nullptr;      // set_cursor_image
+    DrawSource source = DrawSource::frame;      // draw
+    bool visible = false, rotated_180 = false;  // draw
+    std::int32_t x = 0, y = 0;                  // draw; cursor_position
+    unsigned ms = 0;                            // sleep; acquire_frame's timeout
+};
+
+// What happens at one acquire_frame call.
+struct FrameStep {
+    AcquireResult result = AcquireResult::Timeout;
+    std::optional<CursorPoint> move_cursor;  // the cursor is read at this position from now on
+    bool cursor_fails = false;               // cursor_position fails from now on (until the next move)
+    bool new_shape = false;                  // the capture converted a new pointer shape
+    std::optional<WarpParams> publish;       // the user side publishes these values
+    bool stop = false;                       // the user side requests a stop
+};
+
+// Results of one kind of call, in order; `then` once they run out.
+struct ResultScript {
+    std::vector<bool> results;
+    bool then = true;
+    std::size_t next_index = 0;
+
+    [[nodiscard]] bool next() noexcept { return next_index < results.size() ? results[next_index++] : then; }
+};
+
+class FakeBackend final : public SessionBackend {
+public:
+    // Records at most this many calls; a loop that goes on beyond it is stopped and marked runaway.
+    static constexpr std::size_t max_calls = 1u << 18;
+
+    explicit FakeBackend(const SessionShared& shared);
+
+    // Scripts.
+    ResultScript find_results, init_results, pattern_results, duplication_results, draw_results;
+    std::vector<FrameStep> steps;
+    // In calibration mode nothing acquires; the run then ends after this many draws (0: no limit).
+    std::size_t stop_after_draws = 0;
+    std::int64_t stop_at_ms = -1;      // requests a stop once the clock reaches this time
+    std::optional<FakeOp> stop_at_call;  // requests a stop at the first call of this operation
+    void (*on_step)(std::size_t step_index) = nullptr;  // told at each acquire, before the step applies
+    std::uint32_t rotation = output_rotation_identity;
+    CursorPoint cursor{400, 300};
+    bool cursor_fails = false;
+    // 32 wide, 48 high, hot spot (3, 5). A fresh capture starts at generation 0 on every
+    // start_duplication; each step with a new shape counts it up.
+    CursorImage image;
+
+    // Observations.
+    std::vector<FakeCall> calls;
+    std::int64_t now_ms = 0;
+    bool runaway = false;
+    [[nodiscard]] bool holds_anything() const noexcept {
+        return holds_output_ || holds_renderer_ || holds_pattern_ || holds_capture_;
+    }
+    [[nodiscard]] std::vector<FakeCall> calls_of(FakeOp op) const;
+    // The calls as words ("find", "init-fail", "new", "pos", "draw", "sleep50*20" for twenty 50 ms
+    // sleeps, "release" ...).
+    [[nodiscard]] std::string trace() const;
+
+    // SessionBackend.
+    bool find_output() override;
+    bool initialize_renderer(std::int32_t width, std::int32_t height) override;
+    bool make_pattern(std::int32_t width, std::int32_t height) override;
+    bool start_duplication() override;
+    void release_attempt() noexcept override;
+    void update_warp(const WarpParams& params) override;
+    AcquireResult acquire_frame(unsigned timeout_ms) override;
+    bool has_frame() const noexcept override { return has_frame_; }
+    const CursorImage& cursor_image() const noexcept override { return image; }
+    std::uint32_t output_rotation() const noexcept override { return rotation; }
+    void set_cursor_image(std::int32_t width, std::int32_t height, const std::uint32_t* pixels) override;
+    bool cursor_position(CursorPoint& position) noexcept override;
+    bool draw(DrawSource source, bool cursor_visible, std::int32_t cursor_x, std::int32_t cursor_y,
+              bool cursor_rotated_180) override;
+    void sleep_ms(unsigned milliseconds) noexcept override;
+
+private:
+    FakeCall& record(FakeOp op, bool ok = true) noexcept;
+    void advance(std::int64_t ms) noexcept;
+    void request_stop() noexcept;
+
+    SessionShared shared_;
+    std::size_t step_index_ = 0;
+    std::size_t draws_ = 0;
+    bool holds_output_ = false, holds_renderer_ = false, holds_pattern_ = false, holds_capture_ = false;
+    bool has_frame_ = false;
+    FakeCall overflow_;  // where calls beyond max_calls go
+};
+
+// The user side's publication: the values under the lock, then the flag.
+void publish_warp(const SessionShared& shared, const WarpParams& params);
+
+// The shared fields as a controller holds them.
+struct SharedFields {
+    std::atomic<bool> stop_requested{false};
+    std::atomic<bool> warp_changed{false};
+    std::mutex warp_lock;
+    WarpParams warp_params;
+
+    [[nodiscard]] SessionShared shared() noexcept { return {stop_requested, warp_changed, warp_lock, warp_params}; }
+    void publish(const WarpParams& params) { publish_warp(shared(), params); }
+};
+
+}  // namespace kelvane::test

@@ -1,0 +1,510 @@
+// The session loop driven by a scripted backend and a fake clock: attempts and their pauses, stops,
+// the redraw rules, cursor image and position, rotation, calibration mode, and a run on a real thread
+// with warp changes published from another.
+#include "session/session_loop.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <string>
+#include <thread>
+
+#include "support/log_capture.h"
+#include "support/session_fake.h"
+
+namespace kelvane {
+namespace {
+
+using test::FakeCall;
+using test::FakeOp;
+using test::FrameStep;
+
+constexpr MonitorRect mirrored_rect{100, 50, 1380, 1074};  // 1280x1024
+
+// One session run over the fake, with the shared fields a controller would hold.
+struct Session {
+    test::SharedFields fields;
+    test::FakeBackend fake{fields.shared()};
+    SessionTarget target{mirrored_rect, false};
+
+    void run() {
+        run_session(fake, fields.shared(), target);
+        ASSERT_FALSE(fake.runaway) << "the loop did not end";
+        EXPECT_FALSE(fake.holds_anything()) << "an attempt was left unreleased";
+    }
+};
+
+std::string repeat(const std::string& words, int times) {
+    std::string text;
+    for (int i = 0; i < times; ++i) {
+        text += (text.empty() ? "" : " ") + words;
+    }
+    return text;
+}
+
+FrameStep new_frame() {
+    return FrameStep{AcquireResult::NewFrame, {}, false, false, {}, false};
+}
+
+FrameStep timeout() {
+    return FrameStep{};
+}
+
+FrameStep timeout_with_cursor_at(std::int32_t x, std::int32_t y) {
+    FrameStep step;
+    step.move_cursor = CursorPoint{x, y};
+    return step;
+}
+
+TEST(SessionLoop, StopRequestedBeforeTheRunCreatesNothing) {
+    Session session;
+    session.fields.stop_requested = true;
+    session.run();
+    EXPECT_TRUE(session.fake.calls.empty()) << session.fake.trace();
+}
+
+TEST(SessionLoop, PausesSleepInSlicesUpToTheLimit) {
+    struct Case {
+        unsigned limit;
+        bool stopped;
+        const char* trace;
+    };
+    const Case cases[] = {
+        {1000, false, "sleep50*20"},
+        {300, false, "sleep50*6"},
+        {75, false, "sleep50*2"},
+        {0, false, ""},
+        {1000, true, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.limit);
+        Session session;
+        session.fields.stop_requested = c.stopped;
+        wait_unless_stopped(session.fake, session.fields.stop_requested, c.limit);
+        EXPECT_EQ(session.fake.trace(), c.trace);
+    }
+}
+
+TEST(SessionLoop, EachFailingStagePausesAndRetriesFromTheStartWithoutLimit) {
+    struct Case {
+        const char* stage;
+        test::ResultScript test::FakeBackend::*script;
+        const char* failed_attempt;
+    };
+    const Case cases[] = {
+        {"output", &test::FakeBackend::find_results, "find-fail sleep50*20 release"},
+        {"renderer", &test::FakeBackend::init_results, "find init-fail sleep50*20 release"},
+        {"duplication", &test::FakeBackend::duplication_results, "find init dup-fail sleep50*10 release"},
+    };
+    constexpr int failures = 40;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.stage);
+        Session session;
+        (session.fake.*c.script).results.assign(failures, false);
+        session.run();
+        EXPECT_EQ(session.fake.trace(), repeat(c.failed_attempt, failures) + " find init dup warp timeout release");
+    }
+}
+
+TEST(SessionLoop, AttemptUsesTheMonitorSizeAndTheFrameTimeout) {
+    Session session;
+    session.run();
+    const auto inits = session.fake.calls_of(FakeOp::initialize_renderer);
+    ASSERT_EQ(inits.size(), 1u);
+    EXPECT_EQ(inits[0].width, 1280);
+    EXPECT_EQ(inits[0].height, 1024);
+    for (const FakeCall& call : session.fake.calls_of(FakeOp::acquire_frame)) {
+        EXPECT_EQ(call.ms, 16u);
+    }
+}
+
+TEST(SessionLoop, LostOrFailedCaptureRebuildsEverythingAfterAPause) {
+    for (const AcquireResult result : {AcquireResult::AccessLost, AcquireResult::Failed}) {
+        SCOPED_TRACE(static_cast<int>(result));
+        test::LogCapture log;
+        Session session;
+        session.fake.steps = {new_frame(), FrameStep{result, {}, false, false, {}, false}, new_frame()};
+        session.run();
+        const std::string lost_word = result == AcquireResult::AccessLost ? "lost" : "failed";
+        EXPECT_EQ(session.fake.trace(), "find init dup warp new pos draw " + lost_word +
+                                            " sleep50*6 release find init dup warp new pos draw timeout pos release");
+        EXPECT_EQ(log.messages(), std::vector<std::string>{"session: duplication lost, reinitializing"});
+    }
+}
+
+TEST(SessionLoop, StopDuringAnyPauseEndsItWithinOneSliceAndReleases) {
+    struct Case {
+        const char* pause;
+        bool pattern;
+        const char* trace;
+    };
+    const Case cases[] = {
+        {"no output", false, "find-fail sleep50*3 release"},
+        {"no renderer", false, "find init-fail sleep50*3 release"},
+        {"no duplication", false, "find init dup-fail sleep50*3 release"},
+        {"duplication lost", false, "find init dup warp lost sleep50*3 release"},
+        {"pattern not drawn", true, "find init pattern warp draw-fail sleep50*3 release"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.pause);
+        test::LogCapture log;
+        Session session;
+        session.target.pattern = c.pattern;
+        session.fake.find_results.then = std::string(c.pause) != "no output";
+        session.fake.init_results.then = std::string(c.pause) != "no renderer";
+        session.fake.duplication_results.then = std::string(c.pause) != "no duplication";
+        session.fake.draw_results.then = false;
+        session.fake.steps.assign(10, FrameStep{AcquireResult::AccessLost, {}, false, false, {}, false});
+        session.fake.stop_at_ms = 120;
+        session.run();
+        EXPECT_EQ(session.fake.trace(), c.trace);
+        EXPECT_EQ(session.fake.now_ms, 150);
+    }
+}
+
+TEST(SessionLoop, StopInTheTurnOfALossStillLogsItButDoesNotPause) {
+    test::LogCapture log;
+    Session session;
+    session.fake.steps = {FrameStep{AcquireResult::AccessLost, {}, false, false, {}, true}};
+    session.run();
+    EXPECT_EQ(session.fake.trace(), "find init dup warp lost release");
+    EXPECT_EQ(log.messages(), std::vector<std::string>{"session: duplication lost, reinitializing"});
+}
+
+TEST(SessionLoop, StopBeforeTheFirstTurnReleasesTheStartedAttempt) {
+    for (const bool pattern : {false, true}) {
+        Session session;
+        session.target.pattern = pattern;
+        session.fake.stop_at_call = pattern ? FakeOp::make_pattern : FakeOp::start_duplication;
+        session.run();
+        EXPECT_EQ(session.fake.trace(), pattern ? "find init pattern warp release" : "find init dup warp release");
+    }
+}
+
+TEST(SessionLoop, TimeoutRedrawsOnlyForAMovedCursorAndNeverBeforeTheFirstFrame) {
+    Session session;
+    session.fake.steps = {
+        timeout(),                         // forced, but nothing was copied yet
+        timeout_with_cursor_at(500, 400),  // still nothing to draw
+        new_frame(),
+        timeout(),                         // cursor where it was drawn
+        timeout_with_cursor_at(510, 400),  // moved: the last frame again
+        timeout(),
+    };
+    session.run();
+    EXPECT_EQ(session.fake.trace(),
+              "find init dup warp timeout timeout new pos draw timeout pos timeout pos pos draw timeout pos "
+              "timeout pos release");
+    const auto draws = session.fake.calls_of(FakeOp::draw);
+    ASSERT_EQ(draws.size(), 2u);
+    // Cursor image top-left in source pixels: position minus monitor origin (100, 50) minus hot spot (3, 5).
+    EXPECT_EQ(draws[0].x, 397);
+    EXPECT_EQ(draws[0].y, 345);
+    EXPECT_EQ(draws[1].x, 407);
+    EXPECT_EQ(draws[1].y, 345);
+    for (const FakeCall& draw : draws) {
+        EXPECT_EQ(draw.source, DrawSource::frame);
+        EXPECT_TRUE(draw.visible);
+        EXPECT_FALSE(draw.rotated_180);
+    }
+}
+
+TEST(SessionLoop, WarpChangeRedrawsTheLastFrameWithTheNewValues) {
+    const WarpParams initial{false, true, 0.25f, -0.5f, 10.0f};
+    const WarpParams changed{true, true, -0.75f, 0.125f, -90.0f};
+    Session session;
+    session.fields.warp_params = initial;
+    session.fields.warp_changed = true;  // raised before the start: the first warp covers it
+    FrameStep publish = timeout();
+    publish.publish = changed;
+    session.fake.steps = {new_frame(), publish, timeout(), timeout()};
+    session.run();
+    EXPECT_EQ(session.fake.trace(),
+              "find init dup warp new pos draw timeout pos warp timeout pos draw timeout pos timeout pos release");
+    const auto warps = session.fake.calls_of(FakeOp::update_warp);
+    ASSERT_EQ(warps.size(), 2u);
+    const WarpParams expected[] = {initial, changed};
+    for (std::size_t i = 0; i < warps.size(); ++i) {
+        EXPECT_EQ(warps[i].warp.mirror_h, expected[i].mirror_h);
+        EXPECT_EQ(warps[i].warp.mirror_v, expected[i].mirror_v);
+        EXPECT_EQ(warps[i].warp.keystone_tb, expected[i].keystone_tb);
+        EXPECT_EQ(warps[i].warp.keystone_lr, expected[i].keystone_lr);
+        EXPECT_EQ(warps[i].warp.rotation, expected[i].rotation);
+    }
+}
+
+TEST(SessionLoop, WarpChangeBeforeTheFirstFrameDrawsNothing) {
+    Session session;
+    FrameStep publish = timeout();
+    publish.publish = WarpParams{};
+    session.fake.steps = {publish, timeout()};
+    session.run();
+    EXPECT_EQ(session.fake.trace(), "find init dup warp timeout warp timeout timeout release");
+}
+
+TEST(SessionLoop, CursorImageIsUploadedOnlyWhenTheGenerationChanges) {
+    Session session;
+    FrameStep shape = new_frame();
+    shape.new_shape = true;
+    session.fake.steps = {
+        new_frame(),  // generation 0: no shape yet
+        shape,        // generation 1
+        new_frame(),
+        timeout_with_cursor_at(600, 600),
+        FrameStep{AcquireResult::AccessLost, {}, false, false, {}, false},
+        shape,  // the rebuilt capture counts from 0 again: generation 1 once more, a new renderer
+        shape,  // generation 2
+    };
+    session.run();
+    EXPECT_EQ(session.fake.trace(),
+              "find init dup warp new pos draw new image pos draw new pos draw timeout pos pos draw lost sleep50*6 "
+              "release find init dup warp new image pos draw new image pos draw timeout pos release");
+    for (const FakeCall& call : session.fake.calls_of(FakeOp::set_cursor_image)) {
+        EXPECT_EQ(call.width, 32);
+        EXPECT_EQ(call.height, 48);
+        EXPECT_EQ(call.pixels, session.fake.image.cursor_pixels.data());
+    }
+}
+
+TEST(SessionLoop, CursorPlacementByRotationAndMonitor) {
+    struct Case {
+        const char* what;
+        MonitorRect rect;
+        std::uint32_t rotation;
+        CursorPoint cursor;
+        bool visible;
+        std::int32_t x, y;  // expected only when visible
+        bool rotated_180;
+    };
+    // Cursor image 32x48 with its hot spot at (3, 5).
+    const Case cases[] = {
+        {"identity", mirrored_rect, output_rotation_identity, {400, 300}, true, 297, 245, false},
+        {"unspecified", mirrored_rect, 0, {400, 300}, true, 297, 245, false},
+        {"90 degrees", mirrored_rect, output_rotation_90, {400, 300}, true, 297, 245, false},
+        {"270 degrees", mirrored_rect, output_rotation_270, {400, 300}, true, 297, 245, false},
+        {"180 degrees", mirrored_rect, output_rotation_180, {400, 300}, true, 951, 731, true},
+        {"left of the origin", {-1920, -200, 0, 880}, output_rotation_identity, {-1000, 100}, true, 917, 295, false},
+        {"left of the origin, 180", {-1920, -200, 0, 880}, output_rotation_180, {-1000, 100}, true, 971, 737, true},
+        {"top-left pixel", mirrored_rect, output_rotation_identity, {100, 50}, true, -3, -5, false},
+        {"bottom-right pixel", mirrored_rect, output_rotation_identity, {1379, 1073}, true, 1276, 1018, false},
+        {"right edge is outside", mirrored_rect, output_rotation_identity, {1380, 300}, false, 0, 0, false},
+        {"bottom edge is outside", mirrored_rect, output_rotation_180, {400, 1074}, false, 0, 0, true},
+        {"another monitor", mirrored_rect, output_rotation_identity, {-500, 300}, false, 0, 0, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Session session;
+        session.target.monitor_rect = c.rect;
+        session.fake.rotation = c.rotation;
+        session.fake.cursor = c.cursor;
+        session.fake.steps = {new_frame()};
+        session.run();
+        const auto draws = session.fake.calls_of(FakeOp::draw);
+        ASSERT_EQ(draws.size(), 1u);
+        EXPECT_EQ(draws[0].source, DrawSource::frame);
+        EXPECT_EQ(draws[0].visible, c.visible);
+        EXPECT_EQ(draws[0].rotated_180, c.rotated_180);
+        if (c.visible) {
+            EXPECT_EQ(draws[0].x, c.x);
+            EXPECT_EQ(draws[0].y, c.y);
+        }
+    }
+}
+
+TEST(SessionLoop, FailingCursorPositionRedrawsAtMostOnce) {
+    Session session;
+    FrameStep lose_cursor = timeout();
+    lose_cursor.cursor_fails = true;
+    session.fake.steps = {new_frame(), lose_cursor, timeout(), timeout(), new_frame()};
+    session.run();
+    EXPECT_EQ(session.fake.trace(),
+              "find init dup warp new pos draw timeout pos-fail pos-fail draw timeout pos-fail timeout pos-fail "
+              "new pos-fail draw timeout pos-fail release");
+    const auto draws = session.fake.calls_of(FakeOp::draw);
+    ASSERT_EQ(draws.size(), 3u);
+    EXPECT_TRUE(draws[0].visible);
+    EXPECT_FALSE(draws[1].visible);
+    EXPECT_FALSE(draws[2].visible);
+}
+
+TEST(SessionLoop, CaptureModeGoesOnAfterAFailedDraw) {
+    test::LogCapture log;
+    Session session;
+    session.fake.draw_results.then = false;
+    session.fake.steps = {new_frame(), timeout_with_cursor_at(700, 700), new_frame()};
+    session.run();
+    EXPECT_EQ(session.fake.trace(),
+              "find init dup warp new pos draw-fail timeout pos pos draw-fail new pos draw-fail timeout pos release");
+    EXPECT_EQ(log.messages(), std::vector<std::string>{});
+}
+
+TEST(SessionLoop, CalibrationDrawsThePatternWithoutCursorOrDuplication) {
+    Session session;
+    session.target.pattern = true;
+    session.fake.stop_after_draws = 5;
+    session.run();
+    EXPECT_EQ(session.fake.trace(), "find init pattern warp draw draw draw draw draw release");
+    const auto patterns = session.fake.calls_of(FakeOp::make_pattern);
+    ASSERT_EQ(patterns.size(), 1u);
+    EXPECT_EQ(patterns[0].width, 1280);
+    EXPECT_EQ(patterns[0].height, 1024);
+    for (const FakeCall& draw : session.fake.calls_of(FakeOp::draw)) {
+        EXPECT_EQ(draw.source, DrawSource::pattern);
+        EXPECT_FALSE(draw.visible);
+        EXPECT_FALSE(draw.rotated_180);
+    }
+}
+
+TEST(SessionLoop, CalibrationPatternFailureEndsTheRunForGood) {
+    Session session;
+    session.target.pattern = true;
+    session.fake.pattern_results.then = false;
+    session.run();
+    EXPECT_EQ(session.fake.trace(), "find init pattern-fail release");
+    EXPECT_FALSE(session.fields.stop_requested);
+}
+
+TEST(SessionLoop, CalibrationFailedDrawRebuildsAfterAPauseInsteadOfSpinning) {
+    test::LogCapture log;
+    Session session;
+    session.target.pattern = true;
+    session.fake.draw_results.results = {false, false};
+    session.fake.stop_after_draws = 4;
+    session.run();
+    EXPECT_EQ(session.fake.trace(),
+              "find init pattern warp draw-fail sleep50*6 release find init pattern warp draw-fail sleep50*6 "
+              "release find init pattern warp draw draw release");
+    EXPECT_EQ(log.messages(), (std::vector<std::string>{"session: draw failed, reinitializing",
+                                                        "session: draw failed, reinitializing"}));
+}
+
+TEST(SessionLoop, CalibrationWithADrawThatNeverSucceedsIsPacedByThePause) {
+    test::LogCapture log;
+    Session session;
+    session.target.pattern = true;
+    session.fake.draw_results.then = false;
+    session.fake.stop_at_ms = 3000;
+    session.run();
+    // One failed draw per 300 ms pause: ten attempts in three seconds of the fake clock.
+    EXPECT_EQ(session.fake.calls_of(FakeOp::draw).size(), 10u);
+    EXPECT_EQ(log.messages().size(), 10u);
+}
+
+// A backend for a run on a real thread: frames come every millisecond of real time, and the values
+// each update_warp receives are kept for the main thread to check.
+class ThreadedBackend final : public SessionBackend {
+public:
+    std::atomic<int> acquires{0};
+    std::atomic<int> sleeps{0};
+    std::atomic<bool> find_output_fails{false};
+
+    [[nodiscard]] std::vector<WarpParams> received() {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        return received_;
+    }
+
+    bool find_output() override { return !find_output_fails; }
+    bool initialize_renderer(std::int32_t, std::int32_t) override { return true; }
+    bool make_pattern(std::int32_t, std::int32_t) override { return true; }
+    bool start_duplication() override { return true; }
+    void release_attempt() noexcept override {}
+    void update_warp(const WarpParams& params) override {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        received_.push_back(params);
+    }
+    AcquireResult acquire_frame(unsigned) override {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        return ++acquires % 2 == 0 ? AcquireResult::NewFrame : AcquireResult::Timeout;
+    }
+    bool has_frame() const noexcept override { return true; }
+    const CursorImage& cursor_image() const noexcept override { return image_; }
+    std::uint32_t output_rotation() const noexcept override { return output_rotation_identity; }
+    void set_cursor_image(std::int32_t, std::int32_t, const std::uint32_t*) override {}
+    bool cursor_position(CursorPoint& position) noexcept override {
+        position = CursorPoint{400, 300};
+        return true;
+    }
+    bool draw(DrawSource, bool, std::int32_t, std::int32_t, bool) override { return true; }
+    void sleep_ms(unsigned milliseconds) noexcept override {
+        ++sleeps;
+        std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+    }
+
+private:
+    std::mutex mutex_;
+    std::vector<WarpParams> received_;
+    CursorImage image_;
+};
+
+// Each published set is recognisable as a whole: a torn copy would mix two of them.
+WarpParams numbered_params(int n) {
+    const float value = static_cast<float>(n);
+    return WarpParams{n % 2 == 0, n % 3 == 0, value, -value, value};
+}
+
+template <typename Condition>
+bool wait_for(Condition condition) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
+}
+
+TEST(SessionLoopThreaded, PublishedWarpsArriveWholeAndInOrderAndStopEndsWithinOneTurn) {
+    test::SharedFields fields;
+    ThreadedBackend backend;
+    std::thread thread([&] { run_session(backend, fields.shared(), SessionTarget{mirrored_rect, false}); });
+
+    constexpr int publications = 200;
+    for (int n = 1; n <= publications; ++n) {
+        fields.publish(numbered_params(n));
+        if (n % 10 == 0) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+    }
+    const bool final_seen = wait_for([&] {
+        const auto received = backend.received();
+        return !received.empty() && received.back().keystone_tb == static_cast<float>(publications);
+    });
+
+    fields.stop_requested.exchange(true);
+    const int acquires_at_stop = backend.acquires;
+    thread.join();
+
+    EXPECT_TRUE(final_seen);
+    EXPECT_LE(backend.acquires, acquires_at_stop + 1);
+    const auto received = backend.received();
+    ASSERT_GE(received.size(), 2u);
+    float previous = -1.0f;
+    for (const WarpParams& params : received) {
+        const int n = static_cast<int>(params.keystone_tb);
+        const WarpParams expected = n == 0 ? WarpParams{} : numbered_params(n);
+        EXPECT_EQ(params.mirror_h, expected.mirror_h);
+        EXPECT_EQ(params.mirror_v, expected.mirror_v);
+        EXPECT_EQ(params.keystone_lr, expected.keystone_lr);
+        EXPECT_EQ(params.rotation, expected.rotation);
+        EXPECT_GE(params.keystone_tb, previous);
+        previous = params.keystone_tb;
+    }
+}
+
+TEST(SessionLoopThreaded, StopDuringAPauseEndsWithinOneSlice) {
+    test::SharedFields fields;
+    ThreadedBackend backend;
+    backend.find_output_fails = true;
+    std::thread thread([&] { run_session(backend, fields.shared(), SessionTarget{mirrored_rect, false}); });
+    const bool pausing = wait_for([&] { return backend.sleeps >= 2; });
+    fields.stop_requested.exchange(true);
+    const int sleeps_at_stop = backend.sleeps;
+    thread.join();
+    EXPECT_TRUE(pausing);
+    EXPECT_LE(backend.sleeps, sleeps_at_stop + 1);
+    EXPECT_EQ(backend.acquires, 0);
+}
+
+}  // namespace
+}  // namespace kelvane
