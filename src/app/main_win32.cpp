@@ -3,8 +3,12 @@
 #include <commctrl.h>
 #include <objbase.h>
 
+#include <string>
+#include <utility>
+
 #include "app/command_line.h"
 #include "app/log.h"
+#include "display/monitor_list.h"
 #include "platform/unique_handle_win32.h"
 #include "settings/settings.h"
 
@@ -51,6 +55,13 @@ int WINAPI wWinMain(HINSTANCE /*instance*/, HINSTANCE /*previous*/, PWSTR /*comm
 
     Settings settings;
     load_settings(settings);
+    if (!options.monitor_arg.empty()) {
+        // An argument that matches nothing is logged there and keeps the saved monitor.
+        std::wstring resolved = resolve_monitor_argument(options.monitor_arg);
+        if (!resolved.empty()) {
+            settings.monitor = std::move(resolved);
+        }
+    }
     apply_active_overrides(options, settings);
 
     // The application controller takes over here; until it does, the run ends at once and keeps

@@ -1,0 +1,106 @@
+// Overlay window: class, creation, z-order upkeep and the window procedure.
+#include "session/overlay_win32.h"
+
+#include <dwmapi.h>
+
+#include "app/log.h"
+
+namespace kelvane {
+namespace {
+
+constexpr wchar_t overlay_title[] = L"Kelvane2";
+constexpr BYTE overlay_alpha = 255;
+constexpr UINT topmost_flags = SWP_NOSIZE | SWP_NOMOVE | SWP_NOACTIVATE | SWP_NOSENDCHANGING;
+
+LRESULT CALLBACK overlay_proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
+    switch (message) {
+    case WM_PAINT: {
+        // The swap chain is the content; the window itself draws nothing.
+        PAINTSTRUCT paint{};
+        BeginPaint(hwnd, &paint);
+        EndPaint(hwnd, &paint);
+        return 0;
+    }
+    case WM_ERASEBKGND:
+        return 1;
+    case WM_MOUSEACTIVATE:
+        return MA_NOACTIVATE;
+    case WM_NCHITTEST:
+        return HTTRANSPARENT;
+    default:
+        return DefWindowProcW(hwnd, message, wparam, lparam);
+    }
+}
+
+void register_overlay_class(HINSTANCE instance) noexcept {
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof wc;
+    wc.style = 0;
+    wc.lpfnWndProc = overlay_proc;
+    wc.hInstance = instance;
+    wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    wc.lpszClassName = overlay_class_name;
+    // From the second mirror start on the class exists already and this fails without harm.
+    RegisterClassExW(&wc);
+}
+
+bool is_cloaked(HWND window) noexcept {
+    DWORD cloaked = 0;
+    return SUCCEEDED(DwmGetWindowAttribute(window, DWMWA_CLOAKED, &cloaked, sizeof cloaked)) && cloaked != 0;
+}
+
+}  // namespace
+
+bool create_overlay(HWND& overlay_hwnd, HINSTANCE instance, const RECT& monitor_rect, bool exclude_from_capture) {
+    destroy_overlay(overlay_hwnd);
+    register_overlay_class(instance);
+    const int width = monitor_rect.right - monitor_rect.left;
+    const int height = monitor_rect.bottom - monitor_rect.top;
+    overlay_hwnd = CreateWindowExW(overlay_ex_style, overlay_class_name, overlay_title, overlay_style, monitor_rect.left,
+                                   monitor_rect.top, width, height, nullptr, nullptr, instance, nullptr);
+    if (overlay_hwnd == nullptr) {
+        log_message("overlay: CreateWindowEx failed, err=%lu", GetLastError());
+        return false;
+    }
+    SetLayeredWindowAttributes(overlay_hwnd, 0, overlay_alpha, LWA_ALPHA);
+    if (exclude_from_capture) {
+        // Without this the duplication would capture the overlay itself: a feedback loop.
+        if (SetWindowDisplayAffinity(overlay_hwnd, WDA_EXCLUDEFROMCAPTURE) == 0) {
+            log_message("overlay: SetWindowDisplayAffinity failed, err=%lu - feedback loop likely!", GetLastError());
+        }
+    } else {
+        log_message("overlay: capture exclusion DISABLED (debug mode)");
+    }
+    ShowWindow(overlay_hwnd, SW_SHOWNOACTIVATE);
+    log_message("overlay: created at (%ld,%ld) %dx%d", static_cast<long>(monitor_rect.left),
+                static_cast<long>(monitor_rect.top), width, height);
+    return true;
+}
+
+void destroy_overlay(HWND& overlay_hwnd) noexcept {
+    if (overlay_hwnd != nullptr) {
+        DestroyWindow(overlay_hwnd);
+        overlay_hwnd = nullptr;
+    }
+}
+
+void keep_overlay_topmost(HWND overlay_hwnd) noexcept {
+    RECT overlay_rect{};
+    if (overlay_hwnd == nullptr || GetWindowRect(overlay_hwnd, &overlay_rect) == 0) {
+        return;
+    }
+    for (HWND above = GetWindow(overlay_hwnd, GW_HWNDPREV); above != nullptr; above = GetWindow(above, GW_HWNDPREV)) {
+        if (IsWindowVisible(above) == 0 || IsIconic(above) != 0 || is_cloaked(above)) {
+            continue;
+        }
+        RECT above_rect{};
+        RECT overlap{};
+        if (GetWindowRect(above, &above_rect) == 0 || IntersectRect(&overlap, &above_rect, &overlay_rect) == 0) {
+            continue;
+        }
+        SetWindowPos(overlay_hwnd, HWND_TOPMOST, 0, 0, 0, 0, topmost_flags);
+        return;
+    }
+}
+
+}  // namespace kelvane

@@ -1,0 +1,93 @@
+// The Windows side of the session: output lookup, renderer, duplication or pattern, and the thread.
+#include "session/session_backend_win32.h"
+
+#include "app/app_controller_win32.h"
+#include "platform/platform.h"
+#include "render/pattern_texture_win32.h"
+#include "session/session_loop.h"
+
+namespace kelvane {
+
+bool SessionBackendWin32::find_output() {
+    return FindOutputForMonitor(monitor_, adapter_, output_);
+}
+
+bool SessionBackendWin32::initialize_renderer(std::int32_t width, std::int32_t height) {
+    return renderer_.initialize(adapter_.Get(), overlay_, width, height);
+}
+
+bool SessionBackendWin32::make_pattern(std::int32_t width, std::int32_t height) {
+    capture_.emplace();
+    pattern_srv_ = kelvane::make_pattern(renderer_.device.Get(), width, height);
+    return pattern_srv_ != nullptr;
+}
+
+bool SessionBackendWin32::start_duplication() {
+    capture_.emplace();
+    return capture_->start_duplication(renderer_.device.Get(), output_.Get());
+}
+
+void SessionBackendWin32::release_attempt() noexcept {
+    pattern_srv_.Reset();
+    capture_.reset();
+    renderer_.release_all();
+    output_.Reset();
+    adapter_.Reset();
+}
+
+void SessionBackendWin32::update_warp(const WarpParams& params) {
+    renderer_.update_warp(params);
+}
+
+AcquireResult SessionBackendWin32::acquire_frame(unsigned timeout_ms) {
+    return capture_ ? capture_->acquire_frame(timeout_ms) : AcquireResult::Failed;
+}
+
+bool SessionBackendWin32::has_frame() const noexcept {
+    return capture_ && capture_->has_frame;
+}
+
+const CursorImage& SessionBackendWin32::cursor_image() const noexcept {
+    return capture_ ? capture_->cursor : no_cursor_;
+}
+
+std::uint32_t SessionBackendWin32::output_rotation() const noexcept {
+    return capture_ ? capture_->output_rotation : output_rotation_identity;
+}
+
+void SessionBackendWin32::set_cursor_image(std::int32_t width, std::int32_t height, const std::uint32_t* pixels) {
+    renderer_.set_cursor_image(width, height, pixels);
+}
+
+bool SessionBackendWin32::cursor_position(CursorPoint& position) noexcept {
+    POINT point{};
+    if (GetCursorPos(&point) == 0) {
+        return false;
+    }
+    position = CursorPoint{point.x, point.y};
+    return true;
+}
+
+bool SessionBackendWin32::draw(DrawSource source, bool cursor_visible, std::int32_t cursor_x, std::int32_t cursor_y,
+                               bool cursor_rotated_180) {
+    ID3D11ShaderResourceView* view = source == DrawSource::pattern ? pattern_srv_.Get()
+                                     : capture_                    ? capture_->frame_srv.Get()
+                                                                   : nullptr;
+    return renderer_.draw(view, cursor_visible, cursor_x, cursor_y, cursor_rotated_180);
+}
+
+void SessionBackendWin32::sleep_ms(unsigned milliseconds) noexcept {
+    platform::sleep_ms(milliseconds);
+}
+
+void session_proc(AppController* controller, HWND overlay, HMONITOR monitor, RECT monitor_rect) {
+    SessionBackendWin32 backend(overlay, monitor);
+    const SessionShared shared{controller->stop_requested, controller->warp_changed, controller->warp_lock,
+                               controller->warp_params};
+    const SessionTarget target{MonitorRect{monitor_rect.left, monitor_rect.top, monitor_rect.right,
+                                           monitor_rect.bottom},
+                               controller->pattern};
+    run_session(backend, shared, target);
+}
+
+}  // namespace kelvane

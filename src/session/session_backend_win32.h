@@ -1,0 +1,54 @@
+// The session loop's operations over DXGI, Direct3D 11 and the overlay window, and the session
+// thread's procedure. Everything here lives on the session thread.
+#pragma once
+
+#include <windows.h>
+
+#include <optional>
+
+#include "capture/desktop_capture_win32.h"
+#include "render/warp_renderer_win32.h"
+#include "session/session_backend.h"
+
+namespace kelvane {
+
+class AppController;
+
+class SessionBackendWin32 final : public SessionBackend {
+public:
+    SessionBackendWin32(HWND overlay, HMONITOR monitor) noexcept : overlay_(overlay), monitor_(monitor) {}
+    ~SessionBackendWin32() override { release_attempt(); }
+
+    [[nodiscard]] bool find_output() override;
+    [[nodiscard]] bool initialize_renderer(std::int32_t width, std::int32_t height) override;
+    [[nodiscard]] bool make_pattern(std::int32_t width, std::int32_t height) override;
+    [[nodiscard]] bool start_duplication() override;
+    void release_attempt() noexcept override;
+    void update_warp(const WarpParams& params) override;
+    [[nodiscard]] AcquireResult acquire_frame(unsigned timeout_ms) override;
+    [[nodiscard]] bool has_frame() const noexcept override;
+    [[nodiscard]] const CursorImage& cursor_image() const noexcept override;
+    [[nodiscard]] std::uint32_t output_rotation() const noexcept override;
+    void set_cursor_image(std::int32_t width, std::int32_t height, const std::uint32_t* pixels) override;
+    [[nodiscard]] bool cursor_position(CursorPoint& position) noexcept override;
+    [[nodiscard]] bool draw(DrawSource source, bool cursor_visible, std::int32_t cursor_x, std::int32_t cursor_y,
+                            bool cursor_rotated_180) override;
+    void sleep_ms(unsigned milliseconds) noexcept override;
+
+private:
+    HWND overlay_;
+    HMONITOR monitor_;
+    // One attempt's objects, released in reverse order: pattern, capture, renderer, output, adapter.
+    ComPtr<IDXGIAdapter1> adapter_;
+    ComPtr<IDXGIOutput1> output_;
+    WarpRenderer renderer_;
+    std::optional<DesktopCapture> capture_;
+    ComPtr<ID3D11ShaderResourceView> pattern_srv_;
+    CursorImage no_cursor_;
+};
+
+// The session thread: runs the mirror on `monitor` (whose desktop rectangle is `monitor_rect`) into
+// `overlay` until the controller asks it to stop.
+void session_proc(AppController* controller, HWND overlay, HMONITOR monitor, RECT monitor_rect);
+
+}  // namespace kelvane
