@@ -206,5 +206,19 @@ TEST_F(Startup, SavedValuesSurviveARunWithAnEmptyMonitorArgument) {
               messages.end());
 }
 
+TEST_F(Startup, MonitorArgumentIsResolvedAndSaved) {
+    write_settings("monitor=\\\\.\\DISPLAY1\r\n");
+    ASSERT_EQ(run_kelvane(L"--monitor 2"), exit_ok);
+    EXPECT_EQ(saved_settings().monitor, L"\\\\.\\DISPLAY2");
+    ASSERT_EQ(run_kelvane(L"-m display1"), exit_ok);
+    EXPECT_EQ(saved_settings().monitor, L"\\\\.\\DISPLAY1");
+
+    ASSERT_EQ(run_kelvane(L"--monitor nomatch"), exit_ok);
+    EXPECT_EQ(saved_settings().monitor, L"\\\\.\\DISPLAY1");
+    const auto messages = log_messages();
+    EXPECT_NE(std::find(messages.begin(), messages.end(), "monitor arg 'nomatch' did not match anything; ignoring"),
+              messages.end());
+}
+
 }  // namespace
 }  // namespace kelvane
