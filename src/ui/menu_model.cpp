@@ -1,0 +1,76 @@
+// The tray menu's items and the decoding of its command ids.
+#include "ui/menu_model.h"
+
+namespace kelvane {
+namespace {
+
+MenuItem command_item(const wchar_t* text, unsigned id, bool checked = false) {
+    return MenuItem{MenuItemKind::command, text, id, checked};
+}
+
+MenuItem separator_item() {
+    return MenuItem{MenuItemKind::separator, std::wstring(), 0, false};
+}
+
+}  // namespace
+
+std::vector<MenuItem> build_monitor_menu(const std::vector<MonitorEntry>& monitors, std::wstring_view selected) {
+    std::vector<MenuItem> items;
+    items.reserve(monitors.size() + 2);
+    items.push_back(command_item(menu_text::monitor_auto, menu_id::monitor_auto, selected.empty()));
+    items.push_back(separator_item());
+    unsigned id = menu_id::monitor_first;
+    for (const MonitorEntry& entry : monitors) {
+        const bool checked = !selected.empty() && entry.device_name == selected;
+        items.push_back(MenuItem{MenuItemKind::command, entry.label, id, checked});
+        ++id;
+    }
+    return items;
+}
+
+std::vector<MenuItem> build_main_menu(const Settings& settings, bool running) {
+    return {
+        command_item(menu_text::mirror_active, menu_id::mirror_active, running),
+        separator_item(),
+        MenuItem{MenuItemKind::submenu, menu_text::monitor, 0, false},
+        command_item(menu_text::mirror_h, menu_id::mirror_h, settings.mirror_h),
+        command_item(menu_text::mirror_v, menu_id::mirror_v, settings.mirror_v),
+        command_item(menu_text::adjust_warp, menu_id::adjust_warp),
+        command_item(menu_text::reset_warp, menu_id::reset_warp),
+        separator_item(),
+        command_item(menu_text::web_page, menu_id::web_page),
+        command_item(menu_text::exit, menu_id::exit),
+    };
+}
+
+DecodedCommand decode_command(unsigned id, std::size_t listed_monitors) noexcept {
+    switch (id) {
+        case menu_id::mirror_active:
+            return {MenuCommand::toggle_mirror, 0};
+        case menu_id::mirror_h:
+            return {MenuCommand::flip_mirror_h, 0};
+        case menu_id::mirror_v:
+            return {MenuCommand::flip_mirror_v, 0};
+        case menu_id::adjust_warp:
+            return {MenuCommand::open_adjust_window, 0};
+        case menu_id::reset_warp:
+            return {MenuCommand::reset_warp, 0};
+        case menu_id::web_page:
+            return {MenuCommand::open_web_page, 0};
+        case menu_id::exit:
+            return {MenuCommand::exit, 0};
+        case menu_id::monitor_auto:
+            return {MenuCommand::monitor_auto, 0};
+        default:
+            break;
+    }
+    if (id >= menu_id::monitor_first && id <= menu_id::monitor_last) {
+        const std::size_t index = id - menu_id::monitor_first;
+        if (index < listed_monitors) {
+            return {MenuCommand::monitor, index};
+        }
+    }
+    return {MenuCommand::none, 0};
+}
+
+}  // namespace kelvane
