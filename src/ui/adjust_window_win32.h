@@ -1,0 +1,76 @@
+// The Adjust-warp window: an always-on-top window with two check boxes and three sliders that edit
+// the five warp values of the settings, live on the running mirror. At most one exists; its handle
+// is AppController::adjust_hwnd. The slider mapping, labels and placement rules are in adjust_warp.h.
+#pragma once
+
+#include <windows.h>
+#include <commctrl.h>
+
+namespace kelvane {
+
+class AppController;
+
+inline constexpr wchar_t adjust_class_name[] = L"Kelvane2Adjust";
+inline constexpr wchar_t adjust_window_title[] = L"Kelvane2 - Adjust Warp";
+inline constexpr DWORD adjust_window_ex_style = WS_EX_TOPMOST;
+// A caption with a close box; no resizing border, no minimise or maximise box.
+inline constexpr DWORD adjust_window_style = WS_CAPTION | WS_SYSMENU;
+
+// Control ids.
+namespace adjust_id {
+inline constexpr int mirror_h = 301;
+inline constexpr int keystone_tb = 302;
+inline constexpr int keystone_lr = 303;
+inline constexpr int rotation = 304;
+inline constexpr int reset = 305;
+inline constexpr int close = 306;
+inline constexpr int mirror_v = 307;
+inline constexpr int keystone_tb_value = 312;
+inline constexpr int keystone_lr_value = 313;
+inline constexpr int rotation_value = 314;
+inline constexpr int none = 0;  // the caption texts are never addressed
+}  // namespace adjust_id
+
+inline constexpr wchar_t button_class[] = L"BUTTON";
+inline constexpr wchar_t static_class[] = L"STATIC";
+inline constexpr wchar_t trackbar_class[] = L"msctls_trackbar32";
+
+// One child control; all get WS_CHILD | WS_VISIBLE plus `style`, at client position x, y.
+struct AdjustControl {
+    const wchar_t* class_name;
+    const wchar_t* text;
+    DWORD style;
+    int x;
+    int y;
+    int width;
+    int height;
+    int id;
+};
+
+// The controls in creation order (which is also their tab and z order).
+inline constexpr AdjustControl adjust_controls[] = {
+    {button_class, L"Mirror horizontally", BS_AUTOCHECKBOX, 20, 15, 200, 24, adjust_id::mirror_h},
+    {button_class, L"Mirror vertically", BS_AUTOCHECKBOX, 240, 15, 200, 24, adjust_id::mirror_v},
+    {static_class, L"Keystone top/bottom", 0, 20, 52, 180, 20, adjust_id::none},
+    {static_class, L"", 0, 400, 52, 60, 20, adjust_id::keystone_tb_value},
+    {trackbar_class, L"", TBS_AUTOTICKS, 20, 72, 430, 30, adjust_id::keystone_tb},
+    {static_class, L"Keystone left/right", 0, 20, 112, 180, 20, adjust_id::none},
+    {static_class, L"", 0, 400, 112, 60, 20, adjust_id::keystone_lr_value},
+    {trackbar_class, L"", TBS_AUTOTICKS, 20, 132, 430, 30, adjust_id::keystone_lr},
+    {static_class, L"Rotation (degrees)", 0, 20, 172, 180, 20, adjust_id::none},
+    {static_class, L"", 0, 400, 172, 60, 20, adjust_id::rotation_value},
+    {trackbar_class, L"", TBS_AUTOTICKS, 20, 192, 430, 30, adjust_id::rotation},
+    {button_class, L"Reset", BS_PUSHBUTTON, 250, 235, 100, 28, adjust_id::reset},
+    {button_class, L"Close", BS_DEFPUSHBUTTON, 360, 235, 90, 28, adjust_id::close},
+};
+
+// Opens the window centred on a monitor other than the mirrored one, or brings the open one forward.
+void open_adjust_window(AppController& app);
+
+// Writes the current settings into the open window's controls; nothing when it is closed.
+void refresh_adjust_window(AppController& app);
+
+// The window procedure (exposed for tests that drive it directly).
+LRESULT CALLBACK adjust_window_proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);
+
+}  // namespace kelvane

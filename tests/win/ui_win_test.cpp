@@ -1,0 +1,935 @@
+// The tray menu and the Adjust-warp window on Windows, under Wine, in process: the menu read back
+// while it is open, every command's effect on the settings, the settings file, the published warp
+// values and a running mirror, and the Adjust-warp window's placement, controls and messages.
+// The test display has two screens at the origin: \\.\DISPLAY1 1920x1080 (primary) and
+// \\.\DISPLAY2 1280x1024, which is the automatic (topmost, smaller) choice.
+#include <windows.h>
+#include <commctrl.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/app_controller_win32.h"
+#include "display/monitor_list.h"
+#include "session/mirror_control_win32.h"
+#include "settings/settings.h"
+#include "support/log_capture.h"
+#include "ui/adjust_window_win32.h"
+#include "ui/menu_model.h"
+#include "ui/tray_menu_win32.h"
+
+namespace kelvane {
+namespace {
+
+constexpr wchar_t display1[] = L"\\\\.\\DISPLAY1";
+constexpr wchar_t display2[] = L"\\\\.\\DISPLAY2";
+constexpr wchar_t test_control_class[] = L"KelvaneUiTestControl";
+
+// ---- Helpers ----
+
+void pump_messages() {
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        if (msg.message == WM_QUIT) {
+            continue;  // a quit posted by a test of Exit must not leak into the next one
+        }
+        TranslateMessage(&msg);
+        DispatchMessageW(&msg);
+    }
+}
+
+bool settings_file_exists() {
+    return GetFileAttributesW(settings_path().c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+void delete_settings_file() {
+    DeleteFileW(settings_path().c_str());
+    ASSERT_FALSE(settings_file_exists());
+}
+
+// The settings as the file has them, read over values that no test writes, so that a field the
+// file lacks shows up.
+Settings saved_settings() {
+    Settings saved;
+    saved.monitor = L"<none>";
+    saved.active = false;
+    saved.mirror_h = false;
+    saved.mirror_v = false;
+    saved.keystone_tb = 0.77f;
+    saved.keystone_lr = 0.77f;
+    saved.rotation = 77.0f;
+    load_settings(saved);
+    return saved;
+}
+
+void expect_saved_equals(const Settings& expected) {
+    ASSERT_TRUE(settings_file_exists());
+    const Settings saved = saved_settings();
+    EXPECT_EQ(saved.monitor, expected.monitor);
+    EXPECT_EQ(saved.active, expected.active);
+    EXPECT_EQ(saved.mirror_h, expected.mirror_h);
+    EXPECT_EQ(saved.mirror_v, expected.mirror_v);
+    // The file keeps six significant digits.
+    EXPECT_FLOAT_EQ(saved.keystone_tb, expected.keystone_tb);
+    EXPECT_FLOAT_EQ(saved.keystone_lr, expected.keystone_lr);
+    EXPECT_FLOAT_EQ(saved.rotation, expected.rotation);
+}
+
+void expect_published(AppController& app) {
+    EXPECT_TRUE(app.warp_changed.load());
+    const std::lock_guard<std::mutex> lock(app.warp_lock);
+    EXPECT_EQ(app.warp_params.mirror_h, app.settings.mirror_h);
+    EXPECT_EQ(app.warp_params.mirror_v, app.settings.mirror_v);
+    EXPECT_EQ(app.warp_params.keystone_tb, app.settings.keystone_tb);
+    EXPECT_EQ(app.warp_params.keystone_lr, app.settings.keystone_lr);
+    EXPECT_EQ(app.warp_params.rotation, app.settings.rotation);
+}
+
+std::wstring class_of(HWND window) {
+    wchar_t name[64] = {};
+    GetClassNameW(window, name, 64);
+    return name;
+}
+
+std::wstring text_of(HWND window) {
+    wchar_t text[128] = {};
+    GetWindowTextW(window, text, 128);
+    return text;
+}
+
+std::wstring item_text(HWND window, int id) {
+    return text_of(GetDlgItem(window, id));
+}
+
+bool same_class(const std::wstring& a, const std::wstring& b) {
+    return CompareStringOrdinal(a.c_str(), -1, b.c_str(), -1, TRUE) == CSTR_EQUAL;
+}
+
+// Windows of the Adjust-warp class that this process owns.
+int count_adjust_windows() {
+    int count = 0;
+    EnumWindows(
+        [](HWND window, LPARAM param) -> BOOL {
+            DWORD process = 0;
+            GetWindowThreadProcessId(window, &process);
+            if (process == GetCurrentProcessId() && class_of(window) == adjust_class_name) {
+                ++*reinterpret_cast<int*>(param);
+            }
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&count));
+    return count;
+}
+
+int slider_pos(HWND window, int id) {
+    return static_cast<int>(SendDlgItemMessageW(window, id, TBM_GETPOS, 0, 0));
+}
+
+// Lines of the control side (start, stop, overlay), leaving out what a running session thread logs.
+std::vector<std::string> control_lines(const std::vector<std::string>& lines) {
+    std::vector<std::string> kept;
+    for (const std::string& line : lines) {
+        for (const char* prefix : {"start:", "stop:", "overlay:"}) {
+            if (line.rfind(prefix, 0) == 0) {
+                kept.push_back(line);
+            }
+        }
+    }
+    return kept;
+}
+
+// A controller in calibration mode with a hidden top-level control window, as the application has;
+// the control window records the commands and WM_NULLs it receives instead of acting on them.
+class UiFixture : public testing::Test {
+protected:
+    void make_app(Settings settings = Settings{}) {
+        WNDCLASSEXW window_class{};
+        window_class.cbSize = sizeof window_class;
+        window_class.lpfnWndProc = &UiFixture::control_proc;
+        window_class.hInstance = GetModuleHandleW(nullptr);
+        window_class.lpszClassName = test_control_class;
+        RegisterClassExW(&window_class);
+        control_ = CreateWindowExW(0, test_control_class, L"control", 0, 0, 0, 0, 0, nullptr, nullptr,
+                                   GetModuleHandleW(nullptr), nullptr);
+        ASSERT_NE(control_, nullptr);
+        app_ = std::make_unique<AppController>(GetModuleHandleW(nullptr), std::move(settings), true, false);
+        app_->control_hwnd = control_;
+        commands_.clear();
+        null_messages_ = 0;
+    }
+
+    void TearDown() override {
+        if (app_) {
+            if (app_->adjust_hwnd != nullptr) {
+                DestroyWindow(app_->adjust_hwnd);
+            }
+            stop_mirror(*app_);
+        }
+        pump_messages();
+        if (control_ != nullptr) {
+            DestroyWindow(control_);
+            control_ = nullptr;
+        }
+        app_.reset();
+        app_instance = nullptr;  // no window procedure may reach a destroyed controller
+    }
+
+    static LRESULT CALLBACK control_proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
+        if (message == WM_COMMAND) {
+            commands_.push_back(LOWORD(wparam));
+            return 0;
+        }
+        if (message == WM_NULL) {
+            ++null_messages_;
+            return 0;
+        }
+        return DefWindowProcW(hwnd, message, wparam, lparam);
+    }
+
+    HWND control_ = nullptr;
+    std::unique_ptr<AppController> app_;
+    static inline std::vector<unsigned> commands_;
+    static inline int null_messages_ = 0;
+};
+
+// ---- Tray commands ----
+
+using TrayCommand = UiFixture;
+
+TEST_F(TrayCommand, MirrorFlipsSavePublishAndUpdateTheOpenWindow) {
+    Settings initial;
+    initial.mirror_h = true;
+    initial.mirror_v = false;
+    initial.keystone_tb = 0.25f;
+    make_app(initial);
+    open_adjust_window(*app_);
+    const HWND adjust = app_->adjust_hwnd;
+    ASSERT_NE(adjust, nullptr);
+    ASSERT_EQ(IsDlgButtonChecked(adjust, adjust_id::mirror_h), BST_CHECKED);
+    ASSERT_EQ(IsDlgButtonChecked(adjust, adjust_id::mirror_v), BST_UNCHECKED);
+
+    const struct {
+        unsigned id;
+        bool mirror_h;
+        bool mirror_v;
+    } steps[] = {
+        {menu_id::mirror_h, false, false},
+        {menu_id::mirror_v, false, true},
+        {menu_id::mirror_h, true, true},
+        {menu_id::mirror_v, true, false},
+    };
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.id);
+        delete_settings_file();
+        app_->warp_changed = false;
+        on_command(*app_, step.id);
+        EXPECT_EQ(app_->settings.mirror_h, step.mirror_h);
+        EXPECT_EQ(app_->settings.mirror_v, step.mirror_v);
+        EXPECT_EQ(app_->settings.keystone_tb, 0.25f);
+        expect_saved_equals(app_->settings);
+        expect_published(*app_);
+        EXPECT_EQ(IsDlgButtonChecked(adjust, adjust_id::mirror_h), step.mirror_h ? BST_CHECKED : BST_UNCHECKED);
+        EXPECT_EQ(IsDlgButtonChecked(adjust, adjust_id::mirror_v), step.mirror_v ? BST_CHECKED : BST_UNCHECKED);
+    }
+    EXPECT_EQ(app_->adjust_hwnd, adjust);
+}
+
+TEST_F(TrayCommand, FlipWithoutTheWindowStillSavesAndPublishes) {
+    make_app();
+    delete_settings_file();
+    on_command(*app_, menu_id::mirror_v);
+    EXPECT_TRUE(app_->settings.mirror_v);
+    EXPECT_EQ(app_->adjust_hwnd, nullptr);
+    expect_saved_equals(app_->settings);
+    expect_published(*app_);
+}
+
+TEST_F(TrayCommand, ResetClearsKeystonesAndRotationOnly) {
+    Settings initial;
+    initial.mirror_h = false;
+    initial.mirror_v = true;
+    initial.keystone_tb = 0.5f;
+    initial.keystone_lr = -0.25f;
+    initial.rotation = 30.0f;
+    initial.monitor = display1;
+    make_app(initial);
+    open_adjust_window(*app_);
+    const HWND adjust = app_->adjust_hwnd;
+    ASSERT_NE(adjust, nullptr);
+    ASSERT_EQ(slider_pos(adjust, adjust_id::keystone_tb), 150);
+    delete_settings_file();
+
+    on_command(*app_, menu_id::reset_warp);
+    EXPECT_EQ(app_->settings.keystone_tb, 0.0f);
+    EXPECT_EQ(app_->settings.keystone_lr, 0.0f);
+    EXPECT_EQ(app_->settings.rotation, 0.0f);
+    EXPECT_FALSE(app_->settings.mirror_h);
+    EXPECT_TRUE(app_->settings.mirror_v);
+    EXPECT_EQ(app_->settings.monitor, display1);
+    expect_saved_equals(app_->settings);
+    expect_published(*app_);
+    EXPECT_EQ(slider_pos(adjust, adjust_id::keystone_tb), 100);
+    EXPECT_EQ(slider_pos(adjust, adjust_id::keystone_lr), 100);
+    EXPECT_EQ(slider_pos(adjust, adjust_id::rotation), 360);
+    EXPECT_EQ(item_text(adjust, adjust_id::keystone_tb_value), L"0.00");
+    EXPECT_EQ(item_text(adjust, adjust_id::keystone_lr_value), L"0.00");
+    EXPECT_EQ(item_text(adjust, adjust_id::rotation_value), L"0.0\u00B0");
+    EXPECT_EQ(IsDlgButtonChecked(adjust, adjust_id::mirror_h), BST_UNCHECKED);
+    EXPECT_EQ(IsDlgButtonChecked(adjust, adjust_id::mirror_v), BST_CHECKED);
+}
+
+TEST_F(TrayCommand, MonitorChoiceRestartsARunningMirrorOnTheChosenScreen) {
+    make_app();
+    app_->menu_monitors = enumerate_monitors();
+    ASSERT_EQ(app_->menu_monitors.size(), 2u);
+    start_mirror(*app_);
+    ASSERT_TRUE(app_->running);
+    ASSERT_EQ(app_->mirror_monitor_name, display2);
+
+    const struct {
+        unsigned id;
+        const wchar_t* monitor;
+        const wchar_t* mirrored;
+        const char* overlay_line;
+    } steps[] = {
+        {111, display1, display1, "overlay: created at (0,0) 1920x1080"},
+        {menu_id::monitor_auto, L"", display2, "overlay: created at (0,0) 1280x1024"},
+        {112, display2, display2, "overlay: created at (0,0) 1280x1024"},  // the same screen restarts too
+    };
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.id);
+        delete_settings_file();
+        std::vector<std::string> lines;
+        {
+            const test::LogCapture log;
+            on_command(*app_, step.id);
+            lines = log.messages();
+        }
+        EXPECT_EQ(app_->settings.monitor, step.monitor);
+        expect_saved_equals(app_->settings);
+        EXPECT_TRUE(app_->running);
+        EXPECT_EQ(app_->mirror_monitor_name, step.mirrored);
+        // The old run ends before the new overlay is made; the session thread may log in between.
+        const auto stopped = std::find(lines.begin(), lines.end(), "stop: mirror stopped");
+        const auto created = std::find(lines.begin(), lines.end(), step.overlay_line);
+        EXPECT_NE(stopped, lines.end());
+        EXPECT_NE(created, lines.end());
+        EXPECT_LT(stopped - lines.begin(), created - lines.begin());
+        EXPECT_EQ(std::count(lines.begin(), lines.end(), "stop: mirror stopped"), 1);
+    }
+}
+
+TEST_F(TrayCommand, MonitorIdPastTheListedMonitorsDoesNothing) {
+    Settings initial;
+    initial.monitor = display1;
+    make_app(initial);
+    app_->menu_monitors = enumerate_monitors();
+    ASSERT_EQ(app_->menu_monitors.size(), 2u);
+    start_mirror(*app_);
+    ASSERT_TRUE(app_->running);
+    const HWND overlay = app_->overlay_hwnd;
+    delete_settings_file();
+    const test::LogCapture log;
+    for (unsigned id : {113u, 140u, 174u, 175u}) {
+        on_command(*app_, id);
+    }
+    EXPECT_EQ(app_->settings.monitor, display1);
+    EXPECT_FALSE(settings_file_exists());
+    EXPECT_TRUE(control_lines(log.messages()).empty()) << log.text();
+    EXPECT_EQ(app_->overlay_hwnd, overlay);
+    EXPECT_TRUE(app_->running);
+}
+
+TEST_F(TrayCommand, MonitorChoiceWhileStoppedIsOnlyRecorded) {
+    make_app();
+    app_->menu_monitors = enumerate_monitors();
+    delete_settings_file();
+    {
+        const test::LogCapture log;
+        on_command(*app_, 112);
+        EXPECT_TRUE(log.messages().empty()) << log.text();
+    }
+    EXPECT_EQ(app_->settings.monitor, display2);
+    expect_saved_equals(app_->settings);
+    EXPECT_FALSE(app_->running);
+    EXPECT_EQ(app_->overlay_hwnd, nullptr);
+}
+
+TEST_F(TrayCommand, MirrorActiveToggles) {
+    Settings initial;
+    initial.active = false;
+    make_app(initial);
+    delete_settings_file();
+    on_command(*app_, menu_id::mirror_active);
+    EXPECT_TRUE(app_->running);
+    EXPECT_TRUE(app_->settings.active);
+    EXPECT_TRUE(saved_settings().active);
+    on_command(*app_, menu_id::mirror_active);
+    EXPECT_FALSE(app_->running);
+    EXPECT_FALSE(app_->settings.active);
+    EXPECT_FALSE(saved_settings().active);
+}
+
+TEST_F(TrayCommand, AdjustWarpOpensOneWindowOnly) {
+    make_app();
+    on_command(*app_, menu_id::adjust_warp);
+    const HWND first = app_->adjust_hwnd;
+    ASSERT_NE(first, nullptr);
+    on_command(*app_, menu_id::adjust_warp);
+    EXPECT_EQ(app_->adjust_hwnd, first);
+    EXPECT_EQ(count_adjust_windows(), 1);
+    EXPECT_EQ(FindWindowW(adjust_class_name, nullptr), first);
+}
+
+TEST_F(TrayCommand, ExitPostsQuitWithCodeZero) {
+    make_app();
+    on_command(*app_, menu_id::exit);
+    MSG msg{};
+    ASSERT_TRUE(PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+    EXPECT_EQ(msg.wParam, 0u);
+}
+
+TEST_F(TrayCommand, IdsOutsideTheMenuDoNothing) {
+    Settings initial;
+    initial.monitor = display2;
+    initial.keystone_lr = 0.5f;
+    make_app(initial);
+    app_->menu_monitors = enumerate_monitors();
+    const Settings before = app_->settings;
+    delete_settings_file();
+    for (unsigned id : {0u, 99u, 107u, 108u, 109u, 175u, 301u, 305u, 0xFFFFu}) {
+        on_command(*app_, id);
+    }
+    EXPECT_TRUE(app_->settings == before);
+    EXPECT_FALSE(settings_file_exists());
+    EXPECT_FALSE(app_->warp_changed.load());
+    EXPECT_FALSE(app_->running);
+    EXPECT_EQ(app_->adjust_hwnd, nullptr);
+    MSG msg{};
+    EXPECT_FALSE(PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+}
+
+// ---- The open tray menu, read back ----
+
+struct ReadItem {
+    UINT type = 0;
+    UINT state = 0;
+    UINT id = 0;
+    std::wstring text;
+    HMENU submenu = nullptr;
+};
+
+struct MenuSnapshot {
+    bool found = false;
+    RECT popup_rect{};
+    HMENU menu = nullptr;
+    std::vector<ReadItem> main;
+    std::vector<ReadItem> monitor;
+};
+
+std::vector<ReadItem> read_items(HMENU menu) {
+    std::vector<ReadItem> items;
+    const int count = GetMenuItemCount(menu);
+    for (int i = 0; i < count; ++i) {
+        wchar_t text[256] = {};
+        MENUITEMINFOW info{};
+        info.cbSize = sizeof info;
+        info.fMask = MIIM_FTYPE | MIIM_STATE | MIIM_ID | MIIM_STRING | MIIM_SUBMENU;
+        info.dwTypeData = text;
+        info.cch = 256;
+        if (!GetMenuItemInfoW(menu, static_cast<UINT>(i), TRUE, &info)) {
+            continue;
+        }
+        items.push_back(ReadItem{info.fType, info.fState, info.wID, text, info.hSubMenu});
+    }
+    return items;
+}
+
+// How the menu is left once it has been read.
+enum class MenuExit { cancel, choose_last_item };
+
+MenuSnapshot* menu_snapshot = nullptr;
+MenuExit menu_exit = MenuExit::cancel;
+
+// Runs inside TrackPopupMenu's modal loop, which dispatches thread timers.
+void CALLBACK read_open_menu(HWND, UINT, UINT_PTR timer, DWORD) {
+    const HWND popup = FindWindowW(L"#32768", nullptr);
+    if (popup == nullptr || !IsWindowVisible(popup)) {
+        return;  // not open yet: try on the next tick
+    }
+    KillTimer(nullptr, timer);
+    MenuSnapshot& snapshot = *menu_snapshot;
+    snapshot.found = true;
+    GetWindowRect(popup, &snapshot.popup_rect);
+    snapshot.menu = reinterpret_cast<HMENU>(SendMessageW(popup, MN_GETHMENU, 0, 0));
+    snapshot.main = read_items(snapshot.menu);
+    for (const ReadItem& item : snapshot.main) {
+        if (item.submenu != nullptr) {
+            snapshot.monitor = read_items(item.submenu);
+        }
+    }
+    if (menu_exit == MenuExit::choose_last_item) {
+        // Up from no selection wraps to the last item; Enter chooses it.
+        PostMessageW(popup, WM_KEYDOWN, VK_UP, 0);
+        PostMessageW(popup, WM_KEYDOWN, VK_RETURN, 0);
+    } else {
+        EndMenu();
+    }
+}
+
+class TrayMenu : public UiFixture {
+protected:
+    // Shows the menu at `cursor`, reads it while it is open and leaves it as `exit` says.
+    MenuSnapshot show_and_read(POINT cursor, MenuExit exit = MenuExit::cancel) {
+        MenuSnapshot snapshot;
+        menu_snapshot = &snapshot;
+        menu_exit = exit;
+        SetCursorPos(cursor.x, cursor.y);
+        const UINT_PTR timer = SetTimer(nullptr, 0, 100, read_open_menu);
+        // Should the menu never be seen, close it from outside so that the test fails instead of hanging.
+        std::atomic<bool> returned{false};
+        std::thread watchdog([&returned] {
+            for (int i = 0; i < 150 && !returned; ++i) {
+                Sleep(100);
+            }
+            if (!returned) {
+                const HWND popup = FindWindowW(L"#32768", nullptr);
+                if (popup != nullptr) {
+                    PostMessageW(popup, WM_CANCELMODE, 0, 0);
+                }
+            }
+        });
+        show_tray_menu(*app_);
+        returned = true;
+        watchdog.join();
+        KillTimer(nullptr, timer);
+        menu_snapshot = nullptr;
+        return snapshot;
+    }
+};
+
+void expect_item(const ReadItem& item, const wchar_t* text, UINT id, bool checked) {
+    SCOPED_TRACE(testing::PrintToString(std::wstring(text)));
+    EXPECT_EQ(item.type & MFT_SEPARATOR, 0u);
+    EXPECT_EQ(item.text, text);
+    EXPECT_EQ(item.id, id);
+    EXPECT_EQ((item.state & MFS_CHECKED) != 0, checked);
+    EXPECT_EQ(item.state & MFS_DISABLED, 0u);  // nothing greyed
+    EXPECT_EQ(item.submenu, nullptr);
+}
+
+void expect_separator(const ReadItem& item) {
+    EXPECT_NE(item.type & MFT_SEPARATOR, 0u);
+}
+
+TEST_F(TrayMenu, ItemsTextsIdsAndCheckMarksAsBuilt) {
+    Settings initial;
+    initial.active = true;  // not running: "Mirror active" must stay unchecked all the same
+    initial.mirror_h = true;
+    initial.mirror_v = false;
+    initial.monitor = display2;
+    make_app(initial);
+    const MenuSnapshot menu = show_and_read(POINT{400, 300});
+    ASSERT_TRUE(menu.found);
+    EXPECT_EQ(menu.popup_rect.left, 400);
+    EXPECT_EQ(menu.popup_rect.top, 300);
+
+    ASSERT_EQ(menu.main.size(), 10u);
+    expect_item(menu.main[0], L"Mirror active\tCtrl+Alt+M", 100, false);
+    expect_separator(menu.main[1]);
+    EXPECT_EQ(menu.main[2].text, L"Monitor");
+    EXPECT_NE(menu.main[2].submenu, nullptr);
+    EXPECT_EQ(menu.main[2].state & MFS_DISABLED, 0u);
+    expect_item(menu.main[3], L"Mirror horizontally", 101, true);
+    expect_item(menu.main[4], L"Mirror vertically", 106, false);
+    expect_item(menu.main[5], L"Adjust warp...", 102, false);
+    expect_item(menu.main[6], L"Reset warp", 103, false);
+    expect_separator(menu.main[7]);
+    expect_item(menu.main[8], L"Make apps like this with Orvendt...", 104, false);
+    expect_item(menu.main[9], L"Exit", 105, false);
+
+    ASSERT_EQ(menu.monitor.size(), 4u);
+    expect_item(menu.monitor[0], L"Auto (topmost screen)", 110, false);
+    expect_separator(menu.monitor[1]);
+    expect_item(menu.monitor[2], L"DISPLAY1  1920x1080 @ (0,0)  [primary]", 111, false);
+    expect_item(menu.monitor[3], L"DISPLAY2  1280x1024 @ (0,0)", 112, true);
+
+    // The menu and its submenu are gone once it has closed; the list it showed is kept.
+    EXPECT_FALSE(IsMenu(menu.menu));
+    EXPECT_FALSE(IsMenu(menu.main[2].submenu));
+    ASSERT_EQ(app_->menu_monitors.size(), 2u);
+    EXPECT_EQ(app_->menu_monitors[1].device_name, display2);
+    pump_messages();
+    EXPECT_TRUE(commands_.empty());
+    EXPECT_GE(null_messages_, 1);
+}
+
+TEST_F(TrayMenu, CheckMarksFollowTheRunningMirrorAndTheAutoChoice) {
+    Settings initial;
+    initial.active = false;
+    initial.mirror_h = false;
+    initial.mirror_v = true;
+    make_app(initial);
+    start_mirror(*app_);
+    ASSERT_TRUE(app_->running);
+    const MenuSnapshot menu = show_and_read(POINT{200, 150});
+    ASSERT_TRUE(menu.found);
+    ASSERT_EQ(menu.main.size(), 10u);
+    expect_item(menu.main[0], L"Mirror active\tCtrl+Alt+M", 100, true);
+    expect_item(menu.main[3], L"Mirror horizontally", 101, false);
+    expect_item(menu.main[4], L"Mirror vertically", 106, true);
+    ASSERT_EQ(menu.monitor.size(), 4u);
+    expect_item(menu.monitor[0], L"Auto (topmost screen)", 110, true);
+    EXPECT_EQ(menu.monitor[2].state & MFS_CHECKED, 0u);
+    EXPECT_EQ(menu.monitor[3].state & MFS_CHECKED, 0u);
+}
+
+TEST_F(TrayMenu, UnknownSavedMonitorChecksNothing) {
+    Settings initial;
+    initial.monitor = L"\\\\.\\display2";  // the comparison is case-sensitive
+    make_app(initial);
+    const MenuSnapshot menu = show_and_read(POINT{100, 100});
+    ASSERT_TRUE(menu.found);
+    ASSERT_EQ(menu.monitor.size(), 4u);
+    for (const ReadItem& item : menu.monitor) {
+        EXPECT_EQ(item.state & MFS_CHECKED, 0u) << item.id;
+    }
+}
+
+TEST_F(TrayMenu, TheChosenItemComesBackAsACommandToTheControlWindow) {
+    make_app();
+    const MenuSnapshot menu = show_and_read(POINT{300, 200}, MenuExit::choose_last_item);
+    ASSERT_TRUE(menu.found);
+    pump_messages();
+    EXPECT_EQ(commands_, std::vector<unsigned>{menu_id::exit});
+}
+
+// ---- The Adjust-warp window ----
+
+using AdjustWindow = UiFixture;
+
+TEST_F(AdjustWindow, OpensCentredOnAMonitorOtherThanTheMirroredOne) {
+    const struct {
+        const wchar_t* monitor;
+        int x;
+        int y;
+    } cases[] = {
+        {L"", 720, 380},                    // auto designates DISPLAY2: the primary hosts
+        {display2, 720, 380},               // secondary designated: the primary
+        {display1, 400, 352},               // primary designated: the other one
+        {L"\\\\.\\DISPLAY7", 720, 380},     // absent name: nothing to avoid, the primary
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(std::wstring(c.monitor)));
+        Settings initial;
+        initial.monitor = c.monitor;
+        make_app(initial);
+        open_adjust_window(*app_);
+        const HWND window = app_->adjust_hwnd;
+        ASSERT_NE(window, nullptr);
+        RECT rect{};
+        GetWindowRect(window, &rect);
+        EXPECT_EQ(rect.left, c.x);
+        EXPECT_EQ(rect.top, c.y);
+        EXPECT_EQ(rect.right - rect.left, 480);
+        EXPECT_EQ(rect.bottom - rect.top, 320);
+        TearDown();
+    }
+}
+
+TEST_F(AdjustWindow, TopmostCaptionWindowOfItsOwnClass) {
+    make_app();
+    open_adjust_window(*app_);
+    const HWND window = app_->adjust_hwnd;
+    ASSERT_NE(window, nullptr);
+    EXPECT_TRUE(IsWindowVisible(window));
+    EXPECT_EQ(class_of(window), L"Kelvane2Adjust");
+    EXPECT_EQ(text_of(window), L"Kelvane2 - Adjust Warp");
+    EXPECT_EQ(GetParent(window), nullptr);
+    EXPECT_EQ(GetMenu(window), nullptr);
+    const auto style = static_cast<DWORD>(GetWindowLongW(window, GWL_STYLE));
+    const DWORD frame_bits = WS_CAPTION | WS_SYSMENU | WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX | WS_CHILD | WS_POPUP;
+    EXPECT_EQ(style & frame_bits, static_cast<DWORD>(WS_CAPTION | WS_SYSMENU));
+    EXPECT_NE(static_cast<DWORD>(GetWindowLongW(window, GWL_EXSTYLE)) & WS_EX_TOPMOST, 0u);
+
+    WNDCLASSEXW window_class{};
+    window_class.cbSize = sizeof window_class;
+    ASSERT_TRUE(GetClassInfoExW(GetModuleHandleW(nullptr), L"Kelvane2Adjust", &window_class));
+    EXPECT_EQ(window_class.style, 0u);
+    EXPECT_EQ(window_class.hbrBackground, reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(16)));
+    EXPECT_EQ(window_class.hCursor, LoadCursorW(nullptr, IDC_ARROW));
+    EXPECT_EQ(window_class.hIcon, nullptr);
+    EXPECT_EQ(window_class.cbWndExtra, 0);
+}
+
+TEST_F(AdjustWindow, ControlsInOrderWithTheirClassesTextsStylesPlacesAndIds) {
+    make_app();
+    open_adjust_window(*app_);
+    const HWND window = app_->adjust_hwnd;
+    ASSERT_NE(window, nullptr);
+    const struct {
+        const wchar_t* class_name;
+        const wchar_t* text;
+        DWORD style;
+        RECT place;  // x, y, width, height
+        int id;
+    } expected[] = {
+        {L"Button", L"Mirror horizontally", 0x50000003, {20, 15, 200, 24}, 301},
+        {L"Button", L"Mirror vertically", 0x50000003, {240, 15, 200, 24}, 307},
+        {L"Static", L"Keystone top/bottom", 0x50000000, {20, 52, 180, 20}, 0},
+        {L"Static", nullptr, 0x50000000, {400, 52, 60, 20}, 312},
+        {L"msctls_trackbar32", L"", 0x50000001, {20, 72, 430, 30}, 302},
+        {L"Static", L"Keystone left/right", 0x50000000, {20, 112, 180, 20}, 0},
+        {L"Static", nullptr, 0x50000000, {400, 112, 60, 20}, 313},
+        {L"msctls_trackbar32", L"", 0x50000001, {20, 132, 430, 30}, 303},
+        {L"Static", L"Rotation (degrees)", 0x50000000, {20, 172, 180, 20}, 0},
+        {L"Static", nullptr, 0x50000000, {400, 172, 60, 20}, 314},
+        {L"msctls_trackbar32", L"", 0x50000001, {20, 192, 430, 30}, 304},
+        {L"Button", L"Reset", 0x50000000, {250, 235, 100, 28}, 305},
+        {L"Button", L"Close", 0x50000001, {360, 235, 90, 28}, 306},
+    };
+    HWND child = GetWindow(window, GW_CHILD);
+    for (const auto& e : expected) {
+        SCOPED_TRACE(testing::PrintToString(std::wstring(e.text != nullptr ? e.text : L"(value)")) + " " +
+                     std::to_string(e.id));
+        ASSERT_NE(child, nullptr);
+        EXPECT_TRUE(same_class(class_of(child), e.class_name)) << testing::PrintToString(class_of(child));
+        if (e.text != nullptr) {
+            EXPECT_EQ(text_of(child), e.text);
+        }
+        EXPECT_EQ(GetDlgCtrlID(child), e.id);
+        // Trackbars may add bits of their own above the low word; the class styles are exact.
+        const auto style = static_cast<DWORD>(GetWindowLongW(child, GWL_STYLE));
+        EXPECT_EQ(style & 0xFFFF0000u, e.style & 0xFFFF0000u) << std::hex << style;
+        EXPECT_EQ(style & 0xFFFFu, e.style & 0xFFFFu) << std::hex << style;
+        EXPECT_EQ(GetWindowLongW(child, GWL_EXSTYLE) & ~WS_EX_NOPARENTNOTIFY, 0);
+        RECT rect{};
+        GetWindowRect(child, &rect);
+        MapWindowPoints(nullptr, window, reinterpret_cast<POINT*>(&rect), 2);
+        EXPECT_EQ(rect.left, e.place.left);
+        EXPECT_EQ(rect.top, e.place.top);
+        EXPECT_EQ(rect.right - rect.left, e.place.right);
+        EXPECT_EQ(rect.bottom - rect.top, e.place.bottom);
+        child = GetWindow(child, GW_HWNDNEXT);
+    }
+    EXPECT_EQ(child, nullptr);
+
+    const struct {
+        int id;
+        LRESULT max;
+        LRESULT ticks;  // with automatic ticks: both ends and every tick between
+    } sliders[] = {{302, 200, 9}, {303, 200, 9}, {304, 720, 9}};
+    for (const auto& s : sliders) {
+        SCOPED_TRACE(s.id);
+        EXPECT_EQ(SendDlgItemMessageW(window, s.id, TBM_GETRANGEMIN, 0, 0), 0);
+        EXPECT_EQ(SendDlgItemMessageW(window, s.id, TBM_GETRANGEMAX, 0, 0), s.max);
+        EXPECT_EQ(SendDlgItemMessageW(window, s.id, TBM_GETNUMTICS, 0, 0), s.ticks);
+    }
+}
+
+TEST_F(AdjustWindow, ShowsTheStoredValuesWhenItOpens) {
+    Settings initial;
+    initial.mirror_h = false;
+    initial.mirror_v = true;
+    initial.keystone_tb = 0.255f;
+    initial.keystone_lr = -1.0f;
+    initial.rotation = -0.3f;
+    make_app(initial);
+    open_adjust_window(*app_);
+    const HWND window = app_->adjust_hwnd;
+    ASSERT_NE(window, nullptr);
+    EXPECT_EQ(IsDlgButtonChecked(window, 301), BST_UNCHECKED);
+    EXPECT_EQ(IsDlgButtonChecked(window, 307), BST_CHECKED);
+    EXPECT_EQ(slider_pos(window, 302), 126);
+    EXPECT_EQ(slider_pos(window, 303), 0);
+    EXPECT_EQ(slider_pos(window, 304), 359);
+    EXPECT_EQ(item_text(window, 312), L"0.25");
+    EXPECT_EQ(item_text(window, 313), L"-1.00");
+    EXPECT_EQ(item_text(window, 314), L"-0.3\u00B0");
+    // Opening edits nothing.
+    EXPECT_EQ(app_->settings.keystone_tb, 0.255f);
+    EXPECT_EQ(app_->settings.rotation, -0.3f);
+}
+
+TEST_F(AdjustWindow, SecondOpeningCreatesNoSecondWindow) {
+    make_app();
+    open_adjust_window(*app_);
+    const HWND first = app_->adjust_hwnd;
+    ASSERT_NE(first, nullptr);
+    open_adjust_window(*app_);
+    EXPECT_EQ(app_->adjust_hwnd, first);
+    EXPECT_EQ(count_adjust_windows(), 1);
+    EXPECT_EQ(FindWindowW(adjust_class_name, nullptr), first);
+}
+
+// Moves slider `id` to `position` as a drag step does: the control moves, then tells its parent.
+void drag_step(HWND window, int id, int position, WORD code) {
+    const HWND slider = GetDlgItem(window, id);
+    SendMessageW(slider, TBM_SETPOS, TRUE, position);
+    SendMessageW(window, WM_HSCROLL, MAKEWPARAM(code, position), reinterpret_cast<LPARAM>(slider));
+}
+
+TEST_F(AdjustWindow, DraggingASliderFollowsEachStepAndSavesOnceOnRelease) {
+    const struct {
+        int id;
+        int label_id;
+        float Settings::*field;
+        int positions[3];
+        float values[3];
+        const wchar_t* labels[3];
+    } sliders[] = {
+        {302, 312, &Settings::keystone_tb, {150, 175, 0}, {0.5f, 0.75f, -1.0f}, {L"0.50", L"0.75", L"-1.00"}},
+        {303, 313, &Settings::keystone_lr, {99, 200, 100}, {-0.01f, 1.0f, 0.0f}, {L"-0.01", L"1.00", L"0.00"}},
+        {304, 314, &Settings::rotation, {450, 0, 361}, {45.0f, -180.0f, 0.5f},
+         {L"45.0\u00B0", L"-180.0\u00B0", L"0.5\u00B0"}},
+    };
+    make_app();
+    open_adjust_window(*app_);
+    const HWND window = app_->adjust_hwnd;
+    ASSERT_NE(window, nullptr);
+    for (const auto& s : sliders) {
+        SCOPED_TRACE(s.id);
+        delete_settings_file();
+        for (int step = 0; step < 3; ++step) {
+            app_->warp_changed = false;
+            drag_step(window, s.id, s.positions[step], TB_THUMBTRACK);
+            EXPECT_NEAR(app_->settings.*s.field, s.values[step], 1e-6f);
+            expect_published(*app_);
+            EXPECT_EQ(slider_pos(window, s.id), s.positions[step]);
+            EXPECT_EQ(item_text(window, s.label_id), s.labels[step]);
+            EXPECT_FALSE(settings_file_exists()) << "written during the drag, step " << step;
+        }
+        app_->warp_changed = false;
+        SendMessageW(window, WM_HSCROLL, MAKEWPARAM(TB_ENDTRACK, 0), reinterpret_cast<LPARAM>(GetDlgItem(window, s.id)));
+        expect_published(*app_);
+        EXPECT_NEAR(app_->settings.*s.field, s.values[2], 1e-6f);
+        expect_saved_equals(app_->settings);
+    }
+    EXPECT_TRUE(app_->settings.mirror_h);
+    EXPECT_FALSE(app_->settings.mirror_v);
+}
+
+TEST_F(AdjustWindow, ScrollFromAnotherSenderIsLeftToTheDefault) {
+    make_app();
+    open_adjust_window(*app_);
+    const HWND window = app_->adjust_hwnd;
+    ASSERT_NE(window, nullptr);
+    const Settings before = app_->settings;
+    delete_settings_file();
+    SendMessageW(window, WM_HSCROLL, MAKEWPARAM(TB_ENDTRACK, 0), reinterpret_cast<LPARAM>(GetDlgItem(window, 312)));
+    SendMessageW(window, WM_HSCROLL, MAKEWPARAM(TB_ENDTRACK, 0), 0);
+    EXPECT_TRUE(app_->settings == before);
+    EXPECT_FALSE(app_->warp_changed.load());
+    EXPECT_FALSE(settings_file_exists());
+}
+
+TEST_F(AdjustWindow, CheckBoxesPublishAndSave) {
+    Settings initial;
+    initial.mirror_h = true;
+    initial.mirror_v = false;
+    initial.rotation = 10.0f;
+    make_app(initial);
+    open_adjust_window(*app_);
+    const HWND window = app_->adjust_hwnd;
+    ASSERT_NE(window, nullptr);
+    const struct {
+        int id;
+        bool mirror_h;
+        bool mirror_v;
+    } clicks[] = {{301, false, false}, {307, false, true}, {307, false, false}, {301, true, false}};
+    for (const auto& click : clicks) {
+        SCOPED_TRACE(click.id);
+        delete_settings_file();
+        app_->warp_changed = false;
+        SendDlgItemMessageW(window, click.id, BM_CLICK, 0, 0);
+        pump_messages();
+        EXPECT_EQ(app_->settings.mirror_h, click.mirror_h);
+        EXPECT_EQ(app_->settings.mirror_v, click.mirror_v);
+        EXPECT_EQ(app_->settings.rotation, 10.0f);
+        expect_published(*app_);
+        expect_saved_equals(app_->settings);
+    }
+}
+
+TEST_F(AdjustWindow, ResetZeroesTheWarpAndKeepsTheCheckBoxes) {
+    Settings initial;
+    initial.mirror_h = false;
+    initial.mirror_v = true;
+    initial.keystone_tb = -0.5f;
+    initial.keystone_lr = 0.75f;
+    initial.rotation = 90.0f;
+    make_app(initial);
+    open_adjust_window(*app_);
+    const HWND window = app_->adjust_hwnd;
+    ASSERT_NE(window, nullptr);
+    delete_settings_file();
+    SendDlgItemMessageW(window, adjust_id::reset, BM_CLICK, 0, 0);
+    pump_messages();
+    EXPECT_EQ(app_->settings.keystone_tb, 0.0f);
+    EXPECT_EQ(app_->settings.keystone_lr, 0.0f);
+    EXPECT_EQ(app_->settings.rotation, 0.0f);
+    EXPECT_FALSE(app_->settings.mirror_h);
+    EXPECT_TRUE(app_->settings.mirror_v);
+    expect_published(*app_);
+    expect_saved_equals(app_->settings);
+    EXPECT_EQ(slider_pos(window, 302), 100);
+    EXPECT_EQ(slider_pos(window, 303), 100);
+    EXPECT_EQ(slider_pos(window, 304), 360);
+    EXPECT_EQ(item_text(window, 314), L"0.0\u00B0");
+    EXPECT_EQ(IsDlgButtonChecked(window, 301), BST_UNCHECKED);
+    EXPECT_EQ(IsDlgButtonChecked(window, 307), BST_CHECKED);
+}
+
+TEST_F(AdjustWindow, EveryWayOfClosingSavesAndForgetsTheWindow) {
+    const struct {
+        const char* how;
+        UINT message;
+        WPARAM wparam;
+    } ways[] = {
+        {"close box", WM_SYSCOMMAND, SC_CLOSE},
+        {"WM_CLOSE", WM_CLOSE, 0},
+        {"Close button", WM_COMMAND, MAKEWPARAM(adjust_id::close, BN_CLICKED)},
+    };
+    make_app();
+    for (const auto& way : ways) {
+        SCOPED_TRACE(way.how);
+        open_adjust_window(*app_);
+        const HWND window = app_->adjust_hwnd;
+        ASSERT_NE(window, nullptr);
+        app_->settings.keystone_lr = 0.25f;  // a change the file does not have yet
+        delete_settings_file();
+        SendMessageW(window, way.message, way.wparam, 0);
+        EXPECT_FALSE(IsWindow(window));
+        EXPECT_EQ(app_->adjust_hwnd, nullptr);
+        expect_saved_equals(app_->settings);
+        EXPECT_EQ(count_adjust_windows(), 0);
+    }
+}
+
+TEST_F(AdjustWindow, WithoutAControllerEveryMessageGetsTheDefault) {
+    make_app();
+    open_adjust_window(*app_);
+    const HWND window = app_->adjust_hwnd;
+    ASSERT_NE(window, nullptr);
+    app_->settings.keystone_tb = 0.5f;
+    delete_settings_file();
+    AppController* const saved = app_instance;
+    app_instance = nullptr;
+    SendMessageW(window, WM_COMMAND, MAKEWPARAM(adjust_id::reset, BN_CLICKED), 0);
+    drag_step(window, adjust_id::rotation, 0, TB_ENDTRACK);
+    app_instance = saved;
+    EXPECT_EQ(app_->settings.keystone_tb, 0.5f);
+    EXPECT_EQ(app_->settings.rotation, 0.0f);
+    EXPECT_FALSE(settings_file_exists());
+    EXPECT_TRUE(IsWindow(window));
+}
+
+}  // namespace
+}  // namespace kelvane
