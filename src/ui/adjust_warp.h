@@ -42,8 +42,7 @@ inline constexpr int adjust_window_height = 320;
 
 // The monitor designated for mirroring: the stored name when set (which may be absent: -1),
 // otherwise the topmost screen. -1 for an empty list.
-[[nodiscard]] int designated_monitor(const std::vector<MonitorEntry>& monitors,
-                                     std::wstring_view stored_name) noexcept;
+[[nodiscard]] int designated_monitor(const std::vector<MonitorEntry>& monitors, std::wstring_view stored_name) noexcept;
 
 // The monitor to put the window on: the primary when it is not the designated one, else the first
 // other monitor, else the designated one when it is the only one. -1 for an empty list, where the

@@ -34,8 +34,8 @@ const SliderBinding slider_bindings[] = {
      &Settings::keystone_tb, keystone_from_position, keystone_to_position, keystone_label},
     {adjust_id::keystone_lr, adjust_id::keystone_lr_value, keystone_slider_max, keystone_slider_tick,
      &Settings::keystone_lr, keystone_from_position, keystone_to_position, keystone_label},
-    {adjust_id::rotation, adjust_id::rotation_value, rotation_slider_max, rotation_slider_tick,
-     &Settings::rotation, rotation_from_position, rotation_to_position, rotation_label},
+    {adjust_id::rotation, adjust_id::rotation_value, rotation_slider_max, rotation_slider_tick, &Settings::rotation,
+     rotation_from_position, rotation_to_position, rotation_label},
 };
 
 const SliderBinding* find_slider(int id) noexcept {
@@ -77,10 +77,10 @@ WindowPosition adjust_window_position(const AppController& app) {
 
 void create_controls(HWND window, HINSTANCE instance) {
     for (const AdjustControl& control : adjust_controls) {
-        const HWND child = CreateWindowExW(0, control.class_name, control.text, WS_CHILD | WS_VISIBLE | control.style,
-                                           control.x, control.y, control.width, control.height, window,
-                                           reinterpret_cast<HMENU>(static_cast<INT_PTR>(control.id)), instance,
-                                           nullptr);
+        const HWND child =
+            CreateWindowExW(0, control.class_name, control.text, WS_CHILD | WS_VISIBLE | control.style, control.x,
+                            control.y, control.width, control.height, window,
+                            reinterpret_cast<HMENU>(static_cast<INT_PTR>(control.id)), instance, nullptr);
         const SliderBinding* slider = find_slider(control.id);
         if (child != nullptr && slider != nullptr) {
             SendMessageW(child, TBM_SETRANGE, TRUE, MAKELPARAM(0, slider->max));
@@ -169,9 +169,9 @@ void open_adjust_window(AppController& app) {
     }
     register_adjust_class(app.instance);
     const WindowPosition position = adjust_window_position(app);
-    app.adjust_hwnd = CreateWindowExW(adjust_window_ex_style, adjust_class_name, adjust_window_title,
-                                      adjust_window_style, position.x, position.y, adjust_window_width,
-                                      adjust_window_height, nullptr, nullptr, app.instance, nullptr);
+    app.adjust_hwnd =
+        CreateWindowExW(adjust_window_ex_style, adjust_class_name, adjust_window_title, adjust_window_style, position.x,
+                        position.y, adjust_window_width, adjust_window_height, nullptr, nullptr, app.instance, nullptr);
     if (app.adjust_hwnd == nullptr) {
         return;  // a later "Adjust warp..." tries again
     }

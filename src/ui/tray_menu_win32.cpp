@@ -33,8 +33,7 @@ void append_items(HMENU menu, const std::vector<MenuItem>& items, UniqueMenu* su
                 }
                 break;
             case MenuItemKind::command:
-                AppendMenuW(menu, MF_STRING | (item.checked ? MF_CHECKED : MF_UNCHECKED), item.id,
-                            item.text.c_str());
+                AppendMenuW(menu, MF_STRING | (item.checked ? MF_CHECKED : MF_UNCHECKED), item.id, item.text.c_str());
                 break;
         }
     }

@@ -26,8 +26,8 @@ struct PositionCase {
 
 TEST(UiSliders, KeystonePositionsGiveValuesAndLabels) {
     const PositionCase cases[] = {
-        {0, -1.0f, L"-1.00"}, {100, 0.0f, L"0.00"}, {200, 1.0f, L"1.00"},
-        {125, 0.25f, L"0.25"}, {75, -0.25f, L"-0.25"}, {1, -0.99f, L"-0.99"}, {199, 0.99f, L"0.99"},
+        {0, -1.0f, L"-1.00"},   {100, 0.0f, L"0.00"},  {200, 1.0f, L"1.00"},  {125, 0.25f, L"0.25"},
+        {75, -0.25f, L"-0.25"}, {1, -0.99f, L"-0.99"}, {199, 0.99f, L"0.99"},
     };
     for (const PositionCase& c : cases) {
         SCOPED_TRACE(c.position);
@@ -118,11 +118,8 @@ TEST(UiSliders, LabelsRoundLikeFixedPointPrintingWithoutANegativeZero) {
     } cases[] = {
         {0.255f, L"0.25", L"0.3\u00B0"},  // 0.255f lies just below 0.255
         {0.125f, L"0.12", L"0.1\u00B0"},  // exact ties go to the even digit
-        {-0.3f, L"-0.30", L"-0.3\u00B0"},
-        {-0.004f, L"0.00", L"0.0\u00B0"},
-        {-0.04f, L"-0.04", L"0.0\u00B0"},
-        {-0.0f, L"0.00", L"0.0\u00B0"},
-        {179.96f, L"179.96", L"180.0\u00B0"},
+        {-0.3f, L"-0.30", L"-0.3\u00B0"}, {-0.004f, L"0.00", L"0.0\u00B0"},     {-0.04f, L"-0.04", L"0.0\u00B0"},
+        {-0.0f, L"0.00", L"0.0\u00B0"},   {179.96f, L"179.96", L"180.0\u00B0"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.value);
@@ -224,11 +221,9 @@ TEST(UiHostMonitor, WindowIsCentredWithTruncatingDivision) {
         int x;
         int y;
     } cases[] = {
-        {{0, 0, 1920, 1080}, 720, 380},
-        {{1920, 0, 3200, 1024}, 2320, 352},
-        {{-1920, 180, 0, 1260}, -1200, 560},
-        {{0, 0, 1281, 1025}, 400, 352},  // odd sizes: the half pixel is dropped
-        {{0, 0, 401, 301}, -39, -9},     // smaller than the window: toward zero, not down
+        {{0, 0, 1920, 1080}, 720, 380},      {{1920, 0, 3200, 1024}, 2320, 352},
+        {{-1920, 180, 0, 1260}, -1200, 560}, {{0, 0, 1281, 1025}, 400, 352},  // odd sizes: the half pixel is dropped
+        {{0, 0, 401, 301}, -39, -9},  // smaller than the window: toward zero, not down
         {{100, 50, 100, 50}, -140, -110},
     };
     for (const auto& c : cases) {
@@ -275,7 +270,9 @@ TEST(TrayMenuModel, CheckMarksFollowRunningAndTheMirrorFlags) {
         bool mirror_h;
         bool mirror_v;
     } cases[] = {
-        {false, false, false, false}, {true, true, true, false}, {false, true, false, true},
+        {false, false, false, false},
+        {true, true, true, false},
+        {false, true, false, true},
         {true, false, true, true},  // running wins over active, both ways
     };
     for (const auto& c : cases) {
@@ -357,11 +354,21 @@ TEST(TrayMenuModel, DecodesEveryCommandId) {
         unsigned id;
         MenuCommand command;
     } cases[] = {
-        {100, MenuCommand::toggle_mirror},    {101, MenuCommand::flip_mirror_h}, {106, MenuCommand::flip_mirror_v},
-        {102, MenuCommand::open_adjust_window}, {103, MenuCommand::reset_warp},  {104, MenuCommand::open_web_page},
-        {105, MenuCommand::exit},             {110, MenuCommand::monitor_auto},  {0, MenuCommand::none},
-        {99, MenuCommand::none},              {107, MenuCommand::none},          {109, MenuCommand::none},
-        {175, MenuCommand::none},             {301, MenuCommand::none},          {65535, MenuCommand::none},
+        {100, MenuCommand::toggle_mirror},
+        {101, MenuCommand::flip_mirror_h},
+        {106, MenuCommand::flip_mirror_v},
+        {102, MenuCommand::open_adjust_window},
+        {103, MenuCommand::reset_warp},
+        {104, MenuCommand::open_web_page},
+        {105, MenuCommand::exit},
+        {110, MenuCommand::monitor_auto},
+        {0, MenuCommand::none},
+        {99, MenuCommand::none},
+        {107, MenuCommand::none},
+        {109, MenuCommand::none},
+        {175, MenuCommand::none},
+        {301, MenuCommand::none},
+        {65535, MenuCommand::none},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(decode_command(c.id, 2).command, c.command) << c.id;

@@ -621,10 +621,10 @@ TEST_F(AdjustWindow, OpensCentredOnAMonitorOtherThanTheMirroredOne) {
         int x;
         int y;
     } cases[] = {
-        {L"", 720, 380},                    // auto designates DISPLAY2: the primary hosts
-        {display2, 720, 380},               // secondary designated: the primary
-        {display1, 400, 352},               // primary designated: the other one
-        {L"\\\\.\\DISPLAY7", 720, 380},     // absent name: nothing to avoid, the primary
+        {L"", 720, 380},                 // auto designates DISPLAY2: the primary hosts
+        {display2, 720, 380},            // secondary designated: the primary
+        {display1, 400, 352},            // primary designated: the other one
+        {L"\\\\.\\DISPLAY7", 720, 380},  // absent name: nothing to avoid, the primary
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::PrintToString(std::wstring(c.monitor)));
@@ -655,7 +655,8 @@ TEST_F(AdjustWindow, TopmostCaptionWindowOfItsOwnClass) {
     EXPECT_EQ(GetParent(window), nullptr);
     EXPECT_EQ(GetMenu(window), nullptr);
     const auto style = static_cast<DWORD>(GetWindowLongW(window, GWL_STYLE));
-    const DWORD frame_bits = WS_CAPTION | WS_SYSMENU | WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX | WS_CHILD | WS_POPUP;
+    const DWORD frame_bits =
+        WS_CAPTION | WS_SYSMENU | WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX | WS_CHILD | WS_POPUP;
     EXPECT_EQ(style & frame_bits, static_cast<DWORD>(WS_CAPTION | WS_SYSMENU));
     EXPECT_NE(static_cast<DWORD>(GetWindowLongW(window, GWL_EXSTYLE)) & WS_EX_TOPMOST, 0u);
 
@@ -787,7 +788,11 @@ TEST_F(AdjustWindow, DraggingASliderFollowsEachStepAndSavesOnceOnRelease) {
     } sliders[] = {
         {302, 312, &Settings::keystone_tb, {150, 175, 0}, {0.5f, 0.75f, -1.0f}, {L"0.50", L"0.75", L"-1.00"}},
         {303, 313, &Settings::keystone_lr, {99, 200, 100}, {-0.01f, 1.0f, 0.0f}, {L"-0.01", L"1.00", L"0.00"}},
-        {304, 314, &Settings::rotation, {450, 0, 361}, {45.0f, -180.0f, 0.5f},
+        {304,
+         314,
+         &Settings::rotation,
+         {450, 0, 361},
+         {45.0f, -180.0f, 0.5f},
          {L"45.0\u00B0", L"-180.0\u00B0", L"0.5\u00B0"}},
     };
     make_app();
@@ -807,7 +812,8 @@ TEST_F(AdjustWindow, DraggingASliderFollowsEachStepAndSavesOnceOnRelease) {
             EXPECT_FALSE(settings_file_exists()) << "written during the drag, step " << step;
         }
         app_->warp_changed = false;
-        SendMessageW(window, WM_HSCROLL, MAKEWPARAM(TB_ENDTRACK, 0), reinterpret_cast<LPARAM>(GetDlgItem(window, s.id)));
+        SendMessageW(window, WM_HSCROLL, MAKEWPARAM(TB_ENDTRACK, 0),
+                     reinterpret_cast<LPARAM>(GetDlgItem(window, s.id)));
         expect_published(*app_);
         EXPECT_NEAR(app_->settings.*s.field, s.values[2], 1e-6f);
         expect_saved_equals(app_->settings);
