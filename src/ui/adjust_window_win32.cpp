@@ -21,7 +21,7 @@ const HBRUSH button_face_brush = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(C
 struct SliderBinding {
     int id;
     int value_label_id;
-    int max;
+    int range_max;
     int tick;
     float Settings::*field;
     float (*from_position)(int) noexcept;
@@ -83,7 +83,7 @@ void create_controls(HWND window, HINSTANCE instance) {
                             reinterpret_cast<HMENU>(static_cast<INT_PTR>(control.id)), instance, nullptr);
         const SliderBinding* slider = find_slider(control.id);
         if (child != nullptr && slider != nullptr) {
-            SendMessageW(child, TBM_SETRANGE, TRUE, MAKELPARAM(0, slider->max));
+            SendMessageW(child, TBM_SETRANGE, TRUE, MAKELPARAM(0, slider->range_max));
             SendMessageW(child, TBM_SETTICFREQ, static_cast<WPARAM>(slider->tick), 0);
         }
     }

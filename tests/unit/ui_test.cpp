@@ -160,20 +160,20 @@ MonitorEntry monitor(const wchar_t* name, MonitorRect rect, bool primary) {
     return entry;
 }
 
-const MonitorRect big{0, 0, 1920, 1080};
-const MonitorRect small{1920, 0, 3200, 1024};
-const MonitorRect above{0, -900, 1600, 0};
+const MonitorRect main_screen{0, 0, 1920, 1080};
+const MonitorRect side_screen{1920, 0, 3200, 1024};
+const MonitorRect upper_screen{0, -900, 1600, 0};
 
 TEST(UiHostMonitor, ChoosesThePrimaryOrElseTheFirstOtherMonitor) {
-    const std::vector<MonitorEntry> one = {monitor(L"\\\\.\\DISPLAY1", big, true)};
-    const std::vector<MonitorEntry> two = {monitor(L"\\\\.\\DISPLAY1", big, true),
-                                           monitor(L"\\\\.\\DISPLAY2", small, false)};
-    const std::vector<MonitorEntry> primary_last = {monitor(L"\\\\.\\DISPLAY1", small, false),
-                                                    monitor(L"\\\\.\\DISPLAY2", above, false),
-                                                    monitor(L"\\\\.\\DISPLAY3", big, true)};
-    const std::vector<MonitorEntry> no_primary = {monitor(L"\\\\.\\DISPLAY1", small, false),
-                                                  monitor(L"\\\\.\\DISPLAY2", above, false),
-                                                  monitor(L"\\\\.\\DISPLAY3", big, false)};
+    const std::vector<MonitorEntry> one = {monitor(L"\\\\.\\DISPLAY1", main_screen, true)};
+    const std::vector<MonitorEntry> two = {monitor(L"\\\\.\\DISPLAY1", main_screen, true),
+                                           monitor(L"\\\\.\\DISPLAY2", side_screen, false)};
+    const std::vector<MonitorEntry> primary_last = {monitor(L"\\\\.\\DISPLAY1", side_screen, false),
+                                                    monitor(L"\\\\.\\DISPLAY2", upper_screen, false),
+                                                    monitor(L"\\\\.\\DISPLAY3", main_screen, true)};
+    const std::vector<MonitorEntry> no_primary = {monitor(L"\\\\.\\DISPLAY1", side_screen, false),
+                                                  monitor(L"\\\\.\\DISPLAY2", upper_screen, false),
+                                                  monitor(L"\\\\.\\DISPLAY3", main_screen, false)};
     const struct {
         const char* what;
         const std::vector<MonitorEntry>& list;
@@ -204,14 +204,14 @@ TEST(UiHostMonitor, EmptyListHasNoHost) {
 }
 
 TEST(UiHostMonitor, DesignatedIsTheStoredNameOrTheTopmostScreen) {
-    const std::vector<MonitorEntry> list = {monitor(L"\\\\.\\DISPLAY1", big, true),
-                                            monitor(L"\\\\.\\DISPLAY2", above, false),
-                                            monitor(L"\\\\.\\DISPLAY3", small, false)};
+    const std::vector<MonitorEntry> list = {monitor(L"\\\\.\\DISPLAY1", main_screen, true),
+                                            monitor(L"\\\\.\\DISPLAY2", upper_screen, false),
+                                            monitor(L"\\\\.\\DISPLAY3", side_screen, false)};
     EXPECT_EQ(designated_monitor(list, L""), 1);  // the one above
     EXPECT_EQ(designated_monitor(list, L"\\\\.\\DISPLAY3"), 2);
     EXPECT_EQ(designated_monitor(list, L"\\\\.\\display3"), -1);
     EXPECT_EQ(designated_monitor(list, L"\\\\.\\DISPLAY9"), -1);
-    // Auto designates the monitor above, so the window goes to the primary.
+    // Auto designates the monitor upper_screen, so the window goes to the primary.
     EXPECT_EQ(choose_host_monitor(list, designated_monitor(list, L"")), 0);
 }
 
@@ -241,7 +241,7 @@ MenuItem item(const wchar_t* text, unsigned id, bool checked = false) {
 const MenuItem separator{MenuItemKind::separator, L"", 0, false};
 
 std::vector<MonitorEntry> two_monitors() {
-    return {monitor(L"\\\\.\\DISPLAY1", big, true), monitor(L"\\\\.\\DISPLAY2", small, false)};
+    return {monitor(L"\\\\.\\DISPLAY1", main_screen, true), monitor(L"\\\\.\\DISPLAY2", side_screen, false)};
 }
 
 TEST(TrayMenuModel, MainMenuItemsInOrder) {
