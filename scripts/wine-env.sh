@@ -35,6 +35,10 @@ wine_env_start() {
     if ((first_boot)); then
         # Each Xinerama head becomes a monitor of its own.
         "$WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v UseXRandR /d N /f >/dev/null 2>&1
+        # The desktop process read the display layout before the value existed: start it afresh.
+        "$WINESERVER" -k >/dev/null 2>&1 || true
+        "$WINESERVER" -w >/dev/null 2>&1 || true
+        "$WINE" wineboot >/dev/null 2>&1
     fi
 }
 

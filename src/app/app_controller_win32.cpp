@@ -3,6 +3,8 @@
 
 #include <utility>
 
+#include "ui/control_window_win32.h"
+
 namespace kelvane {
 
 AppController* app_instance = nullptr;
@@ -14,6 +16,10 @@ AppController::AppController(HINSTANCE instance_handle, Settings initial_setting
       pattern(pattern_mode),
       no_exclude(no_capture_exclusion) {
     app_instance = this;
+}
+
+unsigned AppController::run() {
+    return run_application(*this);
 }
 
 }  // namespace kelvane

@@ -26,6 +26,9 @@ public:
     AppController(const AppController&) = delete;
     AppController& operator=(const AppController&) = delete;
 
+    // Set-up, message loop and teardown of the application; returns the exit code.
+    [[nodiscard]] unsigned run();
+
     HINSTANCE instance;
     Settings settings;
     bool pattern;

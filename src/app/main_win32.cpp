@@ -3,9 +3,11 @@
 #include <commctrl.h>
 #include <objbase.h>
 
+#include <memory>
 #include <string>
 #include <utility>
 
+#include "app/app_controller_win32.h"
 #include "app/command_line.h"
 #include "app/log.h"
 #include "display/monitor_list.h"
@@ -15,13 +17,12 @@
 namespace {
 
 constexpr wchar_t single_instance_name[] = L"Kelvane2SingleInstance";
-constexpr int exit_ok = 0;
 constexpr int exit_com_failed = 1;
 constexpr int exit_already_running = 2;
 
 }  // namespace
 
-int WINAPI wWinMain(HINSTANCE /*instance*/, HINSTANCE /*previous*/, PWSTR /*command_line*/, int /*show*/) {
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE /*previous*/, PWSTR /*command_line*/, int /*show*/) {
     using namespace kelvane;
 
     // From here on every window and monitor coordinate is in physical pixels.
@@ -64,13 +65,14 @@ int WINAPI wWinMain(HINSTANCE /*instance*/, HINSTANCE /*previous*/, PWSTR /*comm
     }
     apply_active_overrides(options, settings);
 
-    // The application controller takes over here; until it does, the run ends at once and keeps
-    // the settings it would have started with.
-    save_settings(settings);
-    const int code = exit_ok;
+    // The controller outlives the mutex and COM, as the shutdown order asks; its session thread has
+    // been joined inside run.
+    auto app = std::make_unique<AppController>(instance, std::move(settings), options.pattern, options.no_exclude);
+    const int code = static_cast<int>(app->run());
 
     log_message("Kelvane2 exiting (%d)", code);
     CoUninitialize();
     guard.reset();
+    app.reset();
     return code;
 }

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -27,29 +28,81 @@ std::wstring executable_path() {
     return path.substr(0, path.find_last_of(L'\\') + 1) + L"Kelvane2.exe";
 }
 
-// Runs Kelvane2.exe with `arguments` and returns its exit code, or -1 when it could not be run or
-// did not end in time.
-int run_kelvane(const std::wstring& arguments) {
-    std::wstring command = L"\"" + executable_path() + L"\" " + arguments;
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process{};
-    if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
-        ADD_FAILURE() << "CreateProcessW failed, error " << GetLastError();
-        return -1;
+// A running Kelvane2.exe, ended (if still running) when the object goes.
+class KelvaneProcess {
+public:
+    explicit KelvaneProcess(const std::wstring& arguments) {
+        std::wstring command = L"\"" + executable_path() + L"\" " + arguments;
+        STARTUPINFOW startup{};
+        startup.cb = sizeof startup;
+        if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                            &process_)) {
+            ADD_FAILURE() << "CreateProcessW failed, error " << GetLastError();
+            return;
+        }
+        CloseHandle(process_.hThread);
     }
-    CloseHandle(process.hThread);
-    int code = -1;
-    if (WaitForSingleObject(process.hProcess, run_timeout_ms) == WAIT_OBJECT_0) {
+    ~KelvaneProcess() {
+        if (process_.hProcess != nullptr) {
+            if (WaitForSingleObject(process_.hProcess, 0) != WAIT_OBJECT_0) {
+                TerminateProcess(process_.hProcess, 99);
+            }
+            CloseHandle(process_.hProcess);
+        }
+    }
+    KelvaneProcess(const KelvaneProcess&) = delete;
+    KelvaneProcess& operator=(const KelvaneProcess&) = delete;
+
+    // The process's control window, once it exists; null when it did not appear in time.
+    HWND control_window() const {
+        const auto deadline = GetTickCount64() + run_timeout_ms;
+        while (process_.hProcess != nullptr && GetTickCount64() < deadline) {
+            for (HWND w = FindWindowExW(nullptr, nullptr, L"Kelvane2Msg", nullptr); w != nullptr;
+                 w = FindWindowExW(nullptr, w, L"Kelvane2Msg", nullptr)) {
+                DWORD owner = 0;
+                GetWindowThreadProcessId(w, &owner);
+                if (owner == process_.dwProcessId) {
+                    return w;
+                }
+            }
+            if (WaitForSingleObject(process_.hProcess, 50) == WAIT_OBJECT_0) {
+                return nullptr;
+            }
+        }
+        return nullptr;
+    }
+
+    // The exit code, or -1 when the process did not end in time.
+    int wait_exit() const {
+        if (process_.hProcess == nullptr) {
+            return -1;
+        }
+        if (WaitForSingleObject(process_.hProcess, run_timeout_ms) != WAIT_OBJECT_0) {
+            ADD_FAILURE() << "Kelvane2.exe did not end within " << run_timeout_ms << " ms";
+            return -1;
+        }
         DWORD exit_code = 0;
-        GetExitCodeProcess(process.hProcess, &exit_code);
-        code = static_cast<int>(exit_code);
-    } else {
-        ADD_FAILURE() << "Kelvane2.exe did not end within " << run_timeout_ms << " ms";
-        TerminateProcess(process.hProcess, 99);
+        GetExitCodeProcess(process_.hProcess, &exit_code);
+        return static_cast<int>(exit_code);
     }
-    CloseHandle(process.hProcess);
-    return code;
+
+private:
+    PROCESS_INFORMATION process_{};
+};
+
+constexpr WPARAM exit_command = 105;
+constexpr UINT tray_message = WM_APP + 1;
+
+// Runs Kelvane2.exe with `arguments`, chooses Exit as the tray menu would once its control window
+// is up, and returns its exit code (-1 when it could not be run or did not end in time).
+int run_kelvane(const std::wstring& arguments) {
+    const KelvaneProcess process(arguments);
+    const HWND control = process.control_window();
+    if (control == nullptr) {
+        return process.wait_exit();
+    }
+    PostMessageW(control, WM_COMMAND, exit_command, 0);
+    return process.wait_exit();
 }
 
 // Takes the single-instance guard, standing in for a running instance. Under Wine the guard of a
@@ -204,6 +257,92 @@ TEST_F(Startup, SavedValuesSurviveARunWithAnEmptyMonitorArgument) {
                         "settings: loaded (monitor='\\\\.\\DISPLAY2' active=1 mirrorH=1 mirrorV=1 ktb=0.250 "
                         "klr=0.000 rot=-180.0)"),
               messages.end());
+}
+
+// Overlays of any process: the end-to-end runs have the display to themselves.
+bool overlay_exists() {
+    return FindWindowW(L"Kelvane2Overlay", nullptr) != nullptr;
+}
+
+bool wait_until(const std::function<bool()>& condition, DWORD limit_ms = 20000) {
+    const auto deadline = GetTickCount64() + limit_ms;
+    while (GetTickCount64() < deadline) {
+        if (condition()) {
+            return true;
+        }
+        Sleep(50);
+    }
+    return condition();
+}
+
+TEST_F(Startup, InactiveStartsWithoutOverlayAndActiveWins) {
+    write_settings("active=1\r\n");
+    {
+        const KelvaneProcess process(L"--inactive --pattern");
+        const HWND control = process.control_window();
+        ASSERT_NE(control, nullptr);
+        Sleep(1000);
+        EXPECT_FALSE(overlay_exists());
+        PostMessageW(control, WM_COMMAND, exit_command, 0);
+        EXPECT_EQ(process.wait_exit(), exit_ok);
+    }
+    EXPECT_FALSE(saved_settings().active);
+    {
+        const KelvaneProcess process(L"--active --inactive --pattern");
+        const HWND control = process.control_window();
+        ASSERT_NE(control, nullptr);
+        EXPECT_TRUE(wait_until(overlay_exists));
+        PostMessageW(control, WM_COMMAND, exit_command, 0);
+        EXPECT_EQ(process.wait_exit(), exit_ok);
+        EXPECT_FALSE(overlay_exists());
+    }
+    EXPECT_TRUE(saved_settings().active);
+}
+
+TEST_F(Startup, DisplayChangeRestartsARunningMirrorAndOnlyLogsOtherwise) {
+    const KelvaneProcess process(L"--pattern --inactive");
+    const HWND control = process.control_window();
+    ASSERT_NE(control, nullptr);
+    const auto count = [this](const std::string& line) {
+        const auto messages = log_messages();
+        return std::count(messages.begin(), messages.end(), line);
+    };
+    PostMessageW(control, WM_DISPLAYCHANGE, 32, MAKELPARAM(1920, 1080));
+    EXPECT_TRUE(wait_until([&] { return count("display change detected") == 1; }));
+    EXPECT_EQ(count("stop: mirror stopped"), 0);
+
+    PostMessageW(control, tray_message, 1, WM_LBUTTONDBLCLK);  // mirror on
+    ASSERT_TRUE(wait_until(overlay_exists));
+    const HWND first_overlay = FindWindowW(L"Kelvane2Overlay", nullptr);
+    PostMessageW(control, WM_DISPLAYCHANGE, 32, MAKELPARAM(1920, 1080));
+    EXPECT_TRUE(wait_until([&] { return count("display change detected") == 2 && count("stop: mirror stopped") == 1; }));
+    EXPECT_TRUE(wait_until([&] { return count("overlay: created at (0,0) 1280x1024") == 2; }));
+    const HWND second_overlay = FindWindowW(L"Kelvane2Overlay", nullptr);
+    EXPECT_NE(second_overlay, nullptr);
+    EXPECT_NE(second_overlay, first_overlay);
+    // The restart keeps the choice: the settings still say the mirror is on.
+    PostMessageW(control, WM_COMMAND, exit_command, 0);
+    EXPECT_EQ(process.wait_exit(), exit_ok);
+    EXPECT_TRUE(saved_settings().active);
+}
+
+TEST_F(Startup, TaskbarCreatedAddsTheIconAgain) {
+    const KelvaneProcess process(L"--inactive");
+    const HWND control = process.control_window();
+    ASSERT_NE(control, nullptr);
+    const auto refusals = [this] {
+        const auto messages = log_messages();
+        return std::count(messages.begin(), messages.end(), "tray: NIM_ADD failed");
+    };
+    Sleep(500);
+    // Wine's tray takes the icon at start.
+    EXPECT_EQ(refusals(), 0);
+    // Broadcast as Explorer does after a restart. Wine's tray still holds the icon, so the second
+    // NIM_ADD is refused: the refusal in the log shows that the icon was added again.
+    PostMessageW(HWND_BROADCAST, RegisterWindowMessageW(L"TaskbarCreated"), 0, 0);
+    EXPECT_TRUE(wait_until([&] { return refusals() == 1; }));
+    PostMessageW(control, WM_COMMAND, exit_command, 0);
+    EXPECT_EQ(process.wait_exit(), exit_ok);
 }
 
 TEST_F(Startup, MonitorArgumentIsResolvedAndSaved) {
