@@ -7,11 +7,23 @@
 //                                                     <message> is a number or "taskbar-created"
 //   kelvane_driver wait-window <class> <ms>           exit 0 once a window of <class> exists
 //   kelvane_driver wait-gone <class> <ms>             exit 0 once no window of <class> exists
+//   kelvane_driver menu <class> <message> <wparam> <lparam>
+//                                                     posts the message, then prints the popup menu it
+//                                                     opens (one line per item: level|id|checked|text)
+//                                                     and closes it
+//   kelvane_driver send <class> <child id> <message> <wparam> <lparam>
+//                                                     SendMessage to a child (id 0: the window itself);
+//                                                     prints the result
+//   kelvane_driver hscroll <class> <child id> <code> <position>
+//                                                     a slider notification as the slider sends it
+//   kelvane_driver rect <class>                       prints left top right bottom
+//   kelvane_driver count <class>                      prints the number of top-level windows
 // Exit codes: 0 done, 2 usage, 3 window not found / timed out.
 #include <windows.h>
 
 #include <cstdio>
 #include <cwchar>
+#include <iterator>
 #include <string>
 
 namespace {
@@ -20,6 +32,17 @@ constexpr int exit_done = 0;
 constexpr int exit_usage = 2;
 constexpr int exit_not_found = 3;
 constexpr DWORD poll_ms = 50;
+
+// Prints wide text as UTF-8: the scripts read it from a pipe.
+void print(const std::wstring& text) {
+    const int size = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0,
+                                         nullptr, nullptr);
+    std::string utf8(static_cast<std::size_t>(size), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), utf8.data(), size, nullptr,
+                        nullptr);
+    std::fwrite(utf8.data(), 1, utf8.size(), stdout);
+    std::fflush(stdout);
+}
 
 unsigned long long number(const wchar_t* text) {
     return std::wcstoull(text, nullptr, 0);
@@ -77,6 +100,147 @@ int wait_window(const wchar_t* class_name, DWORD limit_ms, bool present) {
     }
 }
 
+HWND find_child(const wchar_t* class_name, const wchar_t* child_id) {
+    const HWND window = FindWindowW(class_name, nullptr);
+    if (window == nullptr) {
+        return nullptr;
+    }
+    const auto id = static_cast<int>(number(child_id));
+    return id == 0 ? window : GetDlgItem(window, id);
+}
+
+int send(const wchar_t* class_name, const wchar_t* child_id, const wchar_t* message, const wchar_t* wparam,
+         const wchar_t* lparam) {
+    const HWND target = find_child(class_name, child_id);
+    if (target == nullptr) {
+        return exit_not_found;
+    }
+    const LRESULT result = SendMessageW(target, static_cast<UINT>(number(message)),
+                                        static_cast<WPARAM>(number(wparam)), static_cast<LPARAM>(number(lparam)));
+    print(std::to_wstring(static_cast<long long>(result)) + L"\n");
+    return exit_done;
+}
+
+int hscroll(const wchar_t* class_name, const wchar_t* child_id, const wchar_t* code, const wchar_t* position) {
+    const HWND window = FindWindowW(class_name, nullptr);
+    const HWND slider = find_child(class_name, child_id);
+    if (window == nullptr || slider == nullptr) {
+        return exit_not_found;
+    }
+    const auto wparam = MAKEWPARAM(static_cast<WORD>(number(code)), static_cast<WORD>(number(position)));
+    SendMessageW(window, WM_HSCROLL, wparam, reinterpret_cast<LPARAM>(slider));
+    return exit_done;
+}
+
+int rect(const wchar_t* class_name) {
+    const HWND window = FindWindowW(class_name, nullptr);
+    RECT r{};
+    if (window == nullptr || GetWindowRect(window, &r) == 0) {
+        return exit_not_found;
+    }
+    print(std::to_wstring(r.left) + L" " + std::to_wstring(r.top) + L" " + std::to_wstring(r.right) + L" " +
+          std::to_wstring(r.bottom) + L"\n");
+    return exit_done;
+}
+
+int count(const wchar_t* class_name) {
+    int windows = 0;
+    for (HWND w = FindWindowExW(nullptr, nullptr, class_name, nullptr); w != nullptr;
+         w = FindWindowExW(nullptr, w, class_name, nullptr)) {
+        ++windows;
+    }
+    print(std::to_wstring(windows) + L"\n");
+    return exit_done;
+}
+
+void print_menu(HMENU menu, int level) {
+    const int items = GetMenuItemCount(menu);
+    for (int i = 0; i < items; ++i) {
+        wchar_t text[256] = {};
+        MENUITEMINFOW info{};
+        info.cbSize = sizeof info;
+        info.fMask = MIIM_ID | MIIM_STATE | MIIM_SUBMENU | MIIM_FTYPE | MIIM_STRING;
+        info.dwTypeData = text;
+        info.cch = static_cast<UINT>(std::size(text) - 1);
+        if (GetMenuItemInfoW(menu, static_cast<UINT>(i), TRUE, &info) == 0) {
+            print(std::to_wstring(level) + L"|?|?|(unreadable)\n");
+            continue;
+        }
+        if ((info.fType & MFT_SEPARATOR) != 0) {
+            print(std::to_wstring(level) + L"|-|-|---\n");
+            continue;
+        }
+        // A tab in an item's text separates the shortcut; shown as \t to keep one line per item.
+        std::wstring shown;
+        for (const wchar_t* c = text; *c != L'\0'; ++c) {
+            shown += *c == L'\t' ? std::wstring(L"\\t") : std::wstring(1, *c);
+        }
+        print(std::to_wstring(level) + L"|" + std::to_wstring(info.hSubMenu != nullptr ? 0u : info.wID) + L"|" +
+              ((info.fState & MFS_CHECKED) != 0 ? L"1" : L"0") + L"|" + shown +
+              ((info.fState & MFS_DISABLED) != 0 ? L" (disabled)" : L"") + L"\n");
+        if (info.hSubMenu != nullptr) {
+            print_menu(info.hSubMenu, level + 1);
+        }
+    }
+}
+
+std::wstring temp_file(const wchar_t* name) {
+    wchar_t folder[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, folder);
+    return std::wstring(folder) + name;
+}
+
+// Menus cannot be read across processes, so a hook library reads the menu inside the owner's thread
+// as it opens and leaves its items in a file.
+int menu(const wchar_t* class_name, const wchar_t* message, const wchar_t* wparam, const wchar_t* lparam) {
+    const HWND window = FindWindowW(class_name, nullptr);
+    if (window == nullptr) {
+        return exit_not_found;
+    }
+    const std::wstring dump = temp_file(L"kelvane_menu_probe.txt");
+    DeleteFileW(dump.c_str());
+    const HMODULE probe = LoadLibraryW(L"menu_probe.dll");
+    const auto hook_proc =
+        probe != nullptr
+            ? reinterpret_cast<HOOKPROC>(reinterpret_cast<void*>(GetProcAddress(probe, "menu_probe_hook")))
+            : nullptr;
+    const HHOOK hook = hook_proc != nullptr
+                           ? SetWindowsHookExW(WH_CALLWNDPROC, hook_proc, probe,
+                                               GetWindowThreadProcessId(window, nullptr))
+                           : nullptr;
+    if (hook == nullptr) {
+        print(L"menu probe could not be installed\n");
+        return exit_not_found;
+    }
+    post(class_name, message, wparam, lparam);
+
+    HWND popup = nullptr;
+    const DWORD start = GetTickCount();
+    while ((popup = FindWindowW(L"#32768", nullptr)) == nullptr || IsWindowVisible(popup) == 0 ||
+           GetFileAttributesW(dump.c_str()) == INVALID_FILE_ATTRIBUTES) {
+        if (GetTickCount() - start >= 10000) {
+            UnhookWindowsHookEx(hook);
+            return exit_not_found;
+        }
+        Sleep(poll_ms);
+    }
+    UnhookWindowsHookEx(hook);
+    const HANDLE file = CreateFileW(dump.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file != INVALID_HANDLE_VALUE) {
+        char buffer[8192];
+        DWORD got = 0;
+        while (ReadFile(file, buffer, sizeof buffer, &got, nullptr) != 0 && got > 0) {
+            std::fwrite(buffer, 1, got, stdout);
+        }
+        std::fflush(stdout);
+        CloseHandle(file);
+    }
+    // Escape closes the menu as a user would, and no command is chosen.
+    PostMessageW(popup, WM_KEYDOWN, VK_ESCAPE, 0);
+    PostMessageW(popup, WM_KEYUP, VK_ESCAPE, 0);
+    return wait_window(L"#32768", 10000, false);
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -93,6 +257,21 @@ int wmain(int argc, wchar_t** argv) {
     if (command == L"wait-gone" && argc == 4) {
         return wait_window(argv[2], static_cast<DWORD>(number(argv[3])), false);
     }
-    std::fputws(L"usage: kelvane_driver focus|post|wait-window|wait-gone ...\n", stderr);
+    if (command == L"menu" && argc == 6) {
+        return menu(argv[2], argv[3], argv[4], argv[5]);
+    }
+    if (command == L"send" && argc == 7) {
+        return send(argv[2], argv[3], argv[4], argv[5], argv[6]);
+    }
+    if (command == L"hscroll" && argc == 6) {
+        return hscroll(argv[2], argv[3], argv[4], argv[5]);
+    }
+    if (command == L"rect" && argc == 3) {
+        return rect(argv[2]);
+    }
+    if (command == L"count" && argc == 3) {
+        return count(argv[2]);
+    }
+    std::fputws(L"usage: kelvane_driver focus|post|wait-window|wait-gone|menu|send|hscroll|rect|count ...\n", stderr);
     return exit_usage;
 }
