@@ -8,6 +8,7 @@
 #include <string>
 
 #include "app/log.h"
+#include "render/texture_upload_win32.h"
 #include "render/warp_hlsl.h"
 
 namespace kelvane {
@@ -327,27 +328,8 @@ void WarpRenderer::set_cursor_image(int image_width, int image_height, const std
     if (image_width <= 0 || image_height <= 0 || pixels == nullptr || device == nullptr) {
         return;
     }
-    D3D11_TEXTURE2D_DESC desc{};
-    desc.Width = static_cast<UINT>(image_width);
-    desc.Height = static_cast<UINT>(image_height);
-    desc.MipLevels = 1;
-    desc.ArraySize = 1;
-    desc.Format = DXGI_FORMAT_B8G8R8A8_UNORM;
-    desc.SampleDesc.Count = 1;
-    desc.SampleDesc.Quality = 0;
-    desc.Usage = D3D11_USAGE_IMMUTABLE;
-    desc.BindFlags = D3D11_BIND_SHADER_RESOURCE;
-    D3D11_SUBRESOURCE_DATA data{};
-    data.pSysMem = pixels;
-    data.SysMemPitch = static_cast<UINT>(image_width) * 4u;
-    HRESULT hr = device->CreateTexture2D(&desc, &data, &cursor_texture);
-    if (SUCCEEDED(hr)) {
-        hr = device->CreateShaderResourceView(cursor_texture.Get(), nullptr, &cursor_srv);
-    }
-    if (FAILED(hr)) {
+    if (FAILED(create_immutable_image(device.Get(), image_width, image_height, pixels, cursor_texture, cursor_srv))) {
         log_message("renderer: cursor texture creation failed");
-        cursor_srv.Reset();
-        cursor_texture.Reset();
     }
 }
 

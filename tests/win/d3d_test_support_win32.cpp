@@ -4,6 +4,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "render/texture_upload_win32.h"
+
 namespace kelvane::test {
 namespace {
 
@@ -88,23 +90,9 @@ Image OffscreenTarget::read_back() const {
 }
 
 ComPtr<ID3D11ShaderResourceView> upload_image(ID3D11Device* device, const Image& image) {
-    D3D11_TEXTURE2D_DESC desc{};
-    desc.Width = static_cast<UINT>(image.width);
-    desc.Height = static_cast<UINT>(image.height);
-    desc.MipLevels = 1;
-    desc.ArraySize = 1;
-    desc.Format = DXGI_FORMAT_B8G8R8A8_UNORM;
-    desc.SampleDesc.Count = 1;
-    desc.Usage = D3D11_USAGE_IMMUTABLE;
-    desc.BindFlags = D3D11_BIND_SHADER_RESOURCE;
-    D3D11_SUBRESOURCE_DATA data{};
-    data.pSysMem = image.pixels.data();
-    data.SysMemPitch = static_cast<UINT>(image.width) * 4u;
     ComPtr<ID3D11Texture2D> texture;
     ComPtr<ID3D11ShaderResourceView> view;
-    if (SUCCEEDED(device->CreateTexture2D(&desc, &data, &texture))) {
-        device->CreateShaderResourceView(texture.Get(), nullptr, &view);
-    }
+    create_immutable_image(device, image.width, image.height, image.pixels.data(), texture, view);
     return view;
 }
 

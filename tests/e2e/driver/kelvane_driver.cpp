@@ -153,37 +153,6 @@ int count(const wchar_t* class_name) {
     return exit_done;
 }
 
-void print_menu(HMENU menu, int level) {
-    const int items = GetMenuItemCount(menu);
-    for (int i = 0; i < items; ++i) {
-        wchar_t text[256] = {};
-        MENUITEMINFOW info{};
-        info.cbSize = sizeof info;
-        info.fMask = MIIM_ID | MIIM_STATE | MIIM_SUBMENU | MIIM_FTYPE | MIIM_STRING;
-        info.dwTypeData = text;
-        info.cch = static_cast<UINT>(std::size(text) - 1);
-        if (GetMenuItemInfoW(menu, static_cast<UINT>(i), TRUE, &info) == 0) {
-            print(std::to_wstring(level) + L"|?|?|(unreadable)\n");
-            continue;
-        }
-        if ((info.fType & MFT_SEPARATOR) != 0) {
-            print(std::to_wstring(level) + L"|-|-|---\n");
-            continue;
-        }
-        // A tab in an item's text separates the shortcut; shown as \t to keep one line per item.
-        std::wstring shown;
-        for (const wchar_t* c = text; *c != L'\0'; ++c) {
-            shown += *c == L'\t' ? std::wstring(L"\\t") : std::wstring(1, *c);
-        }
-        print(std::to_wstring(level) + L"|" + std::to_wstring(info.hSubMenu != nullptr ? 0u : info.wID) + L"|" +
-              ((info.fState & MFS_CHECKED) != 0 ? L"1" : L"0") + L"|" + shown +
-              ((info.fState & MFS_DISABLED) != 0 ? L" (disabled)" : L"") + L"\n");
-        if (info.hSubMenu != nullptr) {
-            print_menu(info.hSubMenu, level + 1);
-        }
-    }
-}
-
 std::wstring temp_file(const wchar_t* name) {
     wchar_t folder[MAX_PATH] = {};
     GetTempPathW(MAX_PATH, folder);
