@@ -1,5 +1,7 @@
 #include "support/session_fake.h"
 
+#include <thread>
+
 namespace kelvane::test {
 
 namespace {
@@ -57,8 +59,8 @@ void publish_warp(const SessionShared& shared, const WarpParams& params) {
     shared.warp_changed.exchange(true);
 }
 
-FakeBackend::FakeBackend(const SessionShared& shared) : shared_(shared) {
-    calls.reserve(max_calls);
+FakeBackend::FakeBackend(const SessionShared& shared, std::size_t capacity) : shared_(shared), capacity_(capacity) {
+    calls.reserve(capacity_);
     image.cursor_width = fake_cursor_width;
     image.cursor_height = fake_cursor_height;
     image.hotspot_x = fake_hotspot_x;
@@ -74,6 +76,26 @@ std::vector<FakeCall> FakeBackend::calls_of(FakeOp op) const {
         }
     }
     return found;
+}
+
+// A wait is an operation that takes loop time: a frame acquire, a pattern draw or a pause slice.
+std::size_t FakeBackend::waits_after_stop() const {
+    std::size_t count = 0;
+    for (const FakeCall& call : calls) {
+        const bool wait = call.op == FakeOp::acquire_frame || call.op == FakeOp::sleep ||
+                          (call.op == FakeOp::draw && call.source == DrawSource::pattern);
+        count += wait && call.after_stop ? 1 : 0;
+    }
+    return count;
+}
+
+std::int64_t FakeBackend::ms_after_stop() const {
+    for (const FakeCall& call : calls) {
+        if (call.after_stop) {
+            return now_ms - call.time_ms;
+        }
+    }
+    return 0;
 }
 
 std::string FakeBackend::trace() const {
@@ -100,7 +122,7 @@ std::string FakeBackend::trace() const {
 }
 
 FakeCall& FakeBackend::record(FakeOp op, bool ok) noexcept {
-    if (calls.size() >= max_calls) {
+    if (calls.size() >= capacity_) {
         runaway = true;
         request_stop();
         return overflow_;
@@ -109,10 +131,18 @@ FakeCall& FakeBackend::record(FakeOp op, bool ok) noexcept {
     call.op = op;
     call.ok = ok;
     call.time_ms = now_ms;
+    call.after_stop = shared_.stop_requested.load();
     if (stop_at_call == op) {
         request_stop();
     }
     return call;
+}
+
+void FakeBackend::count_progress() noexcept {
+    progress.fetch_add(1, std::memory_order_relaxed);
+    if (yield_calls) {
+        std::this_thread::yield();
+    }
 }
 
 void FakeBackend::advance(std::int64_t ms) noexcept {
@@ -169,14 +199,21 @@ void FakeBackend::release_attempt() noexcept {
 
 void FakeBackend::update_warp(const WarpParams& params) {
     record(FakeOp::update_warp).warp = params;
+    applied_rotation.store(params.rotation, std::memory_order_relaxed);
 }
 
 AcquireResult FakeBackend::acquire_frame(unsigned timeout_ms) {
     if (on_step != nullptr) {
         on_step(step_index_);
     }
+    count_progress();
+    if (repeat_steps && step_index_ >= steps.size()) {
+        step_index_ = 0;
+    }
     if (step_index_ >= steps.size()) {
-        request_stop();
+        if (!repeat_steps) {
+            request_stop();
+        }
         FakeCall& call = record(FakeOp::acquire_frame);
         call.ms = timeout_ms;
         advance(timeout_ms);
@@ -230,6 +267,9 @@ bool FakeBackend::cursor_position(CursorPoint& position) noexcept {
 
 bool FakeBackend::draw(DrawSource source, bool cursor_visible, std::int32_t cursor_x, std::int32_t cursor_y,
                        bool cursor_rotated_180) {
+    if (source == DrawSource::pattern) {
+        count_progress();
+    }
     const bool ok = draw_results.next();
     FakeCall& call = record(FakeOp::draw, ok);
     call.source = source;
@@ -244,6 +284,7 @@ bool FakeBackend::draw(DrawSource source, bool cursor_visible, std::int32_t curs
 }
 
 void FakeBackend::sleep_ms(unsigned milliseconds) noexcept {
+    count_progress();
     record(FakeOp::sleep).ms = milliseconds;
     advance(milliseconds);
 }

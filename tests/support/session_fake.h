@@ -1,9 +1,11 @@
 // A scripted SessionBackend with a fake clock for the session loop tests. Each acquire takes the next
 // frame step of the script (result, cursor movement, new pointer shape, a warp published from the user
-// side); when the script runs out the fake requests a stop. Calls are recorded into storage reserved
-// up front, so that a running loop over the fake allocates nothing of its own.
+// side); when the script runs out the fake requests a stop, or, for runs stopped from another thread,
+// starts it over. Calls are recorded into storage reserved up front, so that a running loop over the
+// fake allocates nothing of its own.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -40,6 +42,7 @@ struct FakeCall {
     bool visible = false, rotated_180 = false;  // draw
     std::int32_t x = 0, y = 0;                  // draw; cursor_position
     unsigned ms = 0;                            // sleep; acquire_frame's timeout
+    bool after_stop = false;                    // a stop was already requested when the call began
 };
 
 // What happens at one acquire_frame call.
@@ -66,15 +69,15 @@ public:
     // Records at most this many calls; a loop that goes on beyond it is stopped and marked runaway.
     static constexpr std::size_t max_calls = 1u << 18;
 
-    explicit FakeBackend(const SessionShared& shared);
+    explicit FakeBackend(const SessionShared& shared, std::size_t capacity = max_calls);
 
     // Scripts.
     ResultScript find_results, init_results, pattern_results, duplication_results, draw_results;
     std::vector<FrameStep> steps;
     // In calibration mode nothing acquires; the run then ends after this many draws (0: no limit).
     std::size_t stop_after_draws = 0;
-    std::int64_t stop_at_ms = -1;      // requests a stop once the clock reaches this time
-    std::optional<FakeOp> stop_at_call;  // requests a stop at the first call of this operation
+    std::int64_t stop_at_ms = -1;                       // requests a stop once the clock reaches this time
+    std::optional<FakeOp> stop_at_call;                 // requests a stop at the first call of this operation
     void (*on_step)(std::size_t step_index) = nullptr;  // told at each acquire, before the step applies
     std::uint32_t rotation = output_rotation_identity;
     CursorPoint cursor{400, 300};
@@ -82,6 +85,11 @@ public:
     // 32 wide, 48 high, hot spot (3, 5). A fresh capture starts at generation 0 on every
     // start_duplication; each step with a new shape counts it up.
     CursorImage image;
+    // For a run on its own thread, stopped by the user side: the script starts over when it runs out
+    // (an empty script times out forever), and every acquire, pattern draw and sleep yields the
+    // processor so that the user side gets to run on a machine with few cores.
+    bool repeat_steps = false;
+    bool yield_calls = false;
 
     // Observations.
     std::vector<FakeCall> calls;
@@ -94,6 +102,14 @@ public:
     // The calls as words ("find", "init-fail", "new", "pos", "draw", "sleep50*20" for twenty 50 ms
     // sleeps, "release" ...).
     [[nodiscard]] std::string trace() const;
+    // The acquires, draws and sleeps begun after the stop was requested, and the fake time they took.
+    [[nodiscard]] std::size_t waits_after_stop() const;
+    [[nodiscard]] std::int64_t ms_after_stop() const;
+
+    // Readable from the user side while the loop runs. Relaxed on purpose: these observations must
+    // not order the two threads, or they would hide a race of the loop's own protocol.
+    std::atomic<std::uint64_t> progress{0};      // acquires, draws and sleeps so far
+    std::atomic<float> applied_rotation{-1.0f};  // the rotation of the last update_warp
 
     // SessionBackend.
     bool find_output() override;
@@ -114,10 +130,12 @@ public:
 
 private:
     FakeCall& record(FakeOp op, bool ok = true) noexcept;
+    void count_progress() noexcept;
     void advance(std::int64_t ms) noexcept;
     void request_stop() noexcept;
 
     SessionShared shared_;
+    std::size_t capacity_;
     std::size_t step_index_ = 0;
     std::size_t draws_ = 0;
     bool holds_output_ = false, holds_renderer_ = false, holds_pattern_ = false, holds_capture_ = false;
