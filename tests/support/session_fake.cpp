@@ -139,6 +139,10 @@ FakeCall& FakeBackend::record(FakeOp op, bool ok) noexcept {
 }
 
 void FakeBackend::count_progress() noexcept {
+    while (progress.load(std::memory_order_relaxed) >= progress_limit.load(std::memory_order_relaxed) &&
+           !shared_.stop_requested.load(std::memory_order_relaxed)) {
+        std::this_thread::yield();
+    }
     progress.fetch_add(1, std::memory_order_relaxed);
     if (yield_calls) {
         std::this_thread::yield();

@@ -108,7 +108,11 @@ public:
 
     // Readable from the user side while the loop runs. Relaxed on purpose: these observations must
     // not order the two threads, or they would hide a race of the loop's own protocol.
-    std::atomic<std::uint64_t> progress{0};      // acquires, draws and sleeps so far
+    std::atomic<std::uint64_t> progress{0};  // acquires, draws and sleeps so far
+    // Set by the user side: a wait call that would take progress past this limit holds (yielding)
+    // until the limit moves on or a stop is requested, so that a run whose user side is not scheduled
+    // for a while cannot use up the recorded calls.
+    std::atomic<std::uint64_t> progress_limit{UINT64_MAX};
     std::atomic<float> applied_rotation{-1.0f};  // the rotation of the last update_warp
 
     // SessionBackend.

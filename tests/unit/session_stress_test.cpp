@@ -26,7 +26,10 @@ using test::FrameStep;
 
 constexpr MonitorRect stress_rect{0, 0, 1920, 1080};
 constexpr int stress_runs = 2000;
-// Each run records at most this many calls; the longest run makes a few thousand.
+// How far the loop may run ahead of the user side's next point: far enough that the stop still lands
+// anywhere in a turn or pause, near enough that a run whose user side is not scheduled for a while
+// stays within its recorded calls (at most five per wait, at most nine points per run).
+constexpr std::uint64_t progress_slack = 500;
 constexpr std::size_t calls_per_run = 1u << 16;
 // A run that has not ended this long after its stop is taken as a deadlock. Only a hang fails on it.
 constexpr auto deadlock_limit = std::chrono::seconds(20);
@@ -119,6 +122,7 @@ TEST(SessionStress, PublishAndStopThousandsOfRunsOnAThread) {
         SCOPED_TRACE(testing::Message() << "run " << run << ", kind " << static_cast<int>(kind));
         test::FakeBackend fake{fields.shared(), calls_per_run};
         script(fake, kind, random);
+        fake.progress_limit = progress_slack;
 
         // As the controller starts a session: the current values, both flags down, then the thread.
         fields.publish(numbered_params(published));
@@ -130,27 +134,29 @@ TEST(SessionStress, PublishAndStopThousandsOfRunsOnAThread) {
             finished.store(true, std::memory_order_relaxed);
         });
 
+        // Lets the loop make `waits` more waits (acquires, pattern draws, pause slices) and waits for them.
+        const auto let_run = [&](int waits) {
+            const std::uint64_t target = fake.progress.load(std::memory_order_relaxed) + static_cast<unsigned>(waits);
+            fake.progress_limit.store(target + progress_slack, std::memory_order_relaxed);
+            return wait_until([&] { return fake.progress.load(std::memory_order_relaxed) >= target; }, deadlock_limit);
+        };
+
         // Publications at random points of the run, then a stop at another.
         const int publications = std::uniform_int_distribution<int>(0, 6)(random);
         for (int i = 0; i < publications; ++i) {
-            const std::uint64_t target =
-                fake.progress.load(std::memory_order_relaxed) + std::uniform_int_distribution<int>(0, 8)(random);
-            static_cast<void>(
-                wait_until([&] { return fake.progress.load(std::memory_order_relaxed) >= target; }, deadlock_limit));
+            EXPECT_TRUE(let_run(std::uniform_int_distribution<int>(0, 8)(random))) << "the loop stalled";
             fields.publish(numbered_params(++published));
             ++figures.publications;
         }
         if (publications > 0 && reaches_frames(kind)) {
             // No publication may be lost: the last one arrives while the loop runs.
+            static_cast<void>(let_run(0));
             EXPECT_TRUE(wait_until(
                 [&] { return fake.applied_rotation.load(std::memory_order_relaxed) == static_cast<float>(published); },
                 deadlock_limit))
                 << "the last published warp never reached the loop";
         }
-        const std::uint64_t stop_target =
-            fake.progress.load(std::memory_order_relaxed) + std::uniform_int_distribution<int>(0, 40)(random);
-        static_cast<void>(
-            wait_until([&] { return fake.progress.load(std::memory_order_relaxed) >= stop_target; }, deadlock_limit));
+        EXPECT_TRUE(let_run(std::uniform_int_distribution<int>(0, 40)(random))) << "the loop stalled";
 
         const auto stop_time = std::chrono::steady_clock::now();
         fields.stop_requested.exchange(true);
