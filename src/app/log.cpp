@@ -42,7 +42,7 @@ void append_converted(std::string& out, const std::string& spec, T value) {
 
 // Small integer types arrive promoted to int through the ellipsis.
 template <typename T>
-using promoted_t = std::conditional_t<(sizeof(T) < sizeof(int)), int, T>;
+using PromotedArg = std::conditional_t<(sizeof(T) < sizeof(int)), int, T>;
 
 // Keeps only the length modifiers that narrow an int; any other is meaningless there.
 std::string short_length(const std::string& length) {
@@ -56,7 +56,11 @@ bool is_digit(char c) {
 // Appends one conversion. `spec` holds "%", the flags, width and precision; `length` the length
 // modifier, `conversion` the conversion letter. Returns false for a conversion it does not know,
 // after which no further argument can be located safely.
-bool append_one(std::string& out, std::string spec, const std::string& length, char conversion, va_list* args) {
+bool append_one(std::string& out, const std::string& spec, const std::string& length, char conversion,
+                va_list* args) {
+    // The "j" and "z"/"t" branches repeat another only where intmax_t, ptrdiff_t and size_t happen to
+    // be the same type as long or long long; va_arg must name the type the caller passed, which
+    // differs by target, so the branches stay apart.
     switch (conversion) {
     case 'd':
     case 'i':
@@ -64,7 +68,7 @@ bool append_one(std::string& out, std::string spec, const std::string& length, c
             append_converted(out, spec + "lld", va_arg(*args, long long));
         } else if (length == "l") {
             append_converted(out, spec + "ld", va_arg(*args, long));
-        } else if (length == "j") {
+        } else if (length == "j") {  // NOLINT(bugprone-branch-clone): see above
             append_converted(out, spec + "lld", static_cast<long long>(va_arg(*args, std::intmax_t)));
         } else if (length == "z" || length == "t") {
             append_converted(out, spec + "lld", static_cast<long long>(va_arg(*args, std::ptrdiff_t)));
@@ -80,7 +84,7 @@ bool append_one(std::string& out, std::string spec, const std::string& length, c
             append_converted(out, spec + "ll" + conversion, va_arg(*args, unsigned long long));
         } else if (length == "l") {
             append_converted(out, spec + "l" + conversion, va_arg(*args, unsigned long));
-        } else if (length == "j") {
+        } else if (length == "j") {  // NOLINT(bugprone-branch-clone): see above
             append_converted(out, spec + "ll" + conversion,
                              static_cast<unsigned long long>(va_arg(*args, std::uintmax_t)));
         } else if (length == "z" || length == "t") {
@@ -106,7 +110,7 @@ bool append_one(std::string& out, std::string spec, const std::string& length, c
         return true;
     case 'c':
         if (length == "l") {
-            const wchar_t wide[2] = {static_cast<wchar_t>(va_arg(*args, promoted_t<std::wint_t>)), L'\0'};
+            const wchar_t wide[2] = {static_cast<wchar_t>(va_arg(*args, PromotedArg<std::wint_t>)), L'\0'};
             append_converted(out, spec + 's', wide_to_utf8(wide).c_str());
         } else {
             append_converted(out, spec + 'c', va_arg(*args, int));

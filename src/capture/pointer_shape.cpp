@@ -89,7 +89,8 @@ void convert_color(const std::uint8_t* bytes, const PointerShapeInfo& info, cons
     for (std::uint32_t y = 0; y < layout.image_height; ++y) {
         const std::uint8_t* row = bytes + static_cast<std::size_t>(y) * info.pitch;
         for (std::uint32_t x = 0; x < layout.image_width; ++x) {
-            out[static_cast<std::size_t>(y) * layout.image_width + x] = read_word(row + x * bytes_per_pixel);
+            out[static_cast<std::size_t>(y) * layout.image_width + x] =
+                read_word(row + static_cast<std::size_t>(x) * bytes_per_pixel);
         }
     }
 }
@@ -99,7 +100,7 @@ void convert_masked_color(const std::uint8_t* bytes, const PointerShapeInfo& inf
     for (std::uint32_t y = 0; y < layout.image_height; ++y) {
         const std::uint8_t* row = bytes + static_cast<std::size_t>(y) * info.pitch;
         for (std::uint32_t x = 0; x < layout.image_width; ++x) {
-            const std::uint32_t c = read_word(row + x * bytes_per_pixel);
+            const std::uint32_t c = read_word(row + static_cast<std::size_t>(x) * bytes_per_pixel);
             const bool mask = (c >> alpha_shift) != 0;
             const std::uint32_t color = c & color_mask;
             // A set mask byte means "XOR with the screen": shown as its colour, or not at all when black.

@@ -109,12 +109,9 @@ int pick_topmost_monitor(const std::vector<MonitorEntry>& list) noexcept {
 }
 
 std::wstring upper_case_ascii(std::wstring_view text) {
-    std::wstring upper(text);
-    for (wchar_t& c : upper) {
-        if (c >= L'a' && c <= L'z') {
-            c = static_cast<wchar_t>(c - L'a' + L'A');
-        }
-    }
+    std::wstring upper(text.size(), L'\0');
+    std::transform(text.begin(), text.end(), upper.begin(),
+                   [](wchar_t c) { return c >= L'a' && c <= L'z' ? static_cast<wchar_t>(c - L'a' + L'A') : c; });
     return upper;
 }
 

@@ -68,13 +68,21 @@ std::wstring utf8_to_wide(std::string_view text) {
         } else if (lead >= 0xE0 && lead <= 0xEF) {
             length = 3;
             cp = lead & 0x0F;
-            if (lead == 0xE0) second_min = 0xA0;
-            if (lead == 0xED) second_max = 0x9F;
+            if (lead == 0xE0) {
+                second_min = 0xA0;
+            }
+            if (lead == 0xED) {
+                second_max = 0x9F;
+            }
         } else if (lead >= 0xF0 && lead <= 0xF4) {
             length = 4;
             cp = lead & 0x07;
-            if (lead == 0xF0) second_min = 0x90;
-            if (lead == 0xF4) second_max = 0x8F;
+            if (lead == 0xF0) {
+                second_min = 0x90;
+            }
+            if (lead == 0xF4) {
+                second_max = 0x8F;
+            }
         } else {
             append_wide(out, replacement_char);
             ++i;
