@@ -8,6 +8,8 @@ packages=(
     g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64      # Windows cross build
     wine64 xvfb xauth x11-utils                                # Windows tests under Wine
     imagemagick xdotool                                        # screenshots, keyboard input
+    clang lld                                                  # second compiler for the Windows build
+    clang-tidy cppcheck                                        # static analysis (scripts/lint.sh)
 )
 
 missing=()
