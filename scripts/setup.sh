@@ -10,6 +10,7 @@ packages=(
     imagemagick xdotool                                        # screenshots, keyboard input
     clang lld                                                  # second compiler for the Windows build
     clang-tidy cppcheck                                        # static analysis (scripts/lint.sh)
+    libclang-rt-14-dev                                         # libFuzzer and the sanitizer runtimes for clang
 )
 
 missing=()

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# The test command: installs what is missing, builds the native, sanitizer and Windows builds, runs
-# every native test and every Windows test under Wine (private Xvfb display and Wine prefix under
-# build/mingw), and prints one summary. Exits non-zero on any failure.
+# The test command: installs what is missing, builds the native, sanitizer (ASan+UBSan, TSan), fuzz
+# and Windows builds (mingw-w64 g++, and clang for a second opinion), runs every native test, the
+# static analysis, a short fuzz run, and every Windows test under Wine (private Xvfb display and Wine
+# prefix under build/mingw), and prints one summary. Exits non-zero on any failure.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 
@@ -56,11 +57,38 @@ run_ctest() {
     count_ctest "$preset" "$log_dir/$preset-test.log"
 }
 
-for preset in native native-asan; do
+for preset in native native-asan tsan; do
     if build_preset "$preset"; then
         run_ctest "$preset" -j "$jobs"
     fi
 done
+
+# Static analysis of the portable core (uses the native preset's compile database).
+echo "test: clang-tidy and cppcheck"
+if bash scripts/lint.sh >"$log_dir/lint.log" 2>&1; then
+    summary+=("lint: clean")
+else
+    tail -n 40 "$log_dir/lint.log"
+    summary+=("lint: FINDINGS (see $log_dir/lint.log)")
+    total_failed=$((total_failed + 1))
+fi
+
+# Fuzz targets: a short run of each over its seed corpus (the long runs are described in fuzz/README.md).
+if [[ -f scripts/fuzz-smoke.sh ]]; then
+    echo "test: fuzz smoke run"
+    if bash scripts/fuzz-smoke.sh >"$log_dir/fuzz-smoke.log" 2>&1; then
+        summary+=("fuzz smoke: clean")
+    else
+        tail -n 40 "$log_dir/fuzz-smoke.log"
+        summary+=("fuzz smoke: FAILED (see $log_dir/fuzz-smoke.log)")
+        total_failed=$((total_failed + 1))
+    fi
+fi
+
+# The Windows code through a second compiler: built with warnings as errors, not run.
+if build_preset mingw-clang; then
+    summary+=("mingw-clang: built")
+fi
 
 if build_preset mingw; then
     echo "test: starting Xvfb and Wine"
