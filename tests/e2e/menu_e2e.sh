@@ -110,6 +110,7 @@ check "closing saved the settings" wait_for 5 bash -c "[[ \$(stat -c %i '$e2e_in
 command 111
 check "111 restarts the mirror on DISPLAY1" wait_for 20 log_has "overlay: created at (0,0) 1920x1080"
 check "111 saved the monitor" wait_for 5 ini_has 'monitor=\\.\DISPLAY1'
+check "111: the session built its renderer at DISPLAY1's size" wait_for 20 log_has "renderer: initialized 1920x1080"
 check "menu: DISPLAY1 checked, Auto not" [ "$(menu)" == "$(expected_menu 1 0 1 0 1 0)" ]
 # Lines of the command's own; the cursor-hiding attempt repeats its line while the pointer is on the mirror.
 own_lines() { log_text | grep -vcxF "MagInitialize failed; system cursor will stay visible on the mirror"; }
