@@ -192,6 +192,12 @@ std::string format_settings_text(const Settings& settings) {
     return text;
 }
 
+void reset_warp_correction(Settings& settings) noexcept {
+    settings.keystone_tb = 0.0f;
+    settings.keystone_lr = 0.0f;
+    settings.rotation = 0.0f;
+}
+
 std::wstring settings_path() {
     const std::wstring folder = data_folder();
     if (folder.empty()) {

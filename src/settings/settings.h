@@ -28,6 +28,10 @@ struct Settings {
 inline constexpr float keystone_limit = 1.0f;
 inline constexpr float rotation_limit = 180.0f;
 
+// Undoes the keystone and rotation correction. The mirror flags are orientation, not correction:
+// they stay.
+void reset_warp_correction(Settings& settings) noexcept;
+
 // data folder + "settings.ini", or empty when there is no data folder.
 [[nodiscard]] std::wstring settings_path();
 

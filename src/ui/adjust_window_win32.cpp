@@ -115,10 +115,7 @@ void on_mirror_box_clicked(AppController& app, HWND window, int id, bool Setting
 }
 
 void on_reset_clicked(AppController& app) {
-    // The mirror flags are orientation, not warp correction: they stay.
-    app.settings.keystone_tb = 0.0f;
-    app.settings.keystone_lr = 0.0f;
-    app.settings.rotation = 0.0f;
+    reset_warp_correction(app.settings);
     publish_warp_params(app);
     save_settings(app.settings);
     refresh_adjust_window(app);

@@ -52,10 +52,7 @@ void flip_mirror_axis(AppController& app, bool Settings::*axis) {
 }
 
 void reset_warp_from_menu(AppController& app) {
-    // The mirror flags are orientation, not warp correction: they stay.
-    app.settings.keystone_tb = 0.0f;
-    app.settings.keystone_lr = 0.0f;
-    app.settings.rotation = 0.0f;
+    reset_warp_correction(app.settings);
     warp_changed_from_menu(app);
 }
 
