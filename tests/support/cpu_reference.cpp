@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <stdexcept>
 
 namespace kelvane::test {
@@ -196,6 +197,64 @@ void reference_cursor_pass(Image& target, const Image& cursor, const Mat3& forwa
     const Vertex v3 = vertex(x1, y1, b, b);
     draw_triangle(target, cursor, v0, v1, v2);
     draw_triangle(target, cursor, v2, v1, v3);
+}
+
+namespace {
+
+int channel(std::uint32_t word, int shift) {
+    return static_cast<int>((word >> shift) & 0xFFu);
+}
+
+int worst_channel_difference(std::uint32_t a, std::uint32_t b) {
+    int worst = 0;
+    for (int shift = 0; shift < 32; shift += 8) {
+        worst = std::max(worst, std::abs(channel(a, shift) - channel(b, shift)));
+    }
+    return worst;
+}
+
+}  // namespace
+
+Comparison compare_images(const Image& actual, const Image& reference, int tolerance) {
+    Comparison result;
+    if (actual.width != reference.width || actual.height != reference.height || reference.pixels.empty()) {
+        return result;
+    }
+    std::size_t within = 0;
+    for (std::size_t i = 0; i < reference.pixels.size(); ++i) {
+        const std::uint32_t a = actual.pixels[i];
+        const std::uint32_t r = reference.pixels[i];
+        const int worst = worst_channel_difference(a, r);
+        result.worst_channel_difference = std::max(result.worst_channel_difference, worst);
+        if (worst <= tolerance) {
+            ++within;
+        }
+        if (channel(a, 24) != 0xFF) {
+            ++result.transparent;
+        }
+        if (r == 0xFF000000u && a != 0xFF000000u) {
+            ++result.outside_not_black;
+        }
+    }
+    result.within_tolerance = static_cast<double>(within) / static_cast<double>(reference.pixels.size());
+    return result;
+}
+
+Footprint compare_footprint(const Image& actual, const Image& reference, const Image& without, int tolerance) {
+    Footprint result;
+    if (actual.width != reference.width || actual.height != reference.height || without.width != reference.width ||
+        without.height != reference.height) {
+        return result;
+    }
+    for (std::size_t i = 0; i < reference.pixels.size(); ++i) {
+        if (worst_channel_difference(reference.pixels[i], without.pixels[i]) > tolerance) {
+            ++result.pixels;
+            if (worst_channel_difference(actual.pixels[i], reference.pixels[i]) <= tolerance) {
+                ++result.matching;
+            }
+        }
+    }
+    return result;
 }
 
 }  // namespace kelvane::test

@@ -51,4 +51,23 @@ struct Rgba {
 void reference_cursor_pass(Image& target, const Image& cursor, const Mat3& forward_h, int cursor_x, int cursor_y,
                            bool rotated_180);
 
+// How closely a rendered image follows its reference.
+struct Comparison {
+    double within_tolerance = 0.0;   // share of pixels within the tolerance on every channel
+    int transparent = 0;             // pixels with alpha below 255
+    int outside_not_black = 0;       // pixels the reference leaves black that are not opaque black
+    int worst_channel_difference = 0;
+};
+
+[[nodiscard]] Comparison compare_images(const Image& actual, const Image& reference, int tolerance);
+
+// Where `reference` differs from `without` by more than the tolerance (the footprint of what was drawn
+// over it, such as the cursor): how many such pixels there are and how many of them `actual` matches.
+struct Footprint {
+    int pixels = 0;
+    int matching = 0;
+};
+[[nodiscard]] Footprint compare_footprint(const Image& actual, const Image& reference, const Image& without,
+                                          int tolerance);
+
 }  // namespace kelvane::test

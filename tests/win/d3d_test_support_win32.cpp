@@ -21,9 +21,6 @@ ATOM register_test_class() {
     return RegisterClassExW(&wc);
 }
 
-int channel(std::uint32_t word, int shift) {
-    return static_cast<int>((word >> shift) & 0xFFu);
-}
 
 }  // namespace
 
@@ -94,34 +91,6 @@ ComPtr<ID3D11ShaderResourceView> upload_image(ID3D11Device* device, const Image&
     ComPtr<ID3D11ShaderResourceView> view;
     create_immutable_image(device, image.width, image.height, image.pixels.data(), texture, view);
     return view;
-}
-
-Comparison compare_images(const Image& actual, const Image& reference, int tolerance) {
-    Comparison result;
-    if (actual.width != reference.width || actual.height != reference.height || reference.pixels.empty()) {
-        return result;
-    }
-    std::size_t within = 0;
-    for (std::size_t i = 0; i < reference.pixels.size(); ++i) {
-        const std::uint32_t a = actual.pixels[i];
-        const std::uint32_t r = reference.pixels[i];
-        int worst = 0;
-        for (int shift = 0; shift < 32; shift += 8) {
-            worst = std::max(worst, std::abs(channel(a, shift) - channel(r, shift)));
-        }
-        result.worst_channel_difference = std::max(result.worst_channel_difference, worst);
-        if (worst <= tolerance) {
-            ++within;
-        }
-        if (channel(a, 24) != 0xFF) {
-            ++result.transparent;
-        }
-        if (r == 0xFF000000u && a != 0xFF000000u) {
-            ++result.outside_not_black;
-        }
-    }
-    result.within_tolerance = static_cast<double>(within) / static_cast<double>(reference.pixels.size());
-    return result;
 }
 
 }  // namespace kelvane::test

@@ -51,13 +51,5 @@ private:
 // An immutable texture view holding `image`.
 [[nodiscard]] ComPtr<ID3D11ShaderResourceView> upload_image(ID3D11Device* device, const Image& image);
 
-struct Comparison {
-    double within_tolerance = 0.0;   // share of pixels within the tolerance on every channel
-    int transparent = 0;             // pixels with alpha below 255
-    int outside_not_black = 0;       // pixels the reference leaves black that are not opaque black
-    int worst_channel_difference = 0;
-};
-
-[[nodiscard]] Comparison compare_images(const Image& actual, const Image& reference, int tolerance);
 
 }  // namespace kelvane::test

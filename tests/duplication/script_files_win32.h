@@ -1,0 +1,59 @@
+// Driving a scripted duplication inside another process (the real Kelvane2.exe) through a folder
+// named in that process's environment: the test appends command lines to script.txt and writes the
+// images they name beside it; the library inside the program applies each new whole line and writes
+// counts.txt after every change of the counts. Also: placing that library in the program, and reading
+// the screen for comparison with the CPU reference.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "duplication/scripted_duplication_win32.h"
+#include "support/cpu_reference.h"
+
+namespace kelvane::test {
+
+// The environment variable that names the folder, as the program sees it.
+inline constexpr wchar_t scripted_duplication_variable[] = L"KELVANE_SCRIPTED_DUPLICATION";
+
+class ScriptWriter {
+public:
+    explicit ScriptWriter(std::wstring folder);
+
+    void set_desktop(const Image& desktop);
+    void move_pointer(int x, int y, bool visible);
+    void set_shape(const ScriptedShape& shape);
+    void lose_access();
+    void fail_duplicate_output(HRESULT hr, int count);
+
+    // The counts the library wrote last; false when it has written none yet.
+    [[nodiscard]] bool read_counts(DuplicationCounts& counts) const;
+    [[nodiscard]] const std::wstring& folder() const noexcept { return folder_; }
+
+private:
+    void append(const std::string& line);
+    std::wstring folder_;
+    int files_ = 0;
+};
+
+// The reading side: applies the lines of script.txt past the first `applied` to `script`, returns the
+// new count of applied lines. A line still being written (no end yet) waits for the next call.
+std::size_t apply_script_lines(const std::wstring& folder, DuplicationScript& script, std::size_t applied);
+void write_counts(const std::wstring& folder, const DuplicationCounts& counts);
+
+// Places the duplication hook library (beside the calling executable) in the thread of `window`, and
+// waits until it reports in counts.txt of `writer`'s folder. False when it did not within `limit_ms`.
+[[nodiscard]] bool install_duplication_hook(HWND window, const ScriptWriter& writer, DWORD limit_ms);
+
+// The screen's pixels in `area`, as B8G8R8A8 words with alpha 0xFF.
+[[nodiscard]] Image read_screen(const RECT& area);
+
+// A 32x32 colour arrow with a hot spot at (1, 1): opaque magenta body, white outline, transparent rest.
+[[nodiscard]] ScriptedShape test_arrow_shape();
+// The converted image of a colour shape (straight alpha), as the renderer receives it.
+[[nodiscard]] Image colour_shape_image(const ScriptedShape& shape);
+
+}  // namespace kelvane::test

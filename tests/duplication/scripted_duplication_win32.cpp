@@ -1,0 +1,537 @@
+// The scripted duplication: shared state under one lock, the duplication objects that read it, and the
+// output that makes them.
+#include "duplication/scripted_duplication_win32.h"
+
+#include <wrl/client.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstring>
+#include <utility>
+
+namespace kelvane::test {
+
+using Microsoft::WRL::ComPtr;
+
+struct DesktopImage {
+    int width = 0;
+    int height = 0;
+    std::vector<std::uint32_t> pixels;
+};
+
+struct DuplicationScript::State {
+    std::mutex lock;
+    std::condition_variable changed;
+    std::shared_ptr<const DesktopImage> desktop;
+    std::uint64_t desktop_version = 0;
+    POINT pointer{};
+    bool pointer_visible = false;
+    std::uint64_t pointer_version = 0;
+    std::shared_ptr<const ScriptedShape> shape;
+    std::uint64_t shape_version = 0;
+    HRESULT shape_failure = S_OK;
+    int shape_failures_left = 0;
+    std::uint64_t loss_epoch = 0;
+    HRESULT duplicate_failure = S_OK;
+    int duplicate_failures_left = 0;
+    DXGI_MODE_ROTATION rotation = DXGI_MODE_ROTATION_IDENTITY;
+    DuplicationCounts counts;
+    std::function<void(const DuplicationCounts&)> listener;
+
+    // Applies `change` to the counts under the lock, then tells the listener outside it.
+    template <typename Change>
+    void count(Change change) {
+        std::function<void(const DuplicationCounts&)> tell;
+        DuplicationCounts now;
+        {
+            const std::lock_guard<std::mutex> guard(lock);
+            change(counts);
+            now = counts;
+            tell = listener;
+        }
+        if (tell) {
+            tell(now);
+        }
+    }
+};
+
+namespace {
+
+LONGLONG performance_counter() {
+    LARGE_INTEGER now{};
+    QueryPerformanceCounter(&now);
+    return now.QuadPart;
+}
+
+// One duplication, as DXGI hands it out: serves what changed since its last frame, holds at most one
+// frame, and keeps the desktop in one texture of the caller's device until the image changes.
+class ScriptedDuplication final : public IDXGIOutputDuplication {
+public:
+    ScriptedDuplication(std::shared_ptr<DuplicationScript::State> state, ComPtr<ID3D11Device> device,
+                        std::uint64_t loss_epoch)
+        : state_(std::move(state)), device_(std::move(device)), loss_epoch_(loss_epoch) {}
+    ~ScriptedDuplication() {
+        state_->count([](DuplicationCounts& c) { --c.live; });
+    }
+    ScriptedDuplication(const ScriptedDuplication&) = delete;
+    ScriptedDuplication& operator=(const ScriptedDuplication&) = delete;
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
+        if (object == nullptr) {
+            return E_POINTER;
+        }
+        if (riid == __uuidof(IUnknown) || riid == __uuidof(IDXGIObject) || riid == __uuidof(IDXGIOutputDuplication)) {
+            *object = static_cast<IDXGIOutputDuplication*>(this);
+            AddRef();
+            return S_OK;
+        }
+        *object = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
+    ULONG STDMETHODCALLTYPE Release() override {
+        const ULONG left = --references_;
+        if (left == 0) {
+            delete this;
+        }
+        return left;
+    }
+
+    HRESULT STDMETHODCALLTYPE SetPrivateData(REFGUID, UINT, const void*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE SetPrivateDataInterface(REFGUID, const IUnknown*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetPrivateData(REFGUID, UINT*, void*) override { return DXGI_ERROR_NOT_FOUND; }
+    HRESULT STDMETHODCALLTYPE GetParent(REFIID, void** parent) override {
+        if (parent != nullptr) {
+            *parent = nullptr;
+        }
+        return E_NOINTERFACE;
+    }
+
+    void STDMETHODCALLTYPE GetDesc(DXGI_OUTDUPL_DESC* desc) override {
+        if (desc == nullptr) {
+            return;
+        }
+        const std::lock_guard<std::mutex> guard(state_->lock);
+        *desc = DXGI_OUTDUPL_DESC{};
+        if (state_->desktop != nullptr) {
+            desc->ModeDesc.Width = static_cast<UINT>(state_->desktop->width);
+            desc->ModeDesc.Height = static_cast<UINT>(state_->desktop->height);
+        }
+        desc->ModeDesc.RefreshRate = DXGI_RATIONAL{60, 1};
+        desc->ModeDesc.Format = DXGI_FORMAT_B8G8R8A8_UNORM;
+        desc->Rotation = state_->rotation;
+        desc->DesktopImageInSystemMemory = FALSE;
+    }
+
+    HRESULT STDMETHODCALLTYPE AcquireNextFrame(UINT timeout_ms, DXGI_OUTDUPL_FRAME_INFO* info,
+                                               IDXGIResource** resource) override {
+        if (info == nullptr || resource == nullptr) {
+            return misuse(E_INVALIDARG);
+        }
+        *resource = nullptr;
+        *info = DXGI_OUTDUPL_FRAME_INFO{};
+        if (held_) {
+            return misuse(DXGI_ERROR_INVALID_CALL);
+        }
+        std::shared_ptr<const DesktopImage> desktop;
+        bool new_desktop = false;
+        bool new_pointer = false;
+        std::uint64_t accumulated = 0;
+        {
+            std::unique_lock<std::mutex> guard(state_->lock);
+            const auto something_new = [&] {
+                return lost() || (state_->desktop != nullptr &&
+                                  (state_->desktop_version != served_desktop_ ||
+                                   state_->pointer_version != served_pointer_ || state_->shape_version != served_shape_));
+            };
+            if (!state_->changed.wait_for(guard, std::chrono::milliseconds(timeout_ms), something_new)) {
+                guard.unlock();
+                state_->count([](DuplicationCounts& c) { ++c.timeouts; });
+                return DXGI_ERROR_WAIT_TIMEOUT;
+            }
+            if (lost()) {
+                return DXGI_ERROR_ACCESS_LOST;
+            }
+            desktop = state_->desktop;
+            new_desktop = state_->desktop_version != served_desktop_;
+            accumulated = state_->desktop_version - served_desktop_;
+            new_pointer = state_->pointer_version != served_pointer_ || state_->shape_version != served_shape_;
+            if (new_pointer) {
+                info->PointerPosition.Position = state_->pointer;
+                info->PointerPosition.Visible = state_->pointer_visible ? TRUE : FALSE;
+            }
+            if (state_->shape_version != served_shape_ && state_->shape != nullptr) {
+                frame_shape_ = state_->shape;
+                info->PointerShapeBufferSize = static_cast<UINT>(frame_shape_->bytes.size());
+            }
+            served_desktop_ = state_->desktop_version;
+            served_pointer_ = state_->pointer_version;
+            served_shape_ = state_->shape_version;
+        }
+        if (texture_ == nullptr || texture_desktop_ != desktop) {
+            texture_.Reset();
+            if (FAILED(make_texture(*desktop))) {
+                return DXGI_ERROR_DEVICE_REMOVED;
+            }
+            texture_desktop_ = desktop;
+        }
+        const LONGLONG now = performance_counter();
+        if (new_desktop) {
+            info->LastPresentTime.QuadPart = now;
+            info->AccumulatedFrames = static_cast<UINT>(accumulated);
+        }
+        if (new_pointer) {
+            info->LastMouseUpdateTime.QuadPart = now;
+        }
+        const HRESULT hr = texture_.CopyTo(resource);
+        if (FAILED(hr)) {
+            return hr;
+        }
+        held_ = true;
+        state_->count([](DuplicationCounts& c) { ++c.acquisitions; });
+        return S_OK;
+    }
+
+    HRESULT STDMETHODCALLTYPE GetFrameDirtyRects(UINT, RECT*, UINT* required) override {
+        return empty_metadata(required);
+    }
+    HRESULT STDMETHODCALLTYPE GetFrameMoveRects(UINT, DXGI_OUTDUPL_MOVE_RECT*, UINT* required) override {
+        return empty_metadata(required);
+    }
+
+    HRESULT STDMETHODCALLTYPE GetFramePointerShape(UINT size, void* buffer, UINT* required,
+                                                   DXGI_OUTDUPL_POINTER_SHAPE_INFO* info) override {
+        if (!held_) {
+            return misuse(DXGI_ERROR_INVALID_CALL);
+        }
+        if (required == nullptr || info == nullptr) {
+            return misuse(E_INVALIDARG);
+        }
+        {
+            const std::lock_guard<std::mutex> guard(state_->lock);
+            if (lost()) {
+                return DXGI_ERROR_ACCESS_LOST;
+            }
+            if (state_->shape_failures_left > 0) {
+                --state_->shape_failures_left;
+                return state_->shape_failure;
+            }
+        }
+        const std::shared_ptr<const ScriptedShape> shape = frame_shape_;
+        if (shape == nullptr) {
+            *required = 0;
+            *info = DXGI_OUTDUPL_POINTER_SHAPE_INFO{};
+            return S_OK;
+        }
+        *required = static_cast<UINT>(shape->bytes.size());
+        if (size < shape->bytes.size() || buffer == nullptr) {
+            return DXGI_ERROR_MORE_DATA;
+        }
+        std::memcpy(buffer, shape->bytes.data(), shape->bytes.size());
+        info->Type = shape->type;
+        info->Width = shape->width;
+        info->Height = shape->height;
+        info->Pitch = shape->pitch;
+        info->HotSpot = shape->hotspot;
+        state_->count([](DuplicationCounts& c) { ++c.shape_reads; });
+        return S_OK;
+    }
+
+    HRESULT STDMETHODCALLTYPE MapDesktopSurface(DXGI_MAPPED_RECT*) override { return DXGI_ERROR_UNSUPPORTED; }
+    HRESULT STDMETHODCALLTYPE UnMapDesktopSurface() override { return misuse(DXGI_ERROR_INVALID_CALL); }
+
+    HRESULT STDMETHODCALLTYPE ReleaseFrame() override {
+        if (!held_) {
+            return misuse(DXGI_ERROR_INVALID_CALL);
+        }
+        held_ = false;
+        state_->count([](DuplicationCounts& c) { ++c.releases; });
+        const std::lock_guard<std::mutex> guard(state_->lock);
+        return lost() ? DXGI_ERROR_ACCESS_LOST : S_OK;
+    }
+
+private:
+    // Called with the state's lock held.
+    [[nodiscard]] bool lost() const noexcept { return state_->loss_epoch != loss_epoch_; }
+
+    HRESULT misuse(HRESULT hr) {
+        state_->count([](DuplicationCounts& c) { ++c.misuse; });
+        return hr;
+    }
+
+    HRESULT empty_metadata(UINT* required) {
+        if (!held_) {
+            return misuse(DXGI_ERROR_INVALID_CALL);
+        }
+        if (required != nullptr) {
+            *required = 0;
+        }
+        return S_OK;
+    }
+
+    HRESULT make_texture(const DesktopImage& image) {
+        D3D11_TEXTURE2D_DESC desc{};
+        desc.Width = static_cast<UINT>(image.width);
+        desc.Height = static_cast<UINT>(image.height);
+        desc.MipLevels = 1;
+        desc.ArraySize = 1;
+        desc.Format = DXGI_FORMAT_B8G8R8A8_UNORM;
+        desc.SampleDesc.Count = 1;
+        desc.Usage = D3D11_USAGE_DEFAULT;
+        desc.BindFlags = D3D11_BIND_RENDER_TARGET | D3D11_BIND_SHADER_RESOURCE;
+        D3D11_SUBRESOURCE_DATA data{};
+        data.pSysMem = image.pixels.data();
+        data.SysMemPitch = static_cast<UINT>(image.width) * 4u;
+        return device_->CreateTexture2D(&desc, &data, &texture_);
+    }
+
+    std::atomic<ULONG> references_{1};
+    std::shared_ptr<DuplicationScript::State> state_;
+    ComPtr<ID3D11Device> device_;
+    const std::uint64_t loss_epoch_;
+    // What this duplication has served; a new one starts with everything unserved, as DXGI sends the
+    // whole desktop and the current shape with the first frame.
+    std::uint64_t served_desktop_ = 0;
+    std::uint64_t served_pointer_ = 0;
+    std::uint64_t served_shape_ = 0;
+    bool held_ = false;
+    std::shared_ptr<const ScriptedShape> frame_shape_;
+    std::shared_ptr<const DesktopImage> texture_desktop_;
+    ComPtr<ID3D11Texture2D> texture_;
+};
+
+class ScriptedOutput final : public IDXGIOutput1 {
+public:
+    ScriptedOutput(HMONITOR monitor, DuplicationScript& script) : monitor_(monitor), script_(script) {}
+    ScriptedOutput(const ScriptedOutput&) = delete;
+    ScriptedOutput& operator=(const ScriptedOutput&) = delete;
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
+        if (object == nullptr) {
+            return E_POINTER;
+        }
+        if (riid == __uuidof(IUnknown) || riid == __uuidof(IDXGIObject) || riid == __uuidof(IDXGIOutput) ||
+            riid == __uuidof(IDXGIOutput1)) {
+            *object = static_cast<IDXGIOutput1*>(this);
+            AddRef();
+            return S_OK;
+        }
+        *object = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
+    ULONG STDMETHODCALLTYPE Release() override {
+        const ULONG left = --references_;
+        if (left == 0) {
+            delete this;
+        }
+        return left;
+    }
+
+    HRESULT STDMETHODCALLTYPE SetPrivateData(REFGUID, UINT, const void*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE SetPrivateDataInterface(REFGUID, const IUnknown*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetPrivateData(REFGUID, UINT*, void*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetParent(REFIID, void**) override { return E_NOTIMPL; }
+
+    HRESULT STDMETHODCALLTYPE GetDesc(DXGI_OUTPUT_DESC* desc) override {
+        if (desc == nullptr) {
+            return E_INVALIDARG;
+        }
+        MONITORINFOEXW info{};
+        info.cbSize = sizeof info;
+        if (GetMonitorInfoW(monitor_, &info) == 0) {
+            return DXGI_ERROR_NOT_FOUND;
+        }
+        *desc = DXGI_OUTPUT_DESC{};
+        std::memcpy(desc->DeviceName, info.szDevice, sizeof desc->DeviceName);
+        desc->DesktopCoordinates = info.rcMonitor;
+        desc->AttachedToDesktop = TRUE;
+        desc->Rotation = script_.rotation();
+        desc->Monitor = monitor_;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE GetDisplayModeList(DXGI_FORMAT, UINT, UINT*, DXGI_MODE_DESC*) override {
+        return E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE FindClosestMatchingMode(const DXGI_MODE_DESC*, DXGI_MODE_DESC*, IUnknown*) override {
+        return E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE WaitForVBlank() override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE TakeOwnership(IUnknown*, BOOL) override { return E_NOTIMPL; }
+    void STDMETHODCALLTYPE ReleaseOwnership() override {}
+    HRESULT STDMETHODCALLTYPE GetGammaControlCapabilities(DXGI_GAMMA_CONTROL_CAPABILITIES*) override {
+        return E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE SetGammaControl(const DXGI_GAMMA_CONTROL*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetGammaControl(DXGI_GAMMA_CONTROL*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE SetDisplaySurface(IDXGISurface*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetDisplaySurfaceData(IDXGISurface*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetFrameStatistics(DXGI_FRAME_STATISTICS*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetDisplayModeList1(DXGI_FORMAT, UINT, UINT*, DXGI_MODE_DESC1*) override {
+        return E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE FindClosestMatchingMode1(const DXGI_MODE_DESC1*, DXGI_MODE_DESC1*, IUnknown*) override {
+        return E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE GetDisplaySurfaceData1(IDXGIResource*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE DuplicateOutput(IUnknown* device, IDXGIOutputDuplication** duplication) override {
+        return script_.duplicate_output(device, duplication);
+    }
+
+private:
+    std::atomic<ULONG> references_{1};
+    HMONITOR monitor_;
+    DuplicationScript& script_;
+};
+
+}  // namespace
+
+DuplicationScript::DuplicationScript() : state_(std::make_shared<State>()) {}
+
+void DuplicationScript::set_desktop(int width, int height, std::vector<std::uint32_t> pixels) {
+    auto image = std::make_shared<DesktopImage>();
+    image->width = width;
+    image->height = height;
+    image->pixels = std::move(pixels);
+    {
+        const std::lock_guard<std::mutex> guard(state_->lock);
+        state_->desktop = std::move(image);
+        ++state_->desktop_version;
+    }
+    state_->changed.notify_all();
+}
+
+void DuplicationScript::move_pointer(int x, int y, bool visible) {
+    {
+        const std::lock_guard<std::mutex> guard(state_->lock);
+        state_->pointer = POINT{x, y};
+        state_->pointer_visible = visible;
+        ++state_->pointer_version;
+    }
+    state_->changed.notify_all();
+}
+
+void DuplicationScript::set_shape(ScriptedShape shape) {
+    auto stored = std::make_shared<const ScriptedShape>(std::move(shape));
+    {
+        const std::lock_guard<std::mutex> guard(state_->lock);
+        state_->shape = std::move(stored);
+        ++state_->shape_version;
+    }
+    state_->changed.notify_all();
+}
+
+void DuplicationScript::fail_shape_reads(HRESULT hr, int count) {
+    const std::lock_guard<std::mutex> guard(state_->lock);
+    state_->shape_failure = hr;
+    state_->shape_failures_left = count;
+}
+
+void DuplicationScript::lose_access() {
+    {
+        const std::lock_guard<std::mutex> guard(state_->lock);
+        ++state_->loss_epoch;
+    }
+    state_->changed.notify_all();
+}
+
+void DuplicationScript::fail_duplicate_output(HRESULT hr, int count) {
+    const std::lock_guard<std::mutex> guard(state_->lock);
+    state_->duplicate_failure = hr;
+    state_->duplicate_failures_left = count;
+}
+
+void DuplicationScript::set_rotation(DXGI_MODE_ROTATION rotation) {
+    const std::lock_guard<std::mutex> guard(state_->lock);
+    state_->rotation = rotation;
+}
+
+DXGI_MODE_ROTATION DuplicationScript::rotation() const {
+    const std::lock_guard<std::mutex> guard(state_->lock);
+    return state_->rotation;
+}
+
+DuplicationCounts DuplicationScript::counts() const {
+    const std::lock_guard<std::mutex> guard(state_->lock);
+    return state_->counts;
+}
+
+void DuplicationScript::on_counts_changed(std::function<void(const DuplicationCounts&)> listener) {
+    const std::lock_guard<std::mutex> guard(state_->lock);
+    state_->listener = std::move(listener);
+}
+
+HRESULT DuplicationScript::duplicate_output(IUnknown* device, IDXGIOutputDuplication** duplication) {
+    if (duplication == nullptr || device == nullptr) {
+        return E_INVALIDARG;
+    }
+    *duplication = nullptr;
+    ComPtr<ID3D11Device> d3d_device;
+    if (FAILED(device->QueryInterface(IID_PPV_ARGS(&d3d_device)))) {
+        return E_INVALIDARG;
+    }
+    HRESULT refusal = S_OK;
+    std::uint64_t epoch = 0;
+    {
+        const std::lock_guard<std::mutex> guard(state_->lock);
+        if (state_->duplicate_failures_left != 0) {
+            if (state_->duplicate_failures_left > 0) {
+                --state_->duplicate_failures_left;
+            }
+            refusal = state_->duplicate_failure;
+        }
+        epoch = state_->loss_epoch;
+    }
+    if (FAILED(refusal)) {
+        state_->count([](DuplicationCounts& c) { ++c.refused; });
+        return refusal;
+    }
+    state_->count([](DuplicationCounts& c) {
+        ++c.created;
+        ++c.live;
+    });
+    *duplication = new ScriptedDuplication(state_, std::move(d3d_device), epoch);
+    return S_OK;
+}
+
+IDXGIOutput1* make_scripted_output(HMONITOR monitor, DuplicationScript& script) {
+    return new ScriptedOutput(monitor, script);
+}
+
+std::vector<std::uint32_t> paint_test_desktop(int width, int height) {
+    std::vector<std::uint32_t> pixels(static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
+    struct Block {
+        int left, top, right, bottom;  // in 1/16ths of the size
+        std::uint32_t colour;
+    };
+    static constexpr Block blocks[] = {
+        {1, 1, 6, 5, 0xFFE8E8E8u},   // a light window at the top-left
+        {1, 1, 6, 2, 0xFF2050A0u},   // its blue title bar
+        {9, 3, 15, 9, 0xFF303030u},  // a dark window at the right
+        {2, 11, 5, 15, 0xFFD04020u}, // an orange tile at the bottom-left
+        {0, 15, 16, 16, 0xFF101820u},// the task bar
+    };
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            const auto r = static_cast<std::uint32_t>(40 + 180 * x / (width > 1 ? width - 1 : 1));
+            const auto g = static_cast<std::uint32_t>(60 + 120 * y / (height > 1 ? height - 1 : 1));
+            const auto b = static_cast<std::uint32_t>(200 - 150 * (x + y) / (width + height));
+            std::uint32_t colour = 0xFF000000u | (r << 16) | (g << 8) | b;
+            for (const Block& block : blocks) {
+                if (x * 16 >= block.left * width && x * 16 < block.right * width && y * 16 >= block.top * height &&
+                    y * 16 < block.bottom * height) {
+                    colour = block.colour;
+                }
+            }
+            // Grid lines every 64 pixels, two pixels wide: sharp edges for the sampling to follow.
+            if (x % 64 < 2 || y % 64 < 2) {
+                colour ^= 0x00404040u;
+            }
+            pixels[static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + static_cast<std::size_t>(x)] =
+                colour;
+        }
+    }
+    return pixels;
+}
+
+}  // namespace kelvane::test

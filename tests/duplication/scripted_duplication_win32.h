@@ -1,0 +1,84 @@
+// A scripted stand-in for DXGI Desktop Duplication, for tests: a real IDXGIOutputDuplication over the
+// caller's D3D11 device that serves a desktop image and a pointer the test sets, answers as DXGI
+// documents (timeouts, access lost, misuse, short shape buffers) and counts what its user did, and an
+// IDXGIOutput1 that hands it out. The same objects serve the in-process tests and, through a library
+// placed in the running program, the real Kelvane2.exe.
+#pragma once
+
+#include <windows.h>
+#include <d3d11.h>
+#include <dxgi1_2.h>
+
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+namespace kelvane::test {
+
+// A pointer shape as GetFramePointerShape hands it out.
+struct ScriptedShape {
+    UINT type = DXGI_OUTDUPL_POINTER_SHAPE_TYPE_COLOR;
+    UINT width = 0;
+    UINT height = 0;  // monochrome: both masks
+    UINT pitch = 0;
+    POINT hotspot{};
+    std::vector<std::uint8_t> bytes;
+};
+
+struct DuplicationCounts {
+    long created = 0;             // duplications handed out by DuplicateOutput
+    long refused = 0;             // DuplicateOutput calls answered with a scripted failure
+    long live = 0;                // duplication objects not yet destroyed
+    long acquisitions = 0;        // frames handed out by AcquireNextFrame
+    long releases = 0;            // frames given back by ReleaseFrame
+    long timeouts = 0;            // AcquireNextFrame answered DXGI_ERROR_WAIT_TIMEOUT
+    long misuse = 0;              // calls DXGI answers with DXGI_ERROR_INVALID_CALL
+    long shape_reads = 0;         // GetFramePointerShape calls that handed out a shape
+};
+
+class DuplicationScript {
+public:
+    DuplicationScript();
+
+    // The desktop image (B8G8R8A8 words, row-major), in the orientation the duplication delivers it.
+    // Every duplication serves it as one new frame; its size is the frame size from then on.
+    void set_desktop(int width, int height, std::vector<std::uint32_t> pixels);
+    // Pointer position and visibility: the next frame carries a pointer update.
+    void move_pointer(int x, int y, bool visible);
+    // A new shape: the next frame announces it (PointerShapeBufferSize).
+    void set_shape(ScriptedShape shape);
+    // The next `count` GetFramePointerShape calls fail with `hr`.
+    void fail_shape_reads(HRESULT hr, int count);
+    // Every duplication made so far answers DXGI_ERROR_ACCESS_LOST from now on; new ones work.
+    void lose_access();
+    // DuplicateOutput fails with `hr` for the next `count` calls (-1: until told otherwise, 0: never).
+    void fail_duplicate_output(HRESULT hr, int count);
+    // DXGI_MODE_ROTATION reported by the duplication's and the output's descriptions.
+    void set_rotation(DXGI_MODE_ROTATION rotation);
+    [[nodiscard]] DXGI_MODE_ROTATION rotation() const;
+
+    [[nodiscard]] DuplicationCounts counts() const;
+    // Called (outside the script's lock) after every change of the counts.
+    void on_counts_changed(std::function<void(const DuplicationCounts&)> listener);
+
+    // DuplicateOutput as DXGI answers it, on the script's state.
+    HRESULT duplicate_output(IUnknown* device, IDXGIOutputDuplication** duplication);
+
+    struct State;
+
+private:
+    std::shared_ptr<State> state_;
+};
+
+// An IDXGIOutput1 for `monitor` whose GetDesc describes that monitor and whose DuplicateOutput hands out
+// the script's duplications; every other method answers E_NOTIMPL. Starts with one reference.
+[[nodiscard]] IDXGIOutput1* make_scripted_output(HMONITOR monitor, DuplicationScript& script);
+
+// A test desktop: a diagonal colour gradient with a few flat "windows" and a grid of thin lines, with
+// no symmetry, so that every warp and turn shows.
+[[nodiscard]] std::vector<std::uint32_t> paint_test_desktop(int width, int height);
+
+}  // namespace kelvane::test
