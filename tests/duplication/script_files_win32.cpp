@@ -278,4 +278,26 @@ Image colour_shape_image(const ScriptedShape& shape) {
     return image;
 }
 
+Image mirror_reference(const Image& desktop, const WarpParams& warp, const Image* cursor, POINT hotspot,
+                       POINT pointer) {
+    const WarpState state = compute_warp(warp, desktop.width, desktop.height);
+    Image image = reference_warp_pass(desktop, state.warp_cb, desktop.width, desktop.height);
+    if (cursor != nullptr) {
+        reference_cursor_pass(image, *cursor, state.forward_h, pointer.x - hotspot.x, pointer.y - hotspot.y, false);
+    }
+    return image;
+}
+
+double wait_for_screen(const RECT& area, const Image& expected, int tolerance, double share, DWORD limit_ms) {
+    const ULONGLONG deadline = GetTickCount64() + limit_ms;
+    double seen = 0.0;
+    for (;;) {
+        seen = compare_images(read_screen(area), expected, tolerance).within_tolerance;
+        if (seen >= share || GetTickCount64() >= deadline) {
+            return seen;
+        }
+        Sleep(100);
+    }
+}
+
 }  // namespace kelvane::test

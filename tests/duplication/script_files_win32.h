@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "duplication/scripted_duplication_win32.h"
+#include "render/warp_geometry.h"
 #include "support/cpu_reference.h"
 
 namespace kelvane::test {
@@ -55,5 +56,14 @@ void write_counts(const std::wstring& folder, const DuplicationCounts& counts);
 [[nodiscard]] ScriptedShape test_arrow_shape();
 // The converted image of a colour shape (straight alpha), as the renderer receives it.
 [[nodiscard]] Image colour_shape_image(const ScriptedShape& shape);
+
+// What the mirror shows: `desktop` under `warp`, and over it `cursor` (unless null) for the pointer at
+// `pointer` (relative to the monitor's top-left corner) with its hot spot at `hotspot`.
+[[nodiscard]] Image mirror_reference(const Image& desktop, const WarpParams& warp, const Image* cursor, POINT hotspot,
+                                     POINT pointer);
+// Reads the screen in `area` until at least `share` of its pixels are within `tolerance` of `expected`
+// or `limit_ms` have passed; returns the last share seen.
+[[nodiscard]] double wait_for_screen(const RECT& area, const Image& expected, int tolerance, double share,
+                                     DWORD limit_ms);
 
 }  // namespace kelvane::test

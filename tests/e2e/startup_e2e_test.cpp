@@ -14,83 +14,13 @@
 #include "support/log_capture.h"
 #include "support/temp_folder.h"
 
+#include "kelvane_process.h"
+
 namespace kelvane {
 namespace {
 
-constexpr DWORD run_timeout_ms = 60000;
-constexpr int exit_ok = 0;
-constexpr int exit_already_running = 2;
+using namespace test;  // NOLINT(google-build-using-namespace): the e2e helpers
 
-std::wstring executable_path() {
-    wchar_t self[MAX_PATH] = {};
-    GetModuleFileNameW(nullptr, self, MAX_PATH);
-    std::wstring path = self;
-    return path.substr(0, path.find_last_of(L'\\') + 1) + L"Kelvane2.exe";
-}
-
-// A running Kelvane2.exe, ended (if still running) when the object goes.
-class KelvaneProcess {
-public:
-    explicit KelvaneProcess(const std::wstring& arguments) {
-        std::wstring command = L"\"" + executable_path() + L"\" " + arguments;
-        STARTUPINFOW startup{};
-        startup.cb = sizeof startup;
-        if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                            &process_)) {
-            ADD_FAILURE() << "CreateProcessW failed, error " << GetLastError();
-            return;
-        }
-        CloseHandle(process_.hThread);
-    }
-    ~KelvaneProcess() {
-        if (process_.hProcess != nullptr) {
-            if (WaitForSingleObject(process_.hProcess, 0) != WAIT_OBJECT_0) {
-                TerminateProcess(process_.hProcess, 99);
-            }
-            CloseHandle(process_.hProcess);
-        }
-    }
-    KelvaneProcess(const KelvaneProcess&) = delete;
-    KelvaneProcess& operator=(const KelvaneProcess&) = delete;
-
-    // The process's control window, once it exists; null when it did not appear in time.
-    HWND control_window() const {
-        const auto deadline = GetTickCount64() + run_timeout_ms;
-        while (process_.hProcess != nullptr && GetTickCount64() < deadline) {
-            for (HWND w = FindWindowExW(nullptr, nullptr, L"Kelvane2Msg", nullptr); w != nullptr;
-                 w = FindWindowExW(nullptr, w, L"Kelvane2Msg", nullptr)) {
-                DWORD owner = 0;
-                GetWindowThreadProcessId(w, &owner);
-                if (owner == process_.dwProcessId) {
-                    return w;
-                }
-            }
-            if (WaitForSingleObject(process_.hProcess, 50) == WAIT_OBJECT_0) {
-                return nullptr;
-            }
-        }
-        return nullptr;
-    }
-
-    // The exit code, or -1 when the process did not end in time.
-    int wait_exit() const {
-        if (process_.hProcess == nullptr) {
-            return -1;
-        }
-        if (WaitForSingleObject(process_.hProcess, run_timeout_ms) != WAIT_OBJECT_0) {
-            ADD_FAILURE() << "Kelvane2.exe did not end within " << run_timeout_ms << " ms";
-            return -1;
-        }
-        DWORD exit_code = 0;
-        GetExitCodeProcess(process_.hProcess, &exit_code);
-        return static_cast<int>(exit_code);
-    }
-
-private:
-    PROCESS_INFORMATION process_{};
-};
-
-constexpr WPARAM exit_command = 105;
 constexpr UINT tray_message = WM_APP + 1;
 
 // Runs Kelvane2.exe with `arguments`, chooses Exit as the tray menu would once its control window
@@ -149,14 +79,7 @@ protected:
     std::vector<std::string> log_lines() const {
         return test::split_crlf_lines(test::read_file_bytes(std::filesystem::path(log_file())));
     }
-    // The log's messages without their time stamps.
-    std::vector<std::string> log_messages() const {
-        std::vector<std::string> messages;
-        for (const std::string& line : log_lines()) {
-            messages.push_back(line.size() > 15 && line[0] == '[' ? line.substr(15) : line);
-        }
-        return messages;
-    }
+    std::vector<std::string> log_messages() const { return test::log_messages(log_file()); }
 
     std::wstring folder_;
 };

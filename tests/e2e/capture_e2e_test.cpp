@@ -1,0 +1,194 @@
+// The real Kelvane2.exe mirroring a live desktop: the scripted duplication placed in the running
+// program serves a desktop and a pointer shape, and the screen is compared with the CPU reference of
+// that desktop under the warp, with the cursor where the warp maps the pointer; a warp change on a
+// still desktop, lost access, and a clean exit with every frame given back.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <optional>
+
+#include "app/log.h"
+#include "duplication/script_files_win32.h"
+#include "kelvane_process.h"
+#include "render/warp_geometry.h"
+#include "support/cpu_reference.h"
+
+namespace kelvane {
+namespace {
+
+using namespace test;  // NOLINT(google-build-using-namespace): the e2e helpers
+using Clock = std::chrono::steady_clock;
+
+constexpr int tolerance = 8;
+constexpr double required_share = 0.99;
+constexpr double required_cursor_share = 0.98;
+constexpr DWORD picture_limit_ms = 30000;
+constexpr WPARAM mirror_h_command = 101;
+
+struct Monitor {
+    RECT rect{};
+    std::wstring name;
+};
+
+// The primary monitor, named by its device name on the command line.
+Monitor primary_monitor() {
+    Monitor monitor;
+    MONITORINFOEXW info{};
+    info.cbSize = sizeof info;
+    GetMonitorInfoW(MonitorFromPoint(POINT{0, 0}, MONITOR_DEFAULTTOPRIMARY), &info);
+    monitor.rect = info.rcMonitor;
+    monitor.name = info.szDevice;
+    return monitor;
+}
+
+class LiveMirror : public testing::Test {
+protected:
+    void SetUp() override {
+        data_ = data_folder();
+        ASSERT_FALSE(data_.empty());
+        DeleteFileW(log_file().c_str());
+        width_ = monitor_.rect.right - monitor_.rect.left;
+        height_ = monitor_.rect.bottom - monitor_.rect.top;
+        desktop_ = Image(width_, height_);
+        desktop_.pixels = paint_test_desktop(width_, height_);
+    }
+
+    void TearDown() override { SetEnvironmentVariableW(scripted_duplication_variable, nullptr); }
+
+    // Starts Kelvane2.exe on the monitor with `warp` in its settings and the scripted duplication in it.
+    void start(const WarpParams& warp) {
+        char text[256];
+        std::snprintf(text, sizeof text, "active=1\r\nmirror_h=%d\r\nmirror_v=%d\r\nkeystone_tb=%g\r\nkeystone_lr=%g\r\n"
+                      "rotation=%g\r\n", warp.mirror_h ? 1 : 0, warp.mirror_v ? 1 : 0,
+                      static_cast<double>(warp.keystone_tb), static_cast<double>(warp.keystone_lr),
+                      static_cast<double>(warp.rotation));
+        write_file_bytes(std::filesystem::path(data_ + L"\\settings.ini"), text);
+        SetEnvironmentVariableW(scripted_duplication_variable, writer_.folder().c_str());
+        writer_.set_desktop(desktop_);
+        process_.emplace(L"--monitor \"" + monitor_.name + L"\"");
+        control_ = process_->control_window();
+        ASSERT_NE(control_, nullptr);
+        ASSERT_TRUE(install_duplication_hook(control_, writer_, 20000)) << "the duplication hook did not report";
+    }
+
+    DuplicationCounts counts() const {
+        DuplicationCounts now;
+        EXPECT_TRUE(writer_.read_counts(now));
+        return now;
+    }
+
+    // The desktop under `warp`, with `cursor` (if any) at the pointer `at`.
+    Image reference(const WarpParams& warp, const std::optional<Image>& cursor, POINT at) const {
+        return mirror_reference(desktop_, warp, cursor ? &*cursor : nullptr, test_arrow_shape().hotspot,
+                                POINT{at.x - monitor_.rect.left, at.y - monitor_.rect.top});
+    }
+
+    double wait_for_picture(const Image& expected, DWORD limit_ms = picture_limit_ms) const {
+        return wait_for_screen(monitor_.rect, expected, tolerance, required_share, limit_ms);
+    }
+
+    std::wstring log_file() const { return data_ + L"\\Kelvane2.log"; }
+
+    void exit_cleanly() {
+        PostMessageW(control_, WM_COMMAND, exit_command, 0);
+        EXPECT_EQ(process_->wait_exit(), exit_ok);
+        const DuplicationCounts end = counts();
+        EXPECT_GE(end.acquisitions, 1);
+        EXPECT_EQ(end.acquisitions, end.releases);
+        EXPECT_EQ(end.misuse, 0);
+        EXPECT_EQ(end.live, 0) << "a duplication was left alive";
+    }
+
+    const Monitor monitor_ = primary_monitor();
+    std::wstring data_;
+    int width_ = 0;
+    int height_ = 0;
+    Image desktop_;
+    TempFolder folder_;
+    ScriptWriter writer_{folder_.path().wstring()};
+    std::optional<KelvaneProcess> process_;
+    HWND control_ = nullptr;
+};
+
+TEST_F(LiveMirror, DesktopAndCursorThroughTheDefaultWarpAndBackAfterLostAccess) {
+    const ScriptedShape arrow = test_arrow_shape();
+    const Image cursor = colour_shape_image(arrow);
+    const WarpParams warp;
+    POINT pointer{monitor_.rect.left + width_ / 3, monitor_.rect.top + height_ / 4};
+    SetCursorPos(pointer.x, pointer.y);
+    writer_.set_shape(arrow);
+    start(warp);
+
+    Image expected = reference(warp, cursor, pointer);
+    EXPECT_GE(wait_for_picture(expected), required_share);
+    const Image without_cursor = reference(warp, std::nullopt, pointer);
+    Footprint footprint = compare_footprint(read_screen(monitor_.rect), expected, without_cursor, tolerance);
+    EXPECT_GT(footprint.pixels, 200);
+    EXPECT_GE(footprint.matching, footprint.pixels * required_cursor_share) << footprint.matching << " of "
+                                                                            << footprint.pixels;
+
+    // The pointer moves on a still desktop: the cursor follows on the last frame.
+    pointer = POINT{monitor_.rect.left + width_ * 3 / 5, monitor_.rect.top + height_ * 2 / 3};
+    SetCursorPos(pointer.x, pointer.y);
+    expected = reference(warp, cursor, pointer);
+    EXPECT_GE(wait_for_picture(expected), required_share);
+    footprint = compare_footprint(read_screen(monitor_.rect), expected, reference(warp, std::nullopt, pointer),
+                                  tolerance);
+    EXPECT_GE(footprint.matching, footprint.pixels * required_cursor_share) << footprint.matching << " of "
+                                                                            << footprint.pixels;
+
+    // Access lost, and the desktop changes meanwhile: only a new duplication can show the new image.
+    const long created = counts().created;
+    const auto lost_at = Clock::now();
+    writer_.lose_access();
+    for (std::uint32_t& word : desktop_.pixels) {
+        word ^= 0x00FFFFFFu;
+    }
+    writer_.set_desktop(desktop_);
+    expected = reference(warp, cursor, pointer);
+    for (int i = 0; i < 100 && counts().created == created; ++i) {
+        Sleep(50);
+    }
+    const auto duplicated_at = Clock::now();
+    EXPECT_GE(wait_for_picture(expected), required_share);
+    const auto back_after = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - lost_at);
+    std::printf("access lost: new duplication after %lld ms, picture back after %lld ms\n",
+                static_cast<long long>(
+                    std::chrono::duration_cast<std::chrono::milliseconds>(duplicated_at - lost_at).count()),
+                static_cast<long long>(back_after.count()));
+    EXPECT_LT(back_after.count(), 2000);
+    EXPECT_EQ(counts().created, created + 1);
+    const std::vector<std::string> messages = log_messages(log_file());
+    EXPECT_NE(std::find(messages.begin(), messages.end(), "session: duplication lost, reinitializing"),
+              messages.end());
+
+    exit_cleanly();
+}
+
+TEST_F(LiveMirror, FullWarpAndATrayChangeShownOnTheLastFrame) {
+    WarpParams warp;
+    warp.mirror_h = true;
+    warp.mirror_v = true;
+    warp.keystone_tb = 0.3f;
+    warp.keystone_lr = -0.25f;
+    warp.rotation = 8.0f;
+    // No pointer shape is served, so no cursor is drawn.
+    start(warp);
+    EXPECT_GE(wait_for_picture(reference(warp, std::nullopt, POINT{})), required_share);
+
+    // The desktop sends nothing new; the menu's mirror flip still shows at once, from the last frame.
+    const long acquisitions = counts().acquisitions;
+    PostMessageW(control_, WM_COMMAND, mirror_h_command, 0);
+    warp.mirror_h = false;
+    EXPECT_GE(wait_for_picture(reference(warp, std::nullopt, POINT{}), 2000), required_share);
+    EXPECT_EQ(counts().acquisitions, acquisitions);
+
+    exit_cleanly();
+}
+
+}  // namespace
+}  // namespace kelvane
