@@ -9,7 +9,7 @@
 namespace kelvane {
 
 bool SessionBackendWin32::find_output() {
-    return FindOutputForMonitor(monitor_, adapter_, output_);
+    return find_output_(monitor_, adapter_, output_);
 }
 
 bool SessionBackendWin32::initialize_renderer(std::int32_t width, std::int32_t height) {

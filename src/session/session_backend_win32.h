@@ -4,7 +4,9 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <optional>
+#include <utility>
 
 #include "capture/desktop_capture_win32.h"
 #include "render/warp_renderer_win32.h"
@@ -14,9 +16,13 @@ namespace kelvane {
 
 class AppController;
 
+// Finds the adapter and output that show a monitor; FindOutputForMonitor, or a test's stand-in.
+using OutputFinder = std::function<bool(HMONITOR, ComPtr<IDXGIAdapter1>&, ComPtr<IDXGIOutput1>&)>;
+
 class SessionBackendWin32 final : public SessionBackend {
 public:
-    SessionBackendWin32(HWND overlay, HMONITOR monitor) noexcept : overlay_(overlay), monitor_(monitor) {}
+    SessionBackendWin32(HWND overlay, HMONITOR monitor, OutputFinder find_output = FindOutputForMonitor)
+        : overlay_(overlay), monitor_(monitor), find_output_(std::move(find_output)) {}
     ~SessionBackendWin32() override { release_attempt(); }
 
     [[nodiscard]] bool find_output() override;
@@ -38,6 +44,7 @@ public:
 private:
     HWND overlay_;
     HMONITOR monitor_;
+    OutputFinder find_output_;
     // One attempt's objects, released in reverse order: pattern, capture, renderer, output, adapter.
     ComPtr<IDXGIAdapter1> adapter_;
     ComPtr<IDXGIOutput1> output_;

@@ -7,8 +7,11 @@
 #include <algorithm>
 #include <cstring>
 #include <optional>
+#include <thread>
 
 #include "capture/desktop_capture_win32.h"
+#include "session/session_backend_win32.h"
+#include "session/session_loop.h"
 #include "d3d_test_support_win32.h"
 #include "duplication/script_files_win32.h"
 #include "duplication/scripted_duplication_win32.h"
@@ -178,6 +181,53 @@ TEST_F(ScriptedCapture, LostAccessIsReportedUntilANewDuplication) {
     // The stand-in's own bookkeeping, which the other checks rely on: misuse is seen and counted.
     EXPECT_EQ(capture_->duplication->ReleaseFrame(), DXGI_ERROR_INVALID_CALL);
     expected_misuse_ = 1;
+}
+
+// The session's Windows backend on the stand-in: duplications refused the way a lock screen and a
+// hybrid-GPU laptop refuse them are retried until one starts, the desktop then reaches the window,
+// and a stop leaves no frame held and no duplication alive.
+TEST(ScriptedSession, RetriesRefusedDuplicationsThenMirrorsAndReleasesAll) {
+    constexpr int width = 160;
+    constexpr int height = 120;
+    test::TestWindow window(width, height);
+    const HMONITOR monitor = MonitorFromWindow(window.get(), MONITOR_DEFAULTTOPRIMARY);
+    test::DuplicationScript script;
+    Image desktop(width, height);
+    desktop.pixels = test::paint_test_desktop(width, height);
+    script.set_desktop(width, height, desktop.pixels);
+    script.fail_duplicate_output(E_ACCESSDENIED, 2);
+    SessionBackendWin32 backend(window.get(), monitor,
+                                [&](HMONITOR shown, ComPtr<IDXGIAdapter1>& adapter, ComPtr<IDXGIOutput1>& output) {
+                                    adapter = test::first_adapter();
+                                    output.Attach(test::make_scripted_output(shown, script));
+                                    return adapter != nullptr;
+                                });
+    std::atomic<bool> stop{false};
+    std::atomic<bool> changed{false};
+    std::mutex lock;
+    WarpParams warp;
+    warp.keystone_tb = 0.2f;
+    const test::LogCapture log;
+    std::thread session([&] {
+        run_session(backend, SessionShared{stop, changed, lock, warp},
+                    SessionTarget{MonitorRect{0, 0, width, height}, false});
+    });
+    const RECT area{0, 0, width, height};
+    const double share = test::wait_for_screen(area, test::mirror_reference(desktop, warp, nullptr, POINT{}, POINT{}),
+                                               8, 0.99, 20000);
+    stop = true;
+    session.join();
+
+    EXPECT_GE(share, 0.99);
+    const std::vector<std::string> lines = log.messages();
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), "DuplicateOutput failed, hr=0x80070005"), 2);
+    const test::DuplicationCounts counts = script.counts();
+    EXPECT_EQ(counts.refused, 2);
+    EXPECT_EQ(counts.created, 1);
+    EXPECT_GE(counts.acquisitions, 1);
+    EXPECT_EQ(counts.acquisitions, counts.releases);
+    EXPECT_EQ(counts.misuse, 0);
+    EXPECT_EQ(counts.live, 0);
 }
 
 }  // namespace
