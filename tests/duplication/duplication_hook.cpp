@@ -7,7 +7,6 @@
 #include <dxgi1_2.h>
 #include <wrl/client.h>
 
-#include <mutex>
 #include <string>
 #include <thread>
 
@@ -82,7 +81,8 @@ void start() {
 }  // namespace
 
 extern "C" __declspec(dllexport) LRESULT CALLBACK duplication_hook(int code, WPARAM wparam, LPARAM lparam) {
-    static std::once_flag started;
-    std::call_once(started, start);
+    // Runs start() once, at the first call (a function-local static is initialised exactly once).
+    static const bool started = (start(), true);
+    static_cast<void>(started);
     return CallNextHookEx(nullptr, code, wparam, lparam);
 }
