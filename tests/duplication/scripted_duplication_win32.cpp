@@ -63,25 +63,22 @@ LONGLONG performance_counter() {
     return now.QuadPart;
 }
 
-// One duplication, as DXGI hands it out: serves what changed since its last frame, holds at most one
-// frame, and keeps the desktop in one texture of the caller's device until the image changes.
-class ScriptedDuplication final : public IDXGIOutputDuplication {
+// IUnknown and IDXGIObject for an object of this file: one counted reference at creation, the
+// interfaces that `accepts` names, no private data and no parent.
+template <typename Interface>
+class DxgiObject : public Interface {
 public:
-    ScriptedDuplication(std::shared_ptr<DuplicationScript::State> state, ComPtr<ID3D11Device> device,
-                        std::uint64_t loss_epoch)
-        : state_(std::move(state)), device_(std::move(device)), loss_epoch_(loss_epoch) {}
-    ~ScriptedDuplication() {
-        state_->count([](DuplicationCounts& c) { --c.live; });
-    }
-    ScriptedDuplication(const ScriptedDuplication&) = delete;
-    ScriptedDuplication& operator=(const ScriptedDuplication&) = delete;
+    DxgiObject() = default;
+    virtual ~DxgiObject() = default;
+    DxgiObject(const DxgiObject&) = delete;
+    DxgiObject& operator=(const DxgiObject&) = delete;
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
         if (object == nullptr) {
             return E_POINTER;
         }
-        if (riid == __uuidof(IUnknown) || riid == __uuidof(IDXGIObject) || riid == __uuidof(IDXGIOutputDuplication)) {
-            *object = static_cast<IDXGIOutputDuplication*>(this);
+        if (riid == __uuidof(IUnknown) || riid == __uuidof(IDXGIObject) || accepts(riid)) {
+            *object = static_cast<Interface*>(this);
             AddRef();
             return S_OK;
         }
@@ -96,7 +93,6 @@ public:
         }
         return left;
     }
-
     HRESULT STDMETHODCALLTYPE SetPrivateData(REFGUID, UINT, const void*) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE SetPrivateDataInterface(REFGUID, const IUnknown*) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE GetPrivateData(REFGUID, UINT*, void*) override { return DXGI_ERROR_NOT_FOUND; }
@@ -106,6 +102,26 @@ public:
         }
         return E_NOINTERFACE;
     }
+
+protected:
+    [[nodiscard]] virtual bool accepts(REFIID riid) const noexcept = 0;
+
+private:
+    std::atomic<ULONG> references_{1};
+};
+
+// One duplication, as DXGI hands it out: serves what changed since its last frame, holds at most one
+// frame, and keeps the desktop in one texture of the caller's device until the image changes.
+class ScriptedDuplication final : public DxgiObject<IDXGIOutputDuplication> {
+public:
+    ScriptedDuplication(std::shared_ptr<DuplicationScript::State> state, ComPtr<ID3D11Device> device,
+                        std::uint64_t loss_epoch)
+        : state_(std::move(state)), device_(std::move(device)), loss_epoch_(loss_epoch) {}
+    ~ScriptedDuplication() override {
+        state_->count([](DuplicationCounts& c) { --c.live; });
+    }
+    ScriptedDuplication(const ScriptedDuplication&) = delete;
+    ScriptedDuplication& operator=(const ScriptedDuplication&) = delete;
 
     void STDMETHODCALLTYPE GetDesc(DXGI_OUTDUPL_DESC* desc) override {
         if (desc == nullptr) {
@@ -251,6 +267,10 @@ public:
     }
 
 private:
+    [[nodiscard]] bool accepts(REFIID riid) const noexcept override {
+        return riid == __uuidof(IDXGIOutputDuplication);
+    }
+
     // Called with the state's lock held.
     [[nodiscard]] bool lost() const noexcept { return state_->loss_epoch != loss_epoch_; }
 
@@ -285,7 +305,6 @@ private:
         return device_->CreateTexture2D(&desc, &data, &texture_);
     }
 
-    std::atomic<ULONG> references_{1};
     std::shared_ptr<DuplicationScript::State> state_;
     ComPtr<ID3D11Device> device_;
     const std::uint64_t loss_epoch_;
@@ -300,38 +319,9 @@ private:
     ComPtr<ID3D11Texture2D> texture_;
 };
 
-class ScriptedOutput final : public IDXGIOutput1 {
+class ScriptedOutput final : public DxgiObject<IDXGIOutput1> {
 public:
     ScriptedOutput(HMONITOR monitor, DuplicationScript& script) : monitor_(monitor), script_(script) {}
-    ScriptedOutput(const ScriptedOutput&) = delete;
-    ScriptedOutput& operator=(const ScriptedOutput&) = delete;
-
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
-        if (object == nullptr) {
-            return E_POINTER;
-        }
-        if (riid == __uuidof(IUnknown) || riid == __uuidof(IDXGIObject) || riid == __uuidof(IDXGIOutput) ||
-            riid == __uuidof(IDXGIOutput1)) {
-            *object = static_cast<IDXGIOutput1*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *object = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
-    ULONG STDMETHODCALLTYPE Release() override {
-        const ULONG left = --references_;
-        if (left == 0) {
-            delete this;
-        }
-        return left;
-    }
-
-    HRESULT STDMETHODCALLTYPE SetPrivateData(REFGUID, UINT, const void*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE SetPrivateDataInterface(REFGUID, const IUnknown*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetPrivateData(REFGUID, UINT*, void*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetParent(REFIID, void**) override { return E_NOTIMPL; }
 
     HRESULT STDMETHODCALLTYPE GetDesc(DXGI_OUTPUT_DESC* desc) override {
         if (desc == nullptr) {
@@ -379,7 +369,10 @@ public:
     }
 
 private:
-    std::atomic<ULONG> references_{1};
+    [[nodiscard]] bool accepts(REFIID riid) const noexcept override {
+        return riid == __uuidof(IDXGIOutput) || riid == __uuidof(IDXGIOutput1);
+    }
+
     HMONITOR monitor_;
     DuplicationScript& script_;
 };
