@@ -4,6 +4,7 @@
 # ends the process with code 0.
 set -uo pipefail
 source "$(dirname "$0")/lib.sh" "$1"
+needs_test_display
 
 red=E03030            # the pattern's top-left corner square
 corner_x=1270         # top-right corner of the mirrored monitor (1280x1024 at the origin)

@@ -3,6 +3,7 @@
 # and the Adjust-warp window operated from outside (sliders dragged, check boxes, Reset, close box).
 set -uo pipefail
 source "$(dirname "$0")/lib.sh" "$1"
+needs_test_display
 
 red=E03030
 menu() { driver menu Kelvane2Msg 0x8001 1 0x205 | tr -d '\r'; }   # right button released on the icon

@@ -12,6 +12,7 @@
 #include "app/log.h"
 #include "settings/settings.h"
 #include "support/log_capture.h"
+#include "support/screens_win32.h"
 #include "support/temp_folder.h"
 
 #include "kelvane_process.h"
@@ -239,7 +240,11 @@ TEST_F(Startup, DisplayChangeRestartsARunningMirrorAndOnlyLogsOtherwise) {
     const HWND first_overlay = FindWindowW(L"Kelvane2Overlay", nullptr);
     PostMessageW(control, WM_DISPLAYCHANGE, 32, MAKELPARAM(1920, 1080));
     EXPECT_TRUE(wait_until([&] { return count("display change detected") == 2 && count("stop: mirror stopped") == 1; }));
-    EXPECT_TRUE(wait_until([&] { return count("overlay: created at (0,0) 1280x1024") == 2; }));
+    // On the automatic choice (DISPLAY2, 1280x1024 at the origin under Wine).
+    const std::vector<test::Screen> screens = test::screens();
+    ASSERT_FALSE(screens.empty());
+    const std::string overlay_line = test::overlay_line(screens[test::auto_screen(screens)]);
+    EXPECT_TRUE(wait_until([&] { return count(overlay_line) == 2; }));
     const HWND second_overlay = FindWindowW(L"Kelvane2Overlay", nullptr);
     EXPECT_NE(second_overlay, nullptr);
     EXPECT_NE(second_overlay, first_overlay);
@@ -269,14 +274,22 @@ TEST_F(Startup, TaskbarCreatedAddsTheIconAgain) {
 }
 
 TEST_F(Startup, MonitorArgumentIsResolvedAndSaved) {
-    write_settings("monitor=\\\\.\\DISPLAY1\r\n");
+    // \\.\DISPLAY1 and \\.\DISPLAY2 under Wine.
+    const std::vector<test::Screen> screens = test::screens();
+    if (screens.size() < 2) {
+        GTEST_SKIP() << "needs two monitors";
+    }
+    std::wstring first_lower = screens[0].name.substr(screens[0].name.rfind(L'\\') + 1);
+    std::transform(first_lower.begin(), first_lower.end(), first_lower.begin(),
+                   [](wchar_t c) { return c >= L'A' && c <= L'Z' ? static_cast<wchar_t>(c - L'A' + L'a') : c; });
+    write_settings("monitor=" + test::narrow(screens[0].name) + "\r\n");
     ASSERT_EQ(run_kelvane(L"--monitor 2"), exit_ok);
-    EXPECT_EQ(saved_settings().monitor, L"\\\\.\\DISPLAY2");
-    ASSERT_EQ(run_kelvane(L"-m display1"), exit_ok);
-    EXPECT_EQ(saved_settings().monitor, L"\\\\.\\DISPLAY1");
+    EXPECT_EQ(saved_settings().monitor, screens[1].name);
+    ASSERT_EQ(run_kelvane(L"-m " + first_lower), exit_ok);
+    EXPECT_EQ(saved_settings().monitor, screens[0].name);
 
     ASSERT_EQ(run_kelvane(L"--monitor nomatch"), exit_ok);
-    EXPECT_EQ(saved_settings().monitor, L"\\\\.\\DISPLAY1");
+    EXPECT_EQ(saved_settings().monitor, screens[0].name);
     const auto messages = log_messages();
     EXPECT_NE(std::find(messages.begin(), messages.end(), "monitor arg 'nomatch' did not match anything; ignoring"),
               messages.end());

@@ -1,5 +1,5 @@
-// Desktop capture under Wine: the DXGI output of each monitor, the no-match line, and the failure
-// results of a duplication that the platform cannot open.
+// Desktop capture: the DXGI output of each monitor, the no-match line, and a duplication that starts
+// where the platform offers it and is reported where it cannot (Wine).
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -28,8 +28,8 @@ std::vector<HMONITOR> all_monitors() {
 
 TEST(Capture, FindsTheOutputOfEveryMonitor) {
     const std::vector<HMONITOR> monitors = all_monitors();
-    // The test display has two screens.
-    ASSERT_EQ(monitors.size(), 2u);
+    // Every monitor there is: Wine's test display has two.
+    ASSERT_FALSE(monitors.empty());
     for (HMONITOR monitor : monitors) {
         ComPtr<IDXGIAdapter1> adapter;
         ComPtr<IDXGIOutput1> output;
@@ -92,7 +92,11 @@ TEST(Capture, DuplicationThatCannotStartIsReported) {
         const AcquireResult result = capture.acquire_frame(100);
         EXPECT_TRUE(result == AcquireResult::NewFrame || result == AcquireResult::Timeout);
     } else {
-        EXPECT_EQ(lines, std::vector<std::string>{"DuplicateOutput failed, hr=0x80004001"});
+        // The line carries the platform's own answer (E_NOTIMPL under Wine), asked for again here.
+        ComPtr<IDXGIOutputDuplication> again;
+        const HRESULT answer = output->DuplicateOutput(renderer.device.Get(), &again);
+        ASSERT_TRUE(FAILED(answer));
+        EXPECT_EQ(lines, std::vector<std::string>{test::failed_call_line("DuplicateOutput", answer)});
         EXPECT_EQ(capture.duplication.Get(), nullptr);
         EXPECT_EQ(capture.acquire_frame(16), AcquireResult::Failed);
     }

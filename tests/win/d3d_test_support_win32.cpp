@@ -1,6 +1,7 @@
 #include "d3d_test_support_win32.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -44,6 +45,38 @@ ComPtr<IDXGIAdapter1> first_adapter() {
         factory->EnumAdapters1(0, &adapter);
     }
     return adapter;
+}
+
+std::string failed_call_line(const char* call, HRESULT hr) {
+    char text[32] = {};
+    std::snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(hr));
+    return std::string(call) + " failed, hr=" + text;
+}
+
+HRESULT duplication_answer(HMONITOR monitor) {
+    ComPtr<IDXGIFactory1> factory;
+    if (FAILED(CreateDXGIFactory1(IID_PPV_ARGS(&factory)))) {
+        return E_FAIL;
+    }
+    ComPtr<IDXGIAdapter1> adapter;
+    for (UINT a = 0; factory->EnumAdapters1(a, &adapter) == S_OK; ++a) {
+        ComPtr<IDXGIOutput> output;
+        for (UINT o = 0; adapter->EnumOutputs(o, &output) == S_OK; ++o) {
+            DXGI_OUTPUT_DESC desc{};
+            ComPtr<IDXGIOutput1> output1;
+            if (FAILED(output->GetDesc(&desc)) || desc.Monitor != monitor || FAILED(output.As(&output1))) {
+                continue;
+            }
+            ComPtr<ID3D11Device> device;
+            if (FAILED(D3D11CreateDevice(adapter.Get(), D3D_DRIVER_TYPE_UNKNOWN, nullptr, 0, nullptr, 0,
+                                         D3D11_SDK_VERSION, &device, nullptr, nullptr))) {
+                return E_FAIL;
+            }
+            ComPtr<IDXGIOutputDuplication> duplication;
+            return output1->DuplicateOutput(device.Get(), &duplication);
+        }
+    }
+    return E_FAIL;
 }
 
 OffscreenTarget::OffscreenTarget(ID3D11Device* device, int width, int height)

@@ -31,6 +31,13 @@ private:
 
 [[nodiscard]] ComPtr<IDXGIAdapter1> first_adapter();
 
+// The line the product logs for a failed call: "DuplicateOutput failed, hr=0x80004001".
+[[nodiscard]] std::string failed_call_line(const char* call, HRESULT hr);
+
+// What DuplicateOutput answers for the output that shows `monitor`, on a fresh device of its adapter:
+// the platform's own answer, for tests whose outcome depends on it. E_FAIL when no output shows it.
+[[nodiscard]] HRESULT duplication_answer(HMONITOR monitor);
+
 // A BGRA texture that can be rendered into and read back.
 class OffscreenTarget {
 public:

@@ -1,8 +1,9 @@
 // The tray menu and the Adjust-warp window on Windows, under Wine, in process: the menu read back
 // while it is open, every command's effect on the settings, the settings file, the published warp
 // values and a running mirror, and the Adjust-warp window's placement, controls and messages.
-// The test display has two screens at the origin: \\.\DISPLAY1 1920x1080 (primary) and
-// \\.\DISPLAY2 1280x1024, which is the automatic (topmost, smaller) choice.
+// The monitors, their places and the automatic choice are read from the system: Wine's test display
+// has two screens at the origin, \\.\DISPLAY1 1920x1080 (primary) and \\.\DISPLAY2 1280x1024, which is
+// the automatic (topmost, smaller) choice; a real desktop puts them side by side.
 #include <windows.h>
 #include <commctrl.h>
 
@@ -21,6 +22,7 @@
 #include "session/mirror_control_win32.h"
 #include "settings/settings.h"
 #include "support/log_capture.h"
+#include "support/screens_win32.h"
 #include "ui/adjust_window_win32.h"
 #include "ui/menu_model.h"
 #include "ui/tray_menu_win32.h"
@@ -286,22 +288,32 @@ TEST_F(TrayCommand, ResetClearsKeystonesAndRotationOnly) {
 }
 
 TEST_F(TrayCommand, MonitorChoiceRestartsARunningMirrorOnTheChosenScreen) {
+    const std::vector<test::Screen> screens = test::screens();
+    if (screens.size() < 2) {
+        GTEST_SKIP() << "needs two monitors";
+    }
+    const std::size_t automatic = test::auto_screen(screens);
+    // Another monitor than the automatic choice first (DISPLAY1 under Wine), then back to it.
+    const std::size_t other = automatic == 0 ? 1 : 0;
     make_app();
     app_->menu_monitors = enumerate_monitors();
-    ASSERT_EQ(app_->menu_monitors.size(), 2u);
+    ASSERT_EQ(app_->menu_monitors.size(), screens.size());
     start_mirror(*app_);
     ASSERT_TRUE(app_->running);
-    ASSERT_EQ(app_->mirror_monitor_name, display2);
+    ASSERT_EQ(app_->mirror_monitor_name, screens[automatic].name);
 
     const struct {
         unsigned id;
-        const wchar_t* monitor;
-        const wchar_t* mirrored;
-        const char* overlay_line;
+        std::wstring monitor;
+        std::wstring mirrored;
+        std::string overlay_line;
     } steps[] = {
-        {111, display1, display1, "overlay: created at (0,0) 1920x1080"},
-        {menu_id::monitor_auto, L"", display2, "overlay: created at (0,0) 1280x1024"},
-        {112, display2, display2, "overlay: created at (0,0) 1280x1024"},  // the same screen restarts too
+        {static_cast<unsigned>(111 + other), screens[other].name, screens[other].name,
+         test::overlay_line(screens[other])},
+        {menu_id::monitor_auto, L"", screens[automatic].name, test::overlay_line(screens[automatic])},
+        // The same screen restarts too.
+        {static_cast<unsigned>(111 + automatic), screens[automatic].name, screens[automatic].name,
+         test::overlay_line(screens[automatic])},
     };
     for (const auto& step : steps) {
         SCOPED_TRACE(step.id);
@@ -327,17 +339,19 @@ TEST_F(TrayCommand, MonitorChoiceRestartsARunningMirrorOnTheChosenScreen) {
 }
 
 TEST_F(TrayCommand, MonitorIdPastTheListedMonitorsDoesNothing) {
+    const std::vector<test::Screen> screens = test::screens();
     Settings initial;
     initial.monitor = display1;
     make_app(initial);
     app_->menu_monitors = enumerate_monitors();
-    ASSERT_EQ(app_->menu_monitors.size(), 2u);
+    ASSERT_EQ(app_->menu_monitors.size(), screens.size());
     start_mirror(*app_);
     ASSERT_TRUE(app_->running);
     const HWND overlay = app_->overlay_hwnd;
     delete_settings_file();
     const test::LogCapture log;
-    for (unsigned id : {113u, 140u, 174u, 175u}) {
+    // The first id past the list (113 under Wine) and ids further on.
+    for (unsigned id : {static_cast<unsigned>(111 + screens.size()), 140u, 174u, 175u}) {
         on_command(*app_, id);
     }
     EXPECT_EQ(app_->settings.monitor, display1);
@@ -351,12 +365,15 @@ TEST_F(TrayCommand, MonitorChoiceWhileStoppedIsOnlyRecorded) {
     make_app();
     app_->menu_monitors = enumerate_monitors();
     delete_settings_file();
+    const std::vector<test::Screen> screens = test::screens();
+    ASSERT_FALSE(screens.empty());
     {
         const test::LogCapture log;
-        on_command(*app_, 112);
+        // The last listed monitor (112 under Wine).
+        on_command(*app_, static_cast<unsigned>(110 + screens.size()));
         EXPECT_TRUE(log.messages().empty()) << log.text();
     }
-    EXPECT_EQ(app_->settings.monitor, display2);
+    EXPECT_EQ(app_->settings.monitor, screens.back().name);
     expect_saved_equals(app_->settings);
     EXPECT_FALSE(app_->running);
     EXPECT_EQ(app_->overlay_hwnd, nullptr);
@@ -534,7 +551,10 @@ TEST_F(TrayMenu, ItemsTextsIdsAndCheckMarksAsBuilt) {
     initial.active = true;  // not running: "Mirror active" must stay unchecked all the same
     initial.mirror_h = true;
     initial.mirror_v = false;
-    initial.monitor = display2;
+    // The last listed monitor is the saved one (DISPLAY2 under Wine).
+    const std::vector<test::Screen> screens = test::screens();
+    ASSERT_FALSE(screens.empty());
+    initial.monitor = screens.back().name;
     make_app(initial);
     const MenuSnapshot menu = show_and_read(POINT{400, 300});
     ASSERT_TRUE(menu.found);
@@ -555,17 +575,20 @@ TEST_F(TrayMenu, ItemsTextsIdsAndCheckMarksAsBuilt) {
     expect_item(menu.main[8], L"Make apps like this with Orvendt...", 104, false);
     expect_item(menu.main[9], L"Exit", 105, false);
 
-    ASSERT_EQ(menu.monitor.size(), 4u);
+    ASSERT_EQ(menu.monitor.size(), 2 + screens.size());
     expect_item(menu.monitor[0], L"Auto (topmost screen)", 110, false);
     expect_separator(menu.monitor[1]);
-    expect_item(menu.monitor[2], L"DISPLAY1  1920x1080 @ (0,0)  [primary]", 111, false);
-    expect_item(menu.monitor[3], L"DISPLAY2  1280x1024 @ (0,0)", 112, true);
+    // "DISPLAY1  1920x1080 @ (0,0)  [primary]" and "DISPLAY2  1280x1024 @ (0,0)" under Wine.
+    for (std::size_t i = 0; i < screens.size(); ++i) {
+        expect_item(menu.monitor[2 + i], screens[i].label().c_str(), static_cast<UINT>(111 + i),
+                    i + 1 == screens.size());
+    }
 
     // The menu and its submenu are gone once it has closed; the list it showed is kept.
     EXPECT_FALSE(IsMenu(menu.menu));
     EXPECT_FALSE(IsMenu(menu.main[2].submenu));
-    ASSERT_EQ(app_->menu_monitors.size(), 2u);
-    EXPECT_EQ(app_->menu_monitors[1].device_name, display2);
+    ASSERT_EQ(app_->menu_monitors.size(), screens.size());
+    EXPECT_EQ(app_->menu_monitors.back().device_name, screens.back().name);
     pump_messages();
     EXPECT_TRUE(commands_.empty());
     EXPECT_GE(null_messages_, 1);
@@ -585,19 +608,26 @@ TEST_F(TrayMenu, CheckMarksFollowTheRunningMirrorAndTheAutoChoice) {
     expect_item(menu.main[0], L"Mirror active\tCtrl+Alt+M", 100, true);
     expect_item(menu.main[3], L"Mirror horizontally", 101, false);
     expect_item(menu.main[4], L"Mirror vertically", 106, true);
-    ASSERT_EQ(menu.monitor.size(), 4u);
+    ASSERT_EQ(menu.monitor.size(), 2 + test::screens().size());
     expect_item(menu.monitor[0], L"Auto (topmost screen)", 110, true);
-    EXPECT_EQ(menu.monitor[2].state & MFS_CHECKED, 0u);
-    EXPECT_EQ(menu.monitor[3].state & MFS_CHECKED, 0u);
+    for (std::size_t i = 2; i < menu.monitor.size(); ++i) {
+        EXPECT_EQ(menu.monitor[i].state & MFS_CHECKED, 0u) << i;
+    }
 }
 
 TEST_F(TrayMenu, UnknownSavedMonitorChecksNothing) {
     Settings initial;
-    initial.monitor = L"\\\\.\\display2";  // the comparison is case-sensitive
+    // A listed name in lower case (\\.\display2 under Wine): the comparison is case-sensitive.
+    const std::vector<test::Screen> screens = test::screens();
+    ASSERT_FALSE(screens.empty());
+    std::wstring lower = screens.back().name;
+    std::transform(lower.begin(), lower.end(), lower.begin(),
+                   [](wchar_t c) { return c >= L'A' && c <= L'Z' ? static_cast<wchar_t>(c - L'A' + L'a') : c; });
+    initial.monitor = lower;
     make_app(initial);
     const MenuSnapshot menu = show_and_read(POINT{100, 100});
     ASSERT_TRUE(menu.found);
-    ASSERT_EQ(menu.monitor.size(), 4u);
+    ASSERT_EQ(menu.monitor.size(), 2 + screens.size());
     for (const ReadItem& item : menu.monitor) {
         EXPECT_EQ(item.state & MFS_CHECKED, 0u) << item.id;
     }
@@ -616,28 +646,37 @@ TEST_F(TrayMenu, TheChosenItemComesBackAsACommandToTheControlWindow) {
 using AdjustWindow = UiFixture;
 
 TEST_F(AdjustWindow, OpensCentredOnAMonitorOtherThanTheMirroredOne) {
-    const struct {
-        const wchar_t* monitor;
-        int x;
-        int y;
-    } cases[] = {
-        {L"", 720, 380},                 // auto designates DISPLAY2: the primary hosts
-        {display2, 720, 380},            // secondary designated: the primary
-        {display1, 400, 352},            // primary designated: the other one
-        {L"\\\\.\\DISPLAY7", 720, 380},  // absent name: nothing to avoid, the primary
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(testing::PrintToString(std::wstring(c.monitor)));
+    const std::vector<test::Screen> screens = test::screens();
+    ASSERT_FALSE(screens.empty());
+    const auto primary = std::find_if(screens.begin(), screens.end(), [](const test::Screen& s) { return s.primary; });
+    ASSERT_NE(primary, screens.end());
+    // Under Wine: auto designates DISPLAY2 and the primary hosts; DISPLAY2 designated, the primary;
+    // the primary designated, the other one; an absent name has nothing to avoid, the primary.
+    const std::wstring monitors[] = {L"", screens.back().name, primary->name, L"\\\\.\\DISPLAY7"};
+    for (const std::wstring& monitor : monitors) {
+        SCOPED_TRACE(testing::PrintToString(monitor));
+        // The host: the primary unless it is the mirrored monitor, then another one; the mirrored
+        // monitor itself when it is the only one.
+        const int designated =
+            monitor.empty() ? static_cast<int>(test::auto_screen(screens)) : test::screen_named(screens, monitor);
+        std::size_t host = screens.size();
+        for (std::size_t i = 0; i < screens.size(); ++i) {
+            if (static_cast<int>(i) != designated && (host == screens.size() || screens[i].primary)) {
+                host = i;
+            }
+        }
+        const test::Screen& on = screens[host == screens.size() ? 0 : host];
         Settings initial;
-        initial.monitor = c.monitor;
+        initial.monitor = monitor;
         make_app(initial);
         open_adjust_window(*app_);
         const HWND window = app_->adjust_hwnd;
         ASSERT_NE(window, nullptr);
         RECT rect{};
         GetWindowRect(window, &rect);
-        EXPECT_EQ(rect.left, c.x);
-        EXPECT_EQ(rect.top, c.y);
+        // 720,380 on DISPLAY1 and 400,352 on DISPLAY2 under Wine.
+        EXPECT_EQ(rect.left, on.rect.left + (on.width() - 480) / 2);
+        EXPECT_EQ(rect.top, on.rect.top + (on.height() - 320) / 2);
         EXPECT_EQ(rect.right - rect.left, 480);
         EXPECT_EQ(rect.bottom - rect.top, 320);
         TearDown();

@@ -18,6 +18,8 @@
 //                                                     a slider notification as the slider sends it
 //   kelvane_driver rect <class>                       prints left top right bottom
 //   kelvane_driver count <class>                      prints the number of top-level windows
+//   kelvane_driver monitors                           prints each monitor: device left top right bottom,
+//                                                     then " primary" for the primary one
 // Exit codes: 0 done, 2 usage, 3 window not found / timed out.
 #include <windows.h>
 
@@ -143,6 +145,24 @@ int rect(const wchar_t* class_name) {
     return exit_done;
 }
 
+int monitors() {
+    EnumDisplayMonitors(
+        nullptr, nullptr,
+        [](HMONITOR monitor, HDC, LPRECT, LPARAM) -> BOOL {
+            MONITORINFOEXW info{};
+            info.cbSize = sizeof info;
+            if (GetMonitorInfoW(monitor, &info)) {
+                const RECT& r = info.rcMonitor;
+                print(std::wstring(info.szDevice) + L" " + std::to_wstring(r.left) + L" " + std::to_wstring(r.top) +
+                      L" " + std::to_wstring(r.right) + L" " + std::to_wstring(r.bottom) +
+                      ((info.dwFlags & MONITORINFOF_PRIMARY) != 0 ? L" primary\n" : L"\n"));
+            }
+            return TRUE;
+        },
+        0);
+    return exit_done;
+}
+
 int count(const wchar_t* class_name) {
     int windows = 0;
     for (HWND w = FindWindowExW(nullptr, nullptr, class_name, nullptr); w != nullptr;
@@ -241,6 +261,10 @@ int wmain(int argc, wchar_t** argv) {
     if (command == L"count" && argc == 3) {
         return count(argv[2]);
     }
-    std::fputws(L"usage: kelvane_driver focus|post|wait-window|wait-gone|menu|send|hscroll|rect|count ...\n", stderr);
+    if (command == L"monitors" && argc == 2) {
+        return monitors();
+    }
+    std::fputws(L"usage: kelvane_driver focus|post|wait-window|wait-gone|menu|send|hscroll|rect|count|monitors ...\n",
+                stderr);
     return exit_usage;
 }
