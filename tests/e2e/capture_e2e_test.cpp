@@ -69,7 +69,8 @@ protected:
         write_file_bytes(std::filesystem::path(data_ + L"\\settings.ini"), text);
         SetEnvironmentVariableW(scripted_duplication_variable, writer_.folder().c_str());
         writer_.set_desktop(desktop_);
-        process_.emplace(L"--monitor \"" + monitor_.name + L"\"");
+        // Where the overlay is excluded from capture (real Windows), a screen read would not see it.
+        process_.emplace(L"--no-exclude --monitor \"" + monitor_.name + L"\"");
         control_ = process_->control_window();
         ASSERT_NE(control_, nullptr);
         ASSERT_TRUE(install_duplication_hook(control_, writer_, 20000)) << "the duplication hook did not report";
