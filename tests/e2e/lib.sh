@@ -14,6 +14,8 @@ e2e_pids=()
 
 e2e_cleanup() {
     for pid in "${e2e_pids[@]}"; do
+        # A backgrounded function is a subshell: end the program it runs too, or it keeps the output open.
+        pkill -P "$pid" 2>/dev/null
         kill "$pid" 2>/dev/null
     done
     rm -rf "$e2e_work"
