@@ -3,7 +3,7 @@
 
 #include <cstdarg>
 
-#include "app/log.h"
+#include "platform/log.h"
 #include "settings/settings.h"
 
 namespace {
@@ -42,7 +42,7 @@ std::string format(const char* format, ...) {
 
 void BM_FormatLogMessage(benchmark::State& state) {
     for (auto _ : state) {
-        benchmark::DoNotOptimize(format("overlay: %ls at (%d,%d) %dx%d, hr=0x%08X", L"\\\\.\\DISPLAY1", 0, 0, 1920,
+        benchmark::DoNotOptimize(format("overlay: %s at (%d,%d) %dx%d, hr=0x%08X", "\\\\.\\DISPLAY1", 0, 0, 1920,
                                         1080, 0x887A0026u));
     }
 }

@@ -22,9 +22,9 @@
 namespace {
 
 bool same_cursor(const kelvane::CursorImage& a, const kelvane::CursorImage& b) {
-    return a.cursor_width == b.cursor_width && a.cursor_height == b.cursor_height && a.hotspot_x == b.hotspot_x &&
-           a.hotspot_y == b.hotspot_y && a.cursor_pixels == b.cursor_pixels &&
-           a.cursor_generation == b.cursor_generation;
+    return a.width == b.width && a.height == b.height && a.hotspot_x == b.hotspot_x &&
+           a.hotspot_y == b.hotspot_y && a.pixels == b.pixels &&
+           a.generation == b.generation;
 }
 
 std::uint32_t word_at(const std::uint8_t* p) {
@@ -76,12 +76,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                       (rows - 1) * info.pitch + row_bytes <= available;
 
     kelvane::CursorImage cursor;
-    cursor.cursor_width = 3;
-    cursor.cursor_height = 2;
+    cursor.width = 3;
+    cursor.height = 2;
     cursor.hotspot_x = -7;
     cursor.hotspot_y = 9;
-    cursor.cursor_pixels.assign(6, 0x12345678u);
-    cursor.cursor_generation = 41;
+    cursor.pixels.assign(6, 0x12345678u);
+    cursor.generation = 41;
     const kelvane::CursorImage before = cursor;
 
     const bool ok = kelvane::convert_pointer_shape(bytes, length, info, cursor);
@@ -91,17 +91,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     }
 
-    FUZZ_CHECK(static_cast<std::uint64_t>(cursor.cursor_width) == image_width);
-    FUZZ_CHECK(static_cast<std::uint64_t>(cursor.cursor_height) == image_height);
-    FUZZ_CHECK(cursor.cursor_pixels.size() == static_cast<std::size_t>(cursor.cursor_width) *
-                                                  static_cast<std::size_t>(cursor.cursor_height));
+    FUZZ_CHECK(static_cast<std::uint64_t>(cursor.width) == image_width);
+    FUZZ_CHECK(static_cast<std::uint64_t>(cursor.height) == image_height);
+    FUZZ_CHECK(cursor.pixels.size() == static_cast<std::size_t>(cursor.width) *
+                                                  static_cast<std::size_t>(cursor.height));
     FUZZ_CHECK(cursor.hotspot_x == info.hotspot_x && cursor.hotspot_y == info.hotspot_y);
-    FUZZ_CHECK(cursor.cursor_generation == before.cursor_generation + 1);
+    FUZZ_CHECK(cursor.generation == before.generation + 1);
 
     for (std::uint64_t y = 0; y < image_height; ++y) {
         const std::uint8_t* row = bytes + y * info.pitch;
         for (std::uint64_t x = 0; x < image_width; ++x) {
-            const std::uint32_t got = cursor.cursor_pixels[y * image_width + x];
+            const std::uint32_t got = cursor.pixels[y * image_width + x];
             std::uint32_t want = 0;
             if (mono) {
                 const bool and_bit = bit_at(row, x);

@@ -9,7 +9,7 @@
 
 #include "app/app_controller_win32.h"
 #include "app/command_line.h"
-#include "app/log.h"
+#include "platform/log.h"
 #include "display/monitor_list.h"
 #include "platform/unique_handle_win32.h"
 #include "settings/settings.h"

@@ -1,11 +1,11 @@
 // Desktop Duplication: output lookup, duplication start, frame acquisition and pointer shapes.
 #include "capture/desktop_capture_win32.h"
 
-#include "app/log.h"
+#include "platform/log.h"
 
 namespace kelvane {
 
-bool FindOutputForMonitor(HMONITOR monitor, ComPtr<IDXGIAdapter1>& adapter, ComPtr<IDXGIOutput1>& output) {
+bool find_output_for_monitor(HMONITOR monitor, ComPtr<IDXGIAdapter1>& adapter, ComPtr<IDXGIOutput1>& output) {
     ComPtr<IDXGIFactory1> factory;
     const HRESULT hr = CreateDXGIFactory1(IID_PPV_ARGS(&factory));
     if (FAILED(hr)) {

@@ -20,7 +20,7 @@ using Microsoft::WRL::ComPtr;
 
 // Finds the adapter and output that show `monitor`; the first match in adapter, then output order.
 // On false the out-references are left as they were.
-[[nodiscard]] bool FindOutputForMonitor(HMONITOR monitor, ComPtr<IDXGIAdapter1>& adapter,
+[[nodiscard]] bool find_output_for_monitor(HMONITOR monitor, ComPtr<IDXGIAdapter1>& adapter,
                                         ComPtr<IDXGIOutput1>& output);
 
 class DesktopCapture {
@@ -41,7 +41,7 @@ public:
     ComPtr<ID3D11Texture2D> frame_texture;
     ComPtr<ID3D11ShaderResourceView> frame_srv;
     bool has_frame = false;
-    CursorImage cursor;  // cursor_width, cursor_height, hot spot, cursor_pixels, cursor_generation
+    CursorImage cursor;
     std::uint32_t output_rotation = output_rotation_identity;
     std::vector<std::uint8_t> shape_buffer;
 

@@ -1,7 +1,7 @@
 // Pointer-shape conversion: validation of the shape against its bytes, then one converter per type.
 #include "capture/pointer_shape.h"
 
-#include "app/log.h"
+#include "platform/log.h"
 
 namespace kelvane {
 namespace {
@@ -124,10 +124,10 @@ bool convert_pointer_shape(const std::uint8_t* bytes, std::size_t size, const Po
         return false;
     }
 
-    cursor.cursor_width = static_cast<std::int32_t>(layout.image_width);
-    cursor.cursor_height = static_cast<std::int32_t>(layout.image_height);
-    cursor.cursor_pixels.assign(static_cast<std::size_t>(layout.image_width) * layout.image_height, 0u);
-    std::uint32_t* out = cursor.cursor_pixels.data();
+    cursor.width = static_cast<std::int32_t>(layout.image_width);
+    cursor.height = static_cast<std::int32_t>(layout.image_height);
+    cursor.pixels.assign(static_cast<std::size_t>(layout.image_width) * layout.image_height, 0u);
+    std::uint32_t* out = cursor.pixels.data();
     if (info.type == pointer_shape_monochrome) {
         convert_monochrome(bytes, info, layout, out);
     } else if (info.type == pointer_shape_color) {
@@ -138,8 +138,8 @@ bool convert_pointer_shape(const std::uint8_t* bytes, std::size_t size, const Po
 
     cursor.hotspot_x = info.hotspot_x;
     cursor.hotspot_y = info.hotspot_y;
-    ++cursor.cursor_generation;
-    log_message("capture: cursor shape %dx%d hot=(%d,%d) type=%u", cursor.cursor_width, cursor.cursor_height,
+    ++cursor.generation;
+    log_message("capture: cursor shape %dx%d hot=(%d,%d) type=%u", cursor.width, cursor.height,
                 cursor.hotspot_x, cursor.hotspot_y, info.type);
     return true;
 }

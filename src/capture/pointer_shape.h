@@ -30,12 +30,12 @@ struct PointerShapeInfo {
 
 // The converted cursor: B8G8R8A8 words (0xAARRGGBB) with straight alpha, row-major, rows back to back.
 struct CursorImage {
-    std::int32_t cursor_width = 0;
-    std::int32_t cursor_height = 0;
+    std::int32_t width = 0;
+    std::int32_t height = 0;
     std::int32_t hotspot_x = 0;
     std::int32_t hotspot_y = 0;
-    std::vector<std::uint32_t> cursor_pixels;
-    std::uint64_t cursor_generation = 0;  // one more after every converted shape
+    std::vector<std::uint32_t> pixels;
+    std::uint64_t generation = 0;  // one more after every converted shape
 };
 
 // Opaque black, transparent and opaque white, as the monochrome mask pairs produce them.

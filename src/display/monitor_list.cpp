@@ -4,7 +4,8 @@
 #include <algorithm>
 #include <limits>
 
-#include "app/log.h"
+#include "platform/log.h"
+#include "platform/utf8.h"
 
 namespace kelvane {
 
@@ -131,7 +132,7 @@ std::wstring resolve_monitor_argument(const std::vector<MonitorEntry>& list, std
         }
     }
     const std::wstring shown(argument);
-    log_message("monitor arg '%ls' did not match anything; ignoring", shown.c_str());
+    log_message("monitor arg '%s' did not match anything; ignoring", wide_to_utf8(shown).c_str());
     return {};
 }
 

@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-#include "app/log.h"
+#include "platform/log.h"
 
 namespace kelvane {
 namespace {

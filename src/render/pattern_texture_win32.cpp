@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "app/log.h"
+#include "platform/log.h"
 #include "render/calibration_pattern.h"
 #include "render/texture_upload_win32.h"
 

@@ -7,7 +7,7 @@
 #include <iterator>
 #include <string>
 
-#include "app/log.h"
+#include "platform/log.h"
 #include "render/texture_upload_win32.h"
 #include "render/warp_hlsl.h"
 

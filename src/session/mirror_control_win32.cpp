@@ -4,7 +4,8 @@
 #include <system_error>
 
 #include "app/app_controller_win32.h"
-#include "app/log.h"
+#include "platform/log.h"
+#include "platform/utf8.h"
 #include "session/overlay_win32.h"
 #include "session/session_backend_win32.h"
 
@@ -46,7 +47,7 @@ void start_mirror(AppController& app) {
         chosen = pick_topmost_monitor(monitors);
     }
     const MonitorEntry& entry = monitors[static_cast<std::size_t>(chosen)];
-    log_message("start: mirroring %ls", entry.label.c_str());
+    log_message("start: mirroring %s", wide_to_utf8(entry.label).c_str());
 
     app.mirror_rect = to_rect(entry.rect);
     app.mirror_monitor_name = entry.device_name;

@@ -3,7 +3,7 @@
 
 #include <dwmapi.h>
 
-#include "app/log.h"
+#include "platform/log.h"
 
 namespace kelvane {
 namespace {

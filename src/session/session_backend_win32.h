@@ -16,12 +16,12 @@ namespace kelvane {
 
 class AppController;
 
-// Finds the adapter and output that show a monitor; FindOutputForMonitor, or a test's stand-in.
+// Finds the adapter and output that show a monitor; find_output_for_monitor, or a test's stand-in.
 using OutputFinder = std::function<bool(HMONITOR, ComPtr<IDXGIAdapter1>&, ComPtr<IDXGIOutput1>&)>;
 
 class SessionBackendWin32 final : public SessionBackend {
 public:
-    SessionBackendWin32(HWND overlay, HMONITOR monitor, OutputFinder find_output = FindOutputForMonitor)
+    SessionBackendWin32(HWND overlay, HMONITOR monitor, OutputFinder find_output = find_output_for_monitor)
         : overlay_(overlay), monitor_(monitor), find_output_(std::move(find_output)) {}
     ~SessionBackendWin32() override { release_attempt(); }
 

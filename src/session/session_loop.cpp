@@ -1,7 +1,7 @@
 // The session loop: attempts, the frame loop and the cursor draw.
 #include "session/session_loop.h"
 
-#include "app/log.h"
+#include "platform/log.h"
 
 namespace kelvane {
 
@@ -156,9 +156,9 @@ private:
 
     void cursor_draw() {
         const CursorImage& cursor = backend_.cursor_image();
-        if (cursor.cursor_generation != last_generation_) {
-            last_generation_ = cursor.cursor_generation;
-            backend_.set_cursor_image(cursor.cursor_width, cursor.cursor_height, cursor.cursor_pixels.data());
+        if (cursor.generation != last_generation_) {
+            last_generation_ = cursor.generation;
+            backend_.set_cursor_image(cursor.width, cursor.height, cursor.pixels.data());
         }
 
         const CursorPoint position = read_cursor_position();
@@ -170,8 +170,8 @@ private:
             if (rotated_180) {
                 // The duplicated image is upside down relative to the desktop: reflect through the
                 // monitor rectangle, and let the sprite's far corner lead.
-                x = to_int32(std::int64_t{rect_.left} + width_ - position.x + cursor.hotspot_x - cursor.cursor_width);
-                y = to_int32(std::int64_t{rect_.top} + height_ - position.y + cursor.hotspot_y - cursor.cursor_height);
+                x = to_int32(std::int64_t{rect_.left} + width_ - position.x + cursor.hotspot_x - cursor.width);
+                y = to_int32(std::int64_t{rect_.top} + height_ - position.y + cursor.hotspot_y - cursor.height);
             } else {
                 x = to_int32(std::int64_t{position.x} - rect_.left - cursor.hotspot_x);
                 y = to_int32(std::int64_t{position.y} - rect_.top - cursor.hotspot_y);

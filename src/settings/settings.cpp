@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <limits>
 
-#include "app/log.h"
+#include "platform/log.h"
 #include "platform/platform.h"
 #include "platform/utf8.h"
 

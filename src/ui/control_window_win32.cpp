@@ -7,7 +7,8 @@
 #include <iterator>
 
 #include "app/app_controller_win32.h"
-#include "app/log.h"
+#include "platform/log.h"
+#include "platform/utf8.h"
 #include "session/mirror_control_win32.h"
 #include "session/overlay_win32.h"
 #include "ui/display_change.h"
@@ -118,8 +119,8 @@ void on_display_change(AppController& app, const std::vector<MonitorEntry>& moni
     case DisplayChangeAction::none:
         break;
     case DisplayChangeAction::deactivate:
-        log_message("display change: warped monitor '%ls' is gone - deactivating mirror",
-                    app.mirror_monitor_name.c_str());
+        log_message("display change: warped monitor '%s' is gone - deactivating mirror",
+                    wide_to_utf8(app.mirror_monitor_name).c_str());
         stop_mirror(app);
         app.settings.active = false;
         save_settings(app.settings);

@@ -11,7 +11,7 @@
 #include <cstdio>
 #include <optional>
 
-#include "app/log.h"
+#include "platform/log.h"
 #include "duplication/script_files_win32.h"
 #include "kelvane_process.h"
 #include "render/warp_geometry.h"

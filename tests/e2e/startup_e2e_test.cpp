@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "app/log.h"
+#include "platform/log.h"
 #include "settings/settings.h"
 #include "support/log_capture.h"
 #include "support/screens_win32.h"

@@ -2,7 +2,7 @@
 
 #include <stdexcept>
 
-#include "app/log.h"
+#include "platform/log.h"
 
 namespace kelvane::test {
 

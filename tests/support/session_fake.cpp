@@ -61,11 +61,11 @@ void publish_warp(const SessionShared& shared, const WarpParams& params) {
 
 FakeBackend::FakeBackend(const SessionShared& shared, std::size_t capacity) : shared_(shared), capacity_(capacity) {
     calls.reserve(capacity_);
-    image.cursor_width = fake_cursor_width;
-    image.cursor_height = fake_cursor_height;
+    image.width = fake_cursor_width;
+    image.height = fake_cursor_height;
     image.hotspot_x = fake_hotspot_x;
     image.hotspot_y = fake_hotspot_y;
-    image.cursor_pixels.assign(static_cast<std::size_t>(fake_cursor_width * fake_cursor_height), 0xFF000000u);
+    image.pixels.assign(static_cast<std::size_t>(fake_cursor_width * fake_cursor_height), 0xFF000000u);
 }
 
 std::vector<FakeCall> FakeBackend::calls_of(FakeOp op) const {
@@ -191,7 +191,7 @@ bool FakeBackend::start_duplication() {
     record(FakeOp::start_duplication, ok);
     holds_capture_ = true;
     has_frame_ = false;
-    image.cursor_generation = 0;
+    image.generation = 0;
     return ok;
 }
 
@@ -232,7 +232,7 @@ AcquireResult FakeBackend::acquire_frame(unsigned timeout_ms) {
         cursor_fails = true;
     }
     if (step.new_shape) {
-        ++image.cursor_generation;
+        ++image.generation;
     }
     if (step.publish) {
         publish_warp(shared_, *step.publish);

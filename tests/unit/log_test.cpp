@@ -1,6 +1,6 @@
 // The diagnostic log: message formatting, the line format, the cut at 1023 bytes, the file and
 // lines written from two threads at once.
-#include "app/log.h"
+#include "platform/log.h"
 
 #include <gtest/gtest.h>
 
@@ -68,15 +68,7 @@ TEST(LogFormat, FormatsLikePrintf) {
     EXPECT_EQ(format("%*d|%.*s|%zu", 4, 42, 3, "abcdef", static_cast<std::size_t>(99)), "  42|abc|99");
     EXPECT_EQ(format("rot=%.1f ktb=%.3f", -12.25, 0.5), "rot=-12.2 ktb=0.500");
     EXPECT_EQ(format("no arguments"), "no arguments");
-    EXPECT_EQ(format("%s", static_cast<const char*>(nullptr)), "(null)");
-}
-
-TEST(LogFormat, WideArgumentsAreWrittenAsUtf8) {
-    EXPECT_EQ(format("monitor %ls", L"\\\\.\\DISPLAY1"), "monitor \\\\.\\DISPLAY1");
-    const std::wstring name = {L'B', static_cast<wchar_t>(0xFC), L'h', L'n', L'e', L' ', static_cast<wchar_t>(0x20AC)};
-    EXPECT_EQ(format("[%ls]", name.c_str()), "[B\xC3\xBChne \xE2\x82\xAC]");
-    EXPECT_EQ(format("%lc", static_cast<std::wint_t>(0xE9)), "\xC3\xA9");
-    EXPECT_EQ(format("%-6ls|", L"ab"), "ab    |");
+    EXPECT_EQ(format("monitor '%s'", "B\xC3\xBChne \xE2\x82\xAC"), "monitor 'B\xC3\xBChne \xE2\x82\xAC'");
 }
 
 TEST(LogFormat, FailedCallLineShowsTheCodeAsUnsignedHex) {
@@ -93,11 +85,6 @@ TEST(LogFormat, FailedCallLineShowsTheCodeAsUnsignedHex) {
         log_failed_call("AcquireNextFrame", c.hr);
         EXPECT_EQ(log.text(), std::string("AcquireNextFrame failed, hr=0x") + c.hex + "\n");
     }
-}
-
-TEST(LogFormat, UnknownConversionIsShownVerbatim) {
-    EXPECT_EQ(format("a %d b %y %d", 1, 2), "a 1 b %y %d");
-    EXPECT_EQ(format("trailing %"), "trailing %");
 }
 
 TEST(LogFormat, LineHasTimeStampAndCrLf) {

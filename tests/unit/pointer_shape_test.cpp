@@ -26,23 +26,23 @@ void put_word(Bytes& bytes, std::size_t offset, std::uint32_t word) {
 // A cursor that already holds an earlier shape, so that "unchanged" is visible.
 CursorImage earlier_cursor() {
     CursorImage cursor;
-    cursor.cursor_width = 2;
-    cursor.cursor_height = 1;
+    cursor.width = 2;
+    cursor.height = 1;
     cursor.hotspot_x = 1;
     cursor.hotspot_y = 0;
-    cursor.cursor_pixels = {0x11223344u, 0x55667788u};
-    cursor.cursor_generation = 7;
+    cursor.pixels = {0x11223344u, 0x55667788u};
+    cursor.generation = 7;
     return cursor;
 }
 
 void expect_unchanged(const CursorImage& cursor) {
     const CursorImage before = earlier_cursor();
-    EXPECT_EQ(cursor.cursor_width, before.cursor_width);
-    EXPECT_EQ(cursor.cursor_height, before.cursor_height);
+    EXPECT_EQ(cursor.width, before.width);
+    EXPECT_EQ(cursor.height, before.height);
     EXPECT_EQ(cursor.hotspot_x, before.hotspot_x);
     EXPECT_EQ(cursor.hotspot_y, before.hotspot_y);
-    EXPECT_EQ(cursor.cursor_pixels, before.cursor_pixels);
-    EXPECT_EQ(cursor.cursor_generation, before.cursor_generation);
+    EXPECT_EQ(cursor.pixels, before.pixels);
+    EXPECT_EQ(cursor.generation, before.generation);
 }
 
 bool convert(const Bytes& bytes, const PointerShapeInfo& info, CursorImage& cursor) {
@@ -55,11 +55,11 @@ TEST(PointerShape, MonochromeMaskPairsFollowTheTable) {
     const PointerShapeInfo info{pointer_shape_monochrome, 4, 2, 1, 0, 0};
     CursorImage cursor;
     ASSERT_TRUE(convert(bytes, info, cursor));
-    ASSERT_EQ(cursor.cursor_pixels.size(), 4u);
-    EXPECT_EQ(cursor.cursor_pixels[0], 0xFF000000u);  // AND 0, XOR 0: black
-    EXPECT_EQ(cursor.cursor_pixels[1], 0xFFFFFFFFu);  // AND 0, XOR 1: white
-    EXPECT_EQ(cursor.cursor_pixels[2], 0x00000000u);  // AND 1, XOR 0: transparent
-    EXPECT_EQ(cursor.cursor_pixels[3], 0xFFFFFFFFu);  // AND 1, XOR 1: inverting, shown white
+    ASSERT_EQ(cursor.pixels.size(), 4u);
+    EXPECT_EQ(cursor.pixels[0], 0xFF000000u);  // AND 0, XOR 0: black
+    EXPECT_EQ(cursor.pixels[1], 0xFFFFFFFFu);  // AND 0, XOR 1: white
+    EXPECT_EQ(cursor.pixels[2], 0x00000000u);  // AND 1, XOR 0: transparent
+    EXPECT_EQ(cursor.pixels[3], 0xFFFFFFFFu);  // AND 1, XOR 1: inverting, shown white
 }
 
 TEST(PointerShape, MonochromeShapeIsHalfAsHighAsReported) {
@@ -77,10 +77,10 @@ TEST(PointerShape, MonochromeShapeIsHalfAsHighAsReported) {
     const PointerShapeInfo info{pointer_shape_monochrome, 32, 64, pitch, 3, 4};
     CursorImage cursor;
     ASSERT_TRUE(convert(bytes, info, cursor));
-    EXPECT_EQ(cursor.cursor_width, 32);
-    EXPECT_EQ(cursor.cursor_height, 32);
-    ASSERT_EQ(cursor.cursor_pixels.size(), 32u * 32u);
-    const std::uint32_t* row = &cursor.cursor_pixels[5 * 32];
+    EXPECT_EQ(cursor.width, 32);
+    EXPECT_EQ(cursor.height, 32);
+    ASSERT_EQ(cursor.pixels.size(), 32u * 32u);
+    const std::uint32_t* row = &cursor.pixels[5 * 32];
     const std::uint32_t first_byte[8] = {0xFFFFFFFFu, 0x00000000u, 0xFFFFFFFFu, 0xFF000000u,
                                          0xFF000000u, 0x00000000u, 0xFFFFFFFFu, 0xFFFFFFFFu};
     for (int x = 0; x < 8; ++x) {
@@ -93,8 +93,8 @@ TEST(PointerShape, MonochromeShapeIsHalfAsHighAsReported) {
         EXPECT_EQ(row[x], 0xFF000000u) << "pixel " << x;
     }
     EXPECT_EQ(row[24], 0xFFFFFFFFu);
-    EXPECT_EQ(cursor.cursor_pixels[4 * 32], 0xFFFFFFFFu);
-    EXPECT_EQ(cursor.cursor_pixels[32 * 32 - 1], 0xFFFFFFFFu);
+    EXPECT_EQ(cursor.pixels[4 * 32], 0xFFFFFFFFu);
+    EXPECT_EQ(cursor.pixels[32 * 32 - 1], 0xFFFFFFFFu);
 }
 
 TEST(PointerShape, MaskedColorShowsXorPixelsAsTheirColour) {
@@ -118,9 +118,9 @@ TEST(PointerShape, MaskedColorShowsXorPixelsAsTheirColour) {
     const PointerShapeInfo info{pointer_shape_masked_color, count, 1, count * 4, 0, 0};
     CursorImage cursor;
     ASSERT_TRUE(convert(bytes, info, cursor));
-    ASSERT_EQ(cursor.cursor_pixels.size(), std::size(cases));
+    ASSERT_EQ(cursor.pixels.size(), std::size(cases));
     for (std::size_t i = 0; i < std::size(cases); ++i) {
-        EXPECT_EQ(cursor.cursor_pixels[i], cases[i].expected) << std::hex << cases[i].source;
+        EXPECT_EQ(cursor.pixels[i], cases[i].expected) << std::hex << cases[i].source;
     }
 }
 
@@ -134,10 +134,10 @@ TEST(PointerShape, ColorRowsAreCopiedWithoutThePitchPadding) {
     const PointerShapeInfo info{pointer_shape_color, 2, 2, 12, 1, 1};
     CursorImage cursor;
     ASSERT_TRUE(convert(bytes, info, cursor));
-    EXPECT_EQ(cursor.cursor_width, 2);
-    EXPECT_EQ(cursor.cursor_height, 2);
+    EXPECT_EQ(cursor.width, 2);
+    EXPECT_EQ(cursor.height, 2);
     const std::vector<std::uint32_t> expected = {0x80FF0000u, 0x00000000u, 0xFF00FF00u, 0x010203FFu};
-    EXPECT_EQ(cursor.cursor_pixels, expected);
+    EXPECT_EQ(cursor.pixels, expected);
 }
 
 TEST(PointerShape, EachConversionSetsTheHotSpotCountsAndLogs) {
@@ -145,18 +145,18 @@ TEST(PointerShape, EachConversionSetsTheHotSpotCountsAndLogs) {
     CursorImage cursor;
     const Bytes mono(64 * 4, 0);
     ASSERT_TRUE(convert(mono, {pointer_shape_monochrome, 32, 64, 4, 5, 7}, cursor));
-    EXPECT_EQ(cursor.cursor_generation, 1u);
+    EXPECT_EQ(cursor.generation, 1u);
     EXPECT_EQ(cursor.hotspot_x, 5);
     EXPECT_EQ(cursor.hotspot_y, 7);
 
     const Bytes color(48 * 48 * 4, 0);
     ASSERT_TRUE(convert(color, {pointer_shape_color, 48, 48, 48 * 4, 0, 47}, cursor));
     ASSERT_TRUE(convert(color, {pointer_shape_masked_color, 24, 48, 48 * 4, -2, 3}, cursor));
-    EXPECT_EQ(cursor.cursor_generation, 3u);
+    EXPECT_EQ(cursor.generation, 3u);
     EXPECT_EQ(cursor.hotspot_x, -2);
     EXPECT_EQ(cursor.hotspot_y, 3);
     // The image shrinks with the shape: no words of the larger one are left behind.
-    EXPECT_EQ(cursor.cursor_pixels.size(), 24u * 48u);
+    EXPECT_EQ(cursor.pixels.size(), 24u * 48u);
 
     const std::vector<std::string> expected = {
         "capture: cursor shape 32x32 hot=(5,7) type=1",
@@ -270,9 +270,9 @@ TEST(PointerShape, ShapesThatJustFitAreConverted) {
         const Bytes bytes(c.size, 0);
         CursorImage cursor;
         EXPECT_TRUE(convert(bytes, c.info, cursor));
-        EXPECT_EQ(cursor.cursor_generation, 1u);
-        EXPECT_EQ(cursor.cursor_pixels.size(),
-                  static_cast<std::size_t>(cursor.cursor_width) * static_cast<std::size_t>(cursor.cursor_height));
+        EXPECT_EQ(cursor.generation, 1u);
+        EXPECT_EQ(cursor.pixels.size(),
+                  static_cast<std::size_t>(cursor.width) * static_cast<std::size_t>(cursor.height));
     }
 }
 

@@ -262,7 +262,7 @@ TEST(SessionLoop, CursorImageIsUploadedOnlyWhenTheGenerationChanges) {
     for (const FakeCall& call : session.fake.calls_of(FakeOp::set_cursor_image)) {
         EXPECT_EQ(call.width, 32);
         EXPECT_EQ(call.height, 48);
-        EXPECT_EQ(call.pixels, session.fake.image.cursor_pixels.data());
+        EXPECT_EQ(call.pixels, session.fake.image.pixels.data());
     }
 }
 

@@ -34,7 +34,7 @@ TEST(Capture, FindsTheOutputOfEveryMonitor) {
         ComPtr<IDXGIAdapter1> adapter;
         ComPtr<IDXGIOutput1> output;
         const test::LogCapture log;
-        ASSERT_TRUE(FindOutputForMonitor(monitor, adapter, output));
+        ASSERT_TRUE(find_output_for_monitor(monitor, adapter, output));
         EXPECT_TRUE(log.messages().empty());
         ASSERT_NE(adapter, nullptr);
         ASSERT_NE(output, nullptr);
@@ -54,7 +54,7 @@ TEST(Capture, UnknownMonitorLogsAndLeavesTheReferencesAlone) {
     ComPtr<IDXGIOutput1> output;
     const test::LogCapture log;
     const auto bogus = reinterpret_cast<HMONITOR>(static_cast<std::uintptr_t>(0x7777));
-    EXPECT_FALSE(FindOutputForMonitor(bogus, adapter, output));
+    EXPECT_FALSE(find_output_for_monitor(bogus, adapter, output));
     EXPECT_EQ(adapter.Get(), before);
     EXPECT_EQ(output.Get(), nullptr);
     const auto lines = log.messages();
@@ -70,14 +70,14 @@ TEST(Capture, FreshCaptureFailsQuietly) {
     EXPECT_TRUE(log.messages().empty());
     EXPECT_FALSE(capture.has_frame);
     EXPECT_EQ(capture.output_rotation, output_rotation_identity);
-    EXPECT_EQ(capture.cursor.cursor_generation, 0u);
+    EXPECT_EQ(capture.cursor.generation, 0u);
 }
 
 TEST(Capture, DuplicationThatCannotStartIsReported) {
     const HMONITOR primary = MonitorFromPoint(POINT{0, 0}, MONITOR_DEFAULTTOPRIMARY);
     ComPtr<IDXGIAdapter1> adapter;
     ComPtr<IDXGIOutput1> output;
-    ASSERT_TRUE(FindOutputForMonitor(primary, adapter, output));
+    ASSERT_TRUE(find_output_for_monitor(primary, adapter, output));
     test::TestWindow window(64, 48);
     WarpRenderer renderer;
     ASSERT_TRUE(renderer.initialize(adapter.Get(), window.get(), 64, 48));

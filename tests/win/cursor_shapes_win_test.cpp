@@ -246,21 +246,21 @@ std::string shape_line(int width, int height, int hot_x, int hot_y, std::uint32_
 // Converts `shape` into a cursor that holds an older shape, and checks what does not depend on pixels.
 void convert_real_shape(const std::vector<std::uint8_t>& shape, const PointerShapeInfo& info, const CursorBits& bits,
                         CursorImage& cursor) {
-    cursor.cursor_width = 3;
-    cursor.cursor_height = 5;
+    cursor.width = 3;
+    cursor.height = 5;
     cursor.hotspot_x = -7;
     cursor.hotspot_y = -9;
-    cursor.cursor_pixels.assign(15, 0x12345678u);
-    cursor.cursor_generation = 41;
+    cursor.pixels.assign(15, 0x12345678u);
+    cursor.generation = 41;
 
     const test::LogCapture log;
     ASSERT_TRUE(convert_pointer_shape(shape.data(), shape.size(), info, cursor));
-    EXPECT_EQ(cursor.cursor_width, bits.width);
-    EXPECT_EQ(cursor.cursor_height, bits.height);
-    ASSERT_EQ(cursor.cursor_pixels.size(), static_cast<std::size_t>(bits.width) * bits.height);
+    EXPECT_EQ(cursor.width, bits.width);
+    EXPECT_EQ(cursor.height, bits.height);
+    ASSERT_EQ(cursor.pixels.size(), static_cast<std::size_t>(bits.width) * bits.height);
     EXPECT_EQ(cursor.hotspot_x, bits.hot_x);
     EXPECT_EQ(cursor.hotspot_y, bits.hot_y);
-    EXPECT_EQ(cursor.cursor_generation, 42u);
+    EXPECT_EQ(cursor.generation, 42u);
     EXPECT_EQ(log.messages(),
               std::vector<std::string>{shape_line(bits.width, bits.height, bits.hot_x, bits.hot_y, info.type)});
 }
@@ -270,7 +270,7 @@ class PixelCheck {
 public:
     void check(const CursorImage& cursor, int x, int y, std::uint32_t expected) {
         const std::uint32_t actual =
-            cursor.cursor_pixels[static_cast<std::size_t>(y) * static_cast<std::size_t>(cursor.cursor_width) +
+            cursor.pixels[static_cast<std::size_t>(y) * static_cast<std::size_t>(cursor.width) +
                                  static_cast<std::size_t>(x)];
         if (actual != expected && ++mismatches_ <= 5) {
             char text[96];

@@ -130,7 +130,7 @@ TEST_F(ScriptedCapture, PointerUpdatesAndShapes) {
     script_.set_desktop(32, 32, test_desktop(32, 32).pixels);
     start();
     ASSERT_EQ(capture_->acquire_frame(16), AcquireResult::NewFrame);  // the desktop, no shape yet
-    EXPECT_EQ(capture_->cursor.cursor_generation, 0u);
+    EXPECT_EQ(capture_->cursor.generation, 0u);
     std::uint64_t generation = 0;
     for (const ScriptedShape& shape : shapes) {
         script_.set_shape(shape);
@@ -138,26 +138,26 @@ TEST_F(ScriptedCapture, PointerUpdatesAndShapes) {
         CursorImage expected;
         PointerShapeInfo info{shape.type, shape.width, shape.height, shape.pitch, shape.hotspot.x, shape.hotspot.y};
         ASSERT_TRUE(convert_pointer_shape(shape.bytes.data(), shape.bytes.size(), info, expected));
-        EXPECT_EQ(capture_->cursor.cursor_generation, ++generation);
-        EXPECT_EQ(capture_->cursor.cursor_pixels, expected.cursor_pixels) << "type " << shape.type;
-        EXPECT_EQ(capture_->cursor.cursor_width, expected.cursor_width);
-        EXPECT_EQ(capture_->cursor.cursor_height, expected.cursor_height);
+        EXPECT_EQ(capture_->cursor.generation, ++generation);
+        EXPECT_EQ(capture_->cursor.pixels, expected.pixels) << "type " << shape.type;
+        EXPECT_EQ(capture_->cursor.width, expected.width);
+        EXPECT_EQ(capture_->cursor.height, expected.height);
         EXPECT_EQ(capture_->cursor.hotspot_x, shape.hotspot.x);
         EXPECT_EQ(capture_->cursor.hotspot_y, shape.hotspot.y);
     }
-    const std::vector<std::uint32_t> kept = capture_->cursor.cursor_pixels;
+    const std::vector<std::uint32_t> kept = capture_->cursor.pixels;
 
     // A frame that carries only a pointer move (PointerShapeBufferSize 0) keeps the image.
     script_.move_pointer(10, 12, true);
     EXPECT_EQ(capture_->acquire_frame(16), AcquireResult::NewFrame);
-    EXPECT_EQ(capture_->cursor.cursor_generation, generation);
+    EXPECT_EQ(capture_->cursor.generation, generation);
 
     // A shape that cannot be read keeps the image as well; the frame is still taken.
     script_.fail_shape_reads(DXGI_ERROR_ACCESS_LOST, 1);
     script_.set_shape(shapes[0]);
     EXPECT_EQ(capture_->acquire_frame(16), AcquireResult::NewFrame);
-    EXPECT_EQ(capture_->cursor.cursor_generation, generation);
-    EXPECT_EQ(capture_->cursor.cursor_pixels, kept);
+    EXPECT_EQ(capture_->cursor.generation, generation);
+    EXPECT_EQ(capture_->cursor.pixels, kept);
     EXPECT_EQ(script_.counts().shape_reads, 3);
 }
 

@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/log.h"
+#include "platform/log.h"
 #include "platform/platform.h"
 #include "settings/settings.h"
 #include "support/log_capture.h"

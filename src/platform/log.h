@@ -48,8 +48,8 @@ void log_message(const char* format, ...) KELVANE_PRINTF(1, 2);
 // The standard line for a failed platform call: "<name> failed, hr=0x%08X".
 void log_failed_call(const char* name, long hr);
 
-// printf formatting into at most log_message_max bytes. Wide-string arguments (%ls, %lc) are
-// written as UTF-8 whatever the C library's locale.
+// printf formatting into at most log_message_max bytes. Text arguments are UTF-8: wide strings are
+// converted by the caller (wide_to_utf8), since %ls would depend on the C library's locale.
 [[nodiscard]] std::string format_log_message(const char* format, va_list args);
 
 // The line as it stands in the file: "[hh:mm:ss.mmm] message" and CR LF.
