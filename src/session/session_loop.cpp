@@ -77,12 +77,14 @@ private:
             return AttemptEnd::retry;
         }
 
+        // The flag goes down before the values are read: a publication after this point raises it
+        // again for the frame loop. Lowered after the read, it could discard one made in between.
+        shared_.warp_changed.exchange(false);
         {
             // The first warp of an attempt is computed under the lock: nothing else runs yet.
             const std::lock_guard<std::mutex> lock(shared_.warp_lock);
             backend_.update_warp(shared_.warp_params);
         }
-        shared_.warp_changed.exchange(false);
 
         force_redraw_ = true;
         last_generation_ = 0;
