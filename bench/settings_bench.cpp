@@ -11,8 +11,8 @@ namespace {
 void BM_FormatSettingsText(benchmark::State& state) {
     kelvane::Settings settings;
     settings.monitor = L"\\\\.\\DISPLAY2";
-    settings.keystone_tb = 1.0f / 3.0f;
-    settings.rotation = -12.5f;
+    settings.warp.keystone_tb = 1.0f / 3.0f;
+    settings.warp.rotation = -12.5f;
     for (auto _ : state) {
         benchmark::DoNotOptimize(kelvane::format_settings_text(settings));
     }
@@ -22,7 +22,7 @@ BENCHMARK(BM_FormatSettingsText);
 void BM_ApplySettingsText(benchmark::State& state) {
     kelvane::Settings source;
     source.monitor = L"\\\\.\\DISPLAY2";
-    source.keystone_lr = -0.25f;
+    source.warp.keystone_lr = -0.25f;
     const std::string text = kelvane::format_settings_text(source);
     for (auto _ : state) {
         kelvane::Settings settings;

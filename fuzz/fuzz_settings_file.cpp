@@ -25,10 +25,10 @@ bool is_nan(float value) {
 }
 
 void check_ranges(const kelvane::Settings& s) {
-    FUZZ_CHECK(!is_nan(s.keystone_tb) && !is_nan(s.keystone_lr) && !is_nan(s.rotation));
-    FUZZ_CHECK(s.keystone_tb >= -kelvane::keystone_limit && s.keystone_tb <= kelvane::keystone_limit);
-    FUZZ_CHECK(s.keystone_lr >= -kelvane::keystone_limit && s.keystone_lr <= kelvane::keystone_limit);
-    FUZZ_CHECK(s.rotation >= -kelvane::rotation_limit && s.rotation <= kelvane::rotation_limit);
+    FUZZ_CHECK(!is_nan(s.warp.keystone_tb) && !is_nan(s.warp.keystone_lr) && !is_nan(s.warp.rotation));
+    FUZZ_CHECK(s.warp.keystone_tb >= -kelvane::keystone_limit && s.warp.keystone_tb <= kelvane::keystone_limit);
+    FUZZ_CHECK(s.warp.keystone_lr >= -kelvane::keystone_limit && s.warp.keystone_lr <= kelvane::keystone_limit);
+    FUZZ_CHECK(s.warp.rotation >= -kelvane::rotation_limit && s.warp.rotation <= kelvane::rotation_limit);
 }
 
 // "%g" keeps six significant digits (a relative error of at most 5e-6); reading the text back as a
@@ -70,11 +70,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     check_ranges(reloaded);
     FUZZ_CHECK(reloaded.monitor == loaded.monitor);
     FUZZ_CHECK(reloaded.active == loaded.active);
-    FUZZ_CHECK(reloaded.mirror_h == loaded.mirror_h);
-    FUZZ_CHECK(reloaded.mirror_v == loaded.mirror_v);
-    FUZZ_CHECK(within_format_rounding(loaded.keystone_tb, reloaded.keystone_tb));
-    FUZZ_CHECK(within_format_rounding(loaded.keystone_lr, reloaded.keystone_lr));
-    FUZZ_CHECK(within_format_rounding(loaded.rotation, reloaded.rotation));
+    FUZZ_CHECK(reloaded.warp.mirror_h == loaded.warp.mirror_h);
+    FUZZ_CHECK(reloaded.warp.mirror_v == loaded.warp.mirror_v);
+    FUZZ_CHECK(within_format_rounding(loaded.warp.keystone_tb, reloaded.warp.keystone_tb));
+    FUZZ_CHECK(within_format_rounding(loaded.warp.keystone_lr, reloaded.warp.keystone_lr));
+    FUZZ_CHECK(within_format_rounding(loaded.warp.rotation, reloaded.warp.rotation));
 
     // The fixed point: same text, same record.
     const std::string resaved_text = kelvane::format_settings_text(reloaded);

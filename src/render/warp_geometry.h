@@ -7,16 +7,9 @@
 
 #include <array>
 
-namespace kelvane {
+#include "settings/warp_params.h"
 
-// The warp values, passed by value. The default is a horizontal mirror with everything else off.
-struct WarpParams {
-    bool mirror_h = true;
-    bool mirror_v = false;
-    float keystone_tb = 0.0f;  // top/bottom keystone; used range -0.85 ... +0.85
-    float keystone_lr = 0.0f;  // left/right keystone; used range -0.85 ... +0.85
-    float rotation = 0.0f;     // degrees; positive turns the picture clockwise on the screen
-};
+namespace kelvane {
 
 // 3x3 matrix of doubles, row-major, acting on column vectors (x, y, 1).
 struct Mat3 {

@@ -18,11 +18,7 @@ RECT to_rect(const MonitorRect& rect) noexcept {
 
 void copy_warp_values(AppController& app) {
     const std::lock_guard<std::mutex> lock(app.warp_lock);
-    app.warp_params.mirror_h = app.settings.mirror_h;
-    app.warp_params.mirror_v = app.settings.mirror_v;
-    app.warp_params.keystone_tb = app.settings.keystone_tb;
-    app.warp_params.keystone_lr = app.settings.keystone_lr;
-    app.warp_params.rotation = app.settings.rotation;
+    app.warp_params = app.settings.warp;
 }
 
 }  // namespace

@@ -71,15 +71,15 @@ void apply_line(std::string_view line, Settings& settings) {
     } else if (key == "active") {
         settings.active = value == "1";
     } else if (key == "mirror_h") {
-        settings.mirror_h = value == "1";
+        settings.warp.mirror_h = value == "1";
     } else if (key == "mirror_v") {
-        settings.mirror_v = value == "1";
+        settings.warp.mirror_v = value == "1";
     } else if (key == "keystone_tb") {
-        read_number_into(value, settings.keystone_tb, keystone_limit);
+        read_number_into(value, settings.warp.keystone_tb, keystone_limit);
     } else if (key == "keystone_lr") {
-        read_number_into(value, settings.keystone_lr, keystone_limit);
+        read_number_into(value, settings.warp.keystone_lr, keystone_limit);
     } else if (key == "rotation") {
-        read_number_into(value, settings.rotation, rotation_limit);
+        read_number_into(value, settings.warp.rotation, rotation_limit);
     }
 }
 
@@ -184,18 +184,18 @@ std::string format_settings_text(const Settings& settings) {
     add(header_line);
     add("monitor=" + wide_to_utf8(settings.monitor));
     add("active=" + flag(settings.active));
-    add("mirror_h=" + flag(settings.mirror_h));
-    add("mirror_v=" + flag(settings.mirror_v));
-    add("keystone_tb=" + format_settings_number(settings.keystone_tb));
-    add("keystone_lr=" + format_settings_number(settings.keystone_lr));
-    add("rotation=" + format_settings_number(settings.rotation));
+    add("mirror_h=" + flag(settings.warp.mirror_h));
+    add("mirror_v=" + flag(settings.warp.mirror_v));
+    add("keystone_tb=" + format_settings_number(settings.warp.keystone_tb));
+    add("keystone_lr=" + format_settings_number(settings.warp.keystone_lr));
+    add("rotation=" + format_settings_number(settings.warp.rotation));
     return text;
 }
 
 void reset_warp_correction(Settings& settings) noexcept {
-    settings.keystone_tb = 0.0f;
-    settings.keystone_lr = 0.0f;
-    settings.rotation = 0.0f;
+    settings.warp.keystone_tb = 0.0f;
+    settings.warp.keystone_lr = 0.0f;
+    settings.warp.rotation = 0.0f;
 }
 
 std::wstring settings_path() {
@@ -233,9 +233,9 @@ void load_settings_from(const std::wstring& path, Settings& settings) {
     }
     apply_settings_text(text, settings);
     log_message("settings: loaded (monitor='%s' active=%d mirrorH=%d mirrorV=%d ktb=%.3f klr=%.3f rot=%.1f)",
-                wide_to_utf8(settings.monitor).c_str(), settings.active ? 1 : 0, settings.mirror_h ? 1 : 0,
-                settings.mirror_v ? 1 : 0, static_cast<double>(settings.keystone_tb),
-                static_cast<double>(settings.keystone_lr), static_cast<double>(settings.rotation));
+                wide_to_utf8(settings.monitor).c_str(), settings.active ? 1 : 0, settings.warp.mirror_h ? 1 : 0,
+                settings.warp.mirror_v ? 1 : 0, static_cast<double>(settings.warp.keystone_tb),
+                static_cast<double>(settings.warp.keystone_lr), static_cast<double>(settings.warp.rotation));
 }
 
 bool save_settings_to(const std::wstring& path, const Settings& settings) {

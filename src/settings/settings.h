@@ -6,21 +6,17 @@
 #include <string>
 #include <string_view>
 
+#include "settings/warp_params.h"
+
 namespace kelvane {
 
 struct Settings {
     std::wstring monitor;  // device name of the mirrored monitor; empty: the topmost screen
     bool active = true;
-    bool mirror_h = true;
-    bool mirror_v = false;
-    float keystone_tb = 0.0f;  // -1 ... +1
-    float keystone_lr = 0.0f;  // -1 ... +1
-    float rotation = 0.0f;     // degrees, -180 ... +180
+    WarpParams warp;  // keystones -1 ... +1, rotation in degrees -180 ... +180
 
     friend bool operator==(const Settings& a, const Settings& b) {
-        return a.monitor == b.monitor && a.active == b.active && a.mirror_h == b.mirror_h &&
-               a.mirror_v == b.mirror_v && a.keystone_tb == b.keystone_tb && a.keystone_lr == b.keystone_lr &&
-               a.rotation == b.rotation;
+        return a.monitor == b.monitor && a.active == b.active && a.warp == b.warp;
     }
     friend bool operator!=(const Settings& a, const Settings& b) { return !(a == b); }
 };

@@ -23,7 +23,7 @@ struct SliderBinding {
     int value_label_id;
     int range_max;
     int tick;
-    float Settings::*field;
+    float WarpParams::*field;
     float (*from_position)(int) noexcept;
     int (*to_position)(float) noexcept;
     std::wstring (*label)(float);
@@ -31,10 +31,10 @@ struct SliderBinding {
 
 const SliderBinding slider_bindings[] = {
     {adjust_id::keystone_tb, adjust_id::keystone_tb_value, keystone_slider_max, keystone_slider_tick,
-     &Settings::keystone_tb, keystone_from_position, keystone_to_position, keystone_label},
+     &WarpParams::keystone_tb, keystone_from_position, keystone_to_position, keystone_label},
     {adjust_id::keystone_lr, adjust_id::keystone_lr_value, keystone_slider_max, keystone_slider_tick,
-     &Settings::keystone_lr, keystone_from_position, keystone_to_position, keystone_label},
-    {adjust_id::rotation, adjust_id::rotation_value, rotation_slider_max, rotation_slider_tick, &Settings::rotation,
+     &WarpParams::keystone_lr, keystone_from_position, keystone_to_position, keystone_label},
+    {adjust_id::rotation, adjust_id::rotation_value, rotation_slider_max, rotation_slider_tick, &WarpParams::rotation,
      rotation_from_position, rotation_to_position, rotation_label},
 };
 
@@ -100,7 +100,7 @@ bool is_checked(HWND window, int id) noexcept {
 // A slider moved: the mirror follows every step, the file is written once the slider is let go.
 void on_slider_moved(AppController& app, HWND window, const SliderBinding& slider, WORD code) {
     const auto position = static_cast<int>(SendDlgItemMessageW(window, slider.id, TBM_GETPOS, 0, 0));
-    app.settings.*slider.field = slider.from_position(position);
+    app.settings.warp.*slider.field = slider.from_position(position);
     publish_warp_params(app);
     refresh_adjust_window(app);
     if (code == TB_ENDTRACK) {
@@ -108,8 +108,8 @@ void on_slider_moved(AppController& app, HWND window, const SliderBinding& slide
     }
 }
 
-void on_mirror_box_clicked(AppController& app, HWND window, int id, bool Settings::*axis) {
-    app.settings.*axis = is_checked(window, id);
+void on_mirror_box_clicked(AppController& app, HWND window, int id, bool WarpParams::*axis) {
+    app.settings.warp.*axis = is_checked(window, id);
     publish_warp_params(app);
     save_settings(app.settings);
 }
@@ -141,10 +141,10 @@ LRESULT on_hscroll(AppController& app, HWND window, WPARAM wparam, LPARAM lparam
 LRESULT on_adjust_command(AppController& app, HWND window, WPARAM wparam, LPARAM lparam) {
     switch (LOWORD(wparam)) {
         case adjust_id::mirror_h:
-            on_mirror_box_clicked(app, window, adjust_id::mirror_h, &Settings::mirror_h);
+            on_mirror_box_clicked(app, window, adjust_id::mirror_h, &WarpParams::mirror_h);
             return 0;
         case adjust_id::mirror_v:
-            on_mirror_box_clicked(app, window, adjust_id::mirror_v, &Settings::mirror_v);
+            on_mirror_box_clicked(app, window, adjust_id::mirror_v, &WarpParams::mirror_v);
             return 0;
         case adjust_id::reset:
             on_reset_clicked(app);
@@ -182,10 +182,10 @@ void refresh_adjust_window(AppController& app) {
     if (window == nullptr) {
         return;
     }
-    CheckDlgButton(window, adjust_id::mirror_h, check_state(app.settings.mirror_h));
-    CheckDlgButton(window, adjust_id::mirror_v, check_state(app.settings.mirror_v));
+    CheckDlgButton(window, adjust_id::mirror_h, check_state(app.settings.warp.mirror_h));
+    CheckDlgButton(window, adjust_id::mirror_v, check_state(app.settings.warp.mirror_v));
     for (const SliderBinding& slider : slider_bindings) {
-        const float value = app.settings.*slider.field;
+        const float value = app.settings.warp.*slider.field;
         SendDlgItemMessageW(window, slider.id, TBM_SETPOS, TRUE, slider.to_position(value));
         SetDlgItemTextW(window, slider.value_label_id, slider.label(value).c_str());
     }

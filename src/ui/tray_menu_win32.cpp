@@ -46,8 +46,8 @@ void warp_changed_from_menu(AppController& app) {
     refresh_adjust_window(app);
 }
 
-void flip_mirror_axis(AppController& app, bool Settings::*axis) {
-    app.settings.*axis = !(app.settings.*axis);
+void flip_mirror_axis(AppController& app, bool WarpParams::*axis) {
+    app.settings.warp.*axis = !(app.settings.warp.*axis);
     warp_changed_from_menu(app);
 }
 
@@ -102,10 +102,10 @@ void on_command(AppController& app, unsigned id) {
             toggle_mirror(app);
             break;
         case MenuCommand::flip_mirror_h:
-            flip_mirror_axis(app, &Settings::mirror_h);
+            flip_mirror_axis(app, &WarpParams::mirror_h);
             break;
         case MenuCommand::flip_mirror_v:
-            flip_mirror_axis(app, &Settings::mirror_v);
+            flip_mirror_axis(app, &WarpParams::mirror_v);
             break;
         case MenuCommand::open_adjust_window:
             open_adjust_window(app);

@@ -171,9 +171,9 @@ TEST_F(Startup, SavedValuesSurviveARunWithAnEmptyMonitorArgument) {
     ASSERT_EQ(run_kelvane(L"--monitor \"\" --monitor=DISPLAY1"), exit_ok);
     Settings expected;
     expected.monitor = L"\\\\.\\DISPLAY2";
-    expected.mirror_v = true;
-    expected.keystone_tb = 0.25f;
-    expected.rotation = -180.0f;  // clamped when read, saved clamped
+    expected.warp.mirror_v = true;
+    expected.warp.keystone_tb = 0.25f;
+    expected.warp.rotation = -180.0f;  // clamped when read, saved clamped
     EXPECT_EQ(saved_settings(), expected);
     EXPECT_EQ(settings_text(), format_settings_text(expected));
     const auto messages = log_messages();

@@ -81,11 +81,11 @@ TEST(SettingsText, SingleLinesOverTheDefaults) {
         void (*expect)(const Settings&, const Settings& defaults);
     };
     const Case cases[] = {
-        {"rotation=200", [](const Settings& s, const Settings&) { EXPECT_EQ(s.rotation, 180.0f); }},
-        {"rotation=-720", [](const Settings& s, const Settings&) { EXPECT_EQ(s.rotation, -180.0f); }},
-        {"rotation=-inf", [](const Settings& s, const Settings&) { EXPECT_EQ(s.rotation, -180.0f); }},
-        {"keystone_lr=-3", [](const Settings& s, const Settings&) { EXPECT_EQ(s.keystone_lr, -1.0f); }},
-        {"keystone_tb=inf", [](const Settings& s, const Settings&) { EXPECT_EQ(s.keystone_tb, 1.0f); }},
+        {"rotation=200", [](const Settings& s, const Settings&) { EXPECT_EQ(s.warp.rotation, 180.0f); }},
+        {"rotation=-720", [](const Settings& s, const Settings&) { EXPECT_EQ(s.warp.rotation, -180.0f); }},
+        {"rotation=-inf", [](const Settings& s, const Settings&) { EXPECT_EQ(s.warp.rotation, -180.0f); }},
+        {"keystone_lr=-3", [](const Settings& s, const Settings&) { EXPECT_EQ(s.warp.keystone_lr, -1.0f); }},
+        {"keystone_tb=inf", [](const Settings& s, const Settings&) { EXPECT_EQ(s.warp.keystone_tb, 1.0f); }},
         {"keystone_tb=", [](const Settings& s, const Settings& d) { EXPECT_EQ(s, d); }},
         {"keystone_tb=abc", [](const Settings& s, const Settings& d) { EXPECT_EQ(s, d); }},
         {"keystone_tb=+0.5", [](const Settings& s, const Settings& d) { EXPECT_EQ(s, d); }},
@@ -94,16 +94,16 @@ TEST(SettingsText, SingleLinesOverTheDefaults) {
         {"keystone_lr=NaN", [](const Settings& s, const Settings& d) { EXPECT_EQ(s, d); }},
         {"rotation=-nan", [](const Settings& s, const Settings& d) { EXPECT_EQ(s, d); }},
         {"keystone_tb=1e50", [](const Settings& s, const Settings& d) { EXPECT_EQ(s, d); }},
-        {"keystone_tb=0.5abc", [](const Settings& s, const Settings&) { EXPECT_EQ(s.keystone_tb, 0.5f); }},
-        {"keystone_tb=1e-05", [](const Settings& s, const Settings&) { EXPECT_EQ(s.keystone_tb, 0.00001f); }},
+        {"keystone_tb=0.5abc", [](const Settings& s, const Settings&) { EXPECT_EQ(s.warp.keystone_tb, 0.5f); }},
+        {"keystone_tb=1e-05", [](const Settings& s, const Settings&) { EXPECT_EQ(s.warp.keystone_tb, 0.00001f); }},
         {"active=yes", [](const Settings& s, const Settings&) { EXPECT_FALSE(s.active); }},
         {"active=true", [](const Settings& s, const Settings&) { EXPECT_FALSE(s.active); }},
         {"active=", [](const Settings& s, const Settings&) { EXPECT_FALSE(s.active); }},
         {"active=01", [](const Settings& s, const Settings&) { EXPECT_FALSE(s.active); }},
         {"active= 1", [](const Settings& s, const Settings&) { EXPECT_FALSE(s.active); }},
         {"active=1", [](const Settings& s, const Settings&) { EXPECT_TRUE(s.active); }},
-        {"mirror_v=1", [](const Settings& s, const Settings&) { EXPECT_TRUE(s.mirror_v); }},
-        {"mirror_h=0", [](const Settings& s, const Settings&) { EXPECT_FALSE(s.mirror_h); }},
+        {"mirror_v=1", [](const Settings& s, const Settings&) { EXPECT_TRUE(s.warp.mirror_v); }},
+        {"mirror_h=0", [](const Settings& s, const Settings&) { EXPECT_FALSE(s.warp.mirror_h); }},
         {"#active=0", [](const Settings& s, const Settings& d) { EXPECT_EQ(s, d); }},
         {"active=0 \t \t", [](const Settings& s, const Settings&) { EXPECT_FALSE(s.active); }},
         {" active=0", [](const Settings& s, const Settings& d) { EXPECT_EQ(s, d); }},
@@ -148,8 +148,8 @@ TEST(SettingsText, ByteOrderMarkMakesTheFirstKeyUnknown) {
 TEST(SettingsText, OrderUnknownKeysAndRepeats) {
     const Settings settings = load_text(
         "rotation=10\nfoo=bar\nkeystone_lr=0.5\nmonitor=A\n\n   \nrotation=20\nmonitor=B\nrotation=junk\nactive=0\n");
-    EXPECT_EQ(settings.rotation, 20.0f);  // the last acceptable value
-    EXPECT_EQ(settings.keystone_lr, 0.5f);
+    EXPECT_EQ(settings.warp.rotation, 20.0f);  // the last acceptable value
+    EXPECT_EQ(settings.warp.keystone_lr, 0.5f);
     EXPECT_EQ(settings.monitor, L"B");
     EXPECT_FALSE(settings.active);
 }
@@ -157,8 +157,8 @@ TEST(SettingsText, OrderUnknownKeysAndRepeats) {
 TEST(SettingsText, NulBytesAndLoneCarriageReturnsDoNotConfuseTheReader) {
     const Settings settings = load_text(std::string("active\0=0\nmirror_v=1\r\r\nrotation=5\0junk\n", 38));
     EXPECT_TRUE(settings.active);
-    EXPECT_TRUE(settings.mirror_v);
-    EXPECT_EQ(settings.rotation, 5.0f);
+    EXPECT_TRUE(settings.warp.mirror_v);
+    EXPECT_EQ(settings.warp.rotation, 5.0f);
 }
 
 class SettingsFile : public testing::Test {
@@ -172,11 +172,11 @@ TEST_F(SettingsFile, SaveThenLoadGivesTheSameRecord) {
     Settings saved;
     saved.monitor = std::wstring(L"\\\\.\\DISPLAY2 ") + static_cast<wchar_t>(0x20AC);
     saved.active = false;
-    saved.mirror_h = false;
-    saved.mirror_v = true;
-    saved.keystone_tb = 1.0f / 3.0f;
-    saved.keystone_lr = -0.25f;
-    saved.rotation = -179.5f;
+    saved.warp.mirror_h = false;
+    saved.warp.mirror_v = true;
+    saved.warp.keystone_tb = 1.0f / 3.0f;
+    saved.warp.keystone_lr = -0.25f;
+    saved.warp.rotation = -179.5f;
     ASSERT_TRUE(save_settings_to(path(), saved));
     EXPECT_FALSE(std::filesystem::exists(temp()));
 
@@ -187,9 +187,9 @@ TEST_F(SettingsFile, SaveThenLoadGivesTheSameRecord) {
               "settings: loaded (monitor='\\\\.\\DISPLAY2 \xE2\x82\xAC' active=0 mirrorH=0 mirrorV=1 ktb=0.333 "
               "klr=-0.250 rot=-179.5)\n");
     Settings expected = saved;
-    expected.keystone_tb = 0.333333f;  // six significant digits come back
+    expected.warp.keystone_tb = 0.333333f;  // six significant digits come back
     EXPECT_EQ(loaded, expected);
-    EXPECT_NE(loaded.keystone_tb, saved.keystone_tb);
+    EXPECT_NE(loaded.warp.keystone_tb, saved.warp.keystone_tb);
 
     // What was loaded saves to the same text: a fixed point.
     ASSERT_TRUE(save_settings_to(path(), loaded));
@@ -216,12 +216,12 @@ TEST_F(SettingsFile, EmptyFileLogsTheDefaults) {
 
 TEST_F(SettingsFile, NoPathMeansNoFileAndNoMessage) {
     Settings settings;
-    settings.rotation = 3.0f;
+    settings.warp.rotation = 3.0f;
     const test::LogCapture log;
     load_settings_from(L"", settings);
     EXPECT_FALSE(save_settings_to(L"", settings));
     EXPECT_EQ(log.text(), "");
-    EXPECT_EQ(settings.rotation, 3.0f);
+    EXPECT_EQ(settings.warp.rotation, 3.0f);
 }
 
 TEST_F(SettingsFile, LeftoverTemporaryFileDoesNotDisturbLoadOrSave) {
@@ -230,7 +230,7 @@ TEST_F(SettingsFile, LeftoverTemporaryFileDoesNotDisturbLoadOrSave) {
     Settings settings;
     load_settings_from(path(), settings);
     EXPECT_FALSE(settings.active);
-    EXPECT_EQ(settings.rotation, 0.0f);
+    EXPECT_EQ(settings.warp.rotation, 0.0f);
     ASSERT_TRUE(save_settings_to(path(), settings));
     EXPECT_FALSE(std::filesystem::exists(temp()));
     EXPECT_EQ(test::read_file_bytes(path()), format_settings_text(settings));

@@ -246,8 +246,8 @@ std::vector<MonitorEntry> two_monitors() {
 
 TEST(TrayMenuModel, MainMenuItemsInOrder) {
     Settings settings;
-    settings.mirror_h = false;
-    settings.mirror_v = false;
+    settings.warp.mirror_h = false;
+    settings.warp.mirror_v = false;
     const std::vector<MenuItem> expected = {
         item(L"Mirror active\tCtrl+Alt+M", 100),
         separator,
@@ -278,9 +278,9 @@ TEST(TrayMenuModel, CheckMarksFollowRunningAndTheMirrorFlags) {
     for (const auto& c : cases) {
         Settings settings;
         settings.active = c.active;
-        settings.mirror_h = c.mirror_h;
-        settings.mirror_v = c.mirror_v;
-        settings.keystone_tb = 0.5f;
+        settings.warp.mirror_h = c.mirror_h;
+        settings.warp.mirror_v = c.mirror_v;
+        settings.warp.keystone_tb = 0.5f;
         const std::vector<MenuItem> menu = build_main_menu(settings, c.running);
         ASSERT_EQ(menu.size(), 10u);
         EXPECT_EQ(menu[0].checked, c.running);

@@ -150,7 +150,7 @@ TEST_F(Mirror, CalibrationPatternIsShownThroughTheWarpAndFollowsChanges) {
     }
 
     // Both mirrors, published to the running session: red goes to the bottom-right, with no restart.
-    app_->settings.mirror_v = true;
+    app_->settings.warp.mirror_v = true;
     publish_warp_params(*app_);
     if (!excluded) {
         EXPECT_TRUE(wait_for_pixel(left + auto_width - 10, top + auto_height - 10, rgb_of(pattern_top_left)));
@@ -259,11 +259,11 @@ TEST_F(Mirror, ToggleRecordsTheChoiceAndSavesEachTime) {
 
 TEST_F(Mirror, PublishWhileStoppedIsCopiedAfreshOnTheNextStart) {
     make_app(true);
-    app_->settings.rotation = 45.0f;
+    app_->settings.warp.rotation = 45.0f;
     publish_warp_params(*app_);
     EXPECT_TRUE(app_->warp_changed.load());
     EXPECT_EQ(app_->warp_params.rotation, 45.0f);
-    app_->settings.rotation = -10.0f;
+    app_->settings.warp.rotation = -10.0f;
     start_mirror(*app_);
     EXPECT_EQ(app_->warp_params.rotation, -10.0f);
 }

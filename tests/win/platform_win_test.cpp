@@ -38,7 +38,7 @@ TEST(PlatformWin, SettingsAndLogFilesHaveCrLfOnDisk) {
     test::TempFolder folder;
     Settings settings;
     settings.monitor = L"\\\\.\\DISPLAY2";
-    settings.rotation = 12.5f;
+    settings.warp.rotation = 12.5f;
     ASSERT_TRUE(save_settings_to(folder.file("settings.ini"), settings));
     EXPECT_EQ(test::read_file_bytes(folder.path() / "settings.ini"),
               "# Kelvane2 settings\r\nmonitor=\\\\.\\DISPLAY2\r\nactive=1\r\nmirror_h=1\r\nmirror_v=0\r\n"

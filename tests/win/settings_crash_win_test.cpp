@@ -26,7 +26,7 @@ std::wstring save_loop_path() {
 Settings first_record() {
     Settings settings;
     settings.monitor = L"\\\\.\\DISPLAY1";
-    settings.keystone_tb = 0.25f;
+    settings.warp.keystone_tb = 0.25f;
     return settings;
 }
 
@@ -34,8 +34,8 @@ Settings second_record() {
     Settings settings;
     settings.monitor = L"\\\\.\\DISPLAY2 with a longer name, so that the two texts differ in length";
     settings.active = false;
-    settings.mirror_v = true;
-    settings.rotation = -12.5f;
+    settings.warp.mirror_v = true;
+    settings.warp.rotation = -12.5f;
     return settings;
 }
 
@@ -90,7 +90,7 @@ TEST(SettingsCrash, KilledSavesLeaveOneCompleteFile) {
         const Settings expected = text == first ? first_record() : second_record();
         EXPECT_EQ(loaded.monitor, expected.monitor);
         EXPECT_EQ(loaded.active, expected.active);
-        EXPECT_EQ(loaded.rotation, expected.rotation);
+        EXPECT_EQ(loaded.warp.rotation, expected.warp.rotation);
     }
     CloseHandle(started);
     std::printf("  outcomes (F/S: first/second text, lower case: a temporary file was left): %s\n", outcomes.c_str());

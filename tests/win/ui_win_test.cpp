@@ -62,11 +62,11 @@ Settings saved_settings() {
     Settings saved;
     saved.monitor = L"<none>";
     saved.active = false;
-    saved.mirror_h = false;
-    saved.mirror_v = false;
-    saved.keystone_tb = 0.77f;
-    saved.keystone_lr = 0.77f;
-    saved.rotation = 77.0f;
+    saved.warp.mirror_h = false;
+    saved.warp.mirror_v = false;
+    saved.warp.keystone_tb = 0.77f;
+    saved.warp.keystone_lr = 0.77f;
+    saved.warp.rotation = 77.0f;
     load_settings(saved);
     return saved;
 }
@@ -76,22 +76,22 @@ void expect_saved_equals(const Settings& expected) {
     const Settings saved = saved_settings();
     EXPECT_EQ(saved.monitor, expected.monitor);
     EXPECT_EQ(saved.active, expected.active);
-    EXPECT_EQ(saved.mirror_h, expected.mirror_h);
-    EXPECT_EQ(saved.mirror_v, expected.mirror_v);
+    EXPECT_EQ(saved.warp.mirror_h, expected.warp.mirror_h);
+    EXPECT_EQ(saved.warp.mirror_v, expected.warp.mirror_v);
     // The file keeps six significant digits.
-    EXPECT_FLOAT_EQ(saved.keystone_tb, expected.keystone_tb);
-    EXPECT_FLOAT_EQ(saved.keystone_lr, expected.keystone_lr);
-    EXPECT_FLOAT_EQ(saved.rotation, expected.rotation);
+    EXPECT_FLOAT_EQ(saved.warp.keystone_tb, expected.warp.keystone_tb);
+    EXPECT_FLOAT_EQ(saved.warp.keystone_lr, expected.warp.keystone_lr);
+    EXPECT_FLOAT_EQ(saved.warp.rotation, expected.warp.rotation);
 }
 
 void expect_published(AppController& app) {
     EXPECT_TRUE(app.warp_changed.load());
     const std::lock_guard<std::mutex> lock(app.warp_lock);
-    EXPECT_EQ(app.warp_params.mirror_h, app.settings.mirror_h);
-    EXPECT_EQ(app.warp_params.mirror_v, app.settings.mirror_v);
-    EXPECT_EQ(app.warp_params.keystone_tb, app.settings.keystone_tb);
-    EXPECT_EQ(app.warp_params.keystone_lr, app.settings.keystone_lr);
-    EXPECT_EQ(app.warp_params.rotation, app.settings.rotation);
+    EXPECT_EQ(app.warp_params.mirror_h, app.settings.warp.mirror_h);
+    EXPECT_EQ(app.warp_params.mirror_v, app.settings.warp.mirror_v);
+    EXPECT_EQ(app.warp_params.keystone_tb, app.settings.warp.keystone_tb);
+    EXPECT_EQ(app.warp_params.keystone_lr, app.settings.warp.keystone_lr);
+    EXPECT_EQ(app.warp_params.rotation, app.settings.warp.rotation);
 }
 
 std::wstring class_of(HWND window) {
@@ -207,9 +207,9 @@ using TrayCommand = UiFixture;
 
 TEST_F(TrayCommand, MirrorFlipsSavePublishAndUpdateTheOpenWindow) {
     Settings initial;
-    initial.mirror_h = true;
-    initial.mirror_v = false;
-    initial.keystone_tb = 0.25f;
+    initial.warp.mirror_h = true;
+    initial.warp.mirror_v = false;
+    initial.warp.keystone_tb = 0.25f;
     make_app(initial);
     open_adjust_window(*app_);
     const HWND adjust = app_->adjust_hwnd;
@@ -232,9 +232,9 @@ TEST_F(TrayCommand, MirrorFlipsSavePublishAndUpdateTheOpenWindow) {
         delete_settings_file();
         app_->warp_changed = false;
         on_command(*app_, step.id);
-        EXPECT_EQ(app_->settings.mirror_h, step.mirror_h);
-        EXPECT_EQ(app_->settings.mirror_v, step.mirror_v);
-        EXPECT_EQ(app_->settings.keystone_tb, 0.25f);
+        EXPECT_EQ(app_->settings.warp.mirror_h, step.mirror_h);
+        EXPECT_EQ(app_->settings.warp.mirror_v, step.mirror_v);
+        EXPECT_EQ(app_->settings.warp.keystone_tb, 0.25f);
         expect_saved_equals(app_->settings);
         expect_published(*app_);
         EXPECT_EQ(IsDlgButtonChecked(adjust, adjust_id::mirror_h), step.mirror_h ? BST_CHECKED : BST_UNCHECKED);
@@ -247,7 +247,7 @@ TEST_F(TrayCommand, FlipWithoutTheWindowStillSavesAndPublishes) {
     make_app();
     delete_settings_file();
     on_command(*app_, menu_id::mirror_v);
-    EXPECT_TRUE(app_->settings.mirror_v);
+    EXPECT_TRUE(app_->settings.warp.mirror_v);
     EXPECT_EQ(app_->adjust_hwnd, nullptr);
     expect_saved_equals(app_->settings);
     expect_published(*app_);
@@ -255,11 +255,11 @@ TEST_F(TrayCommand, FlipWithoutTheWindowStillSavesAndPublishes) {
 
 TEST_F(TrayCommand, ResetClearsKeystonesAndRotationOnly) {
     Settings initial;
-    initial.mirror_h = false;
-    initial.mirror_v = true;
-    initial.keystone_tb = 0.5f;
-    initial.keystone_lr = -0.25f;
-    initial.rotation = 30.0f;
+    initial.warp.mirror_h = false;
+    initial.warp.mirror_v = true;
+    initial.warp.keystone_tb = 0.5f;
+    initial.warp.keystone_lr = -0.25f;
+    initial.warp.rotation = 30.0f;
     initial.monitor = display1;
     make_app(initial);
     open_adjust_window(*app_);
@@ -269,11 +269,11 @@ TEST_F(TrayCommand, ResetClearsKeystonesAndRotationOnly) {
     delete_settings_file();
 
     on_command(*app_, menu_id::reset_warp);
-    EXPECT_EQ(app_->settings.keystone_tb, 0.0f);
-    EXPECT_EQ(app_->settings.keystone_lr, 0.0f);
-    EXPECT_EQ(app_->settings.rotation, 0.0f);
-    EXPECT_FALSE(app_->settings.mirror_h);
-    EXPECT_TRUE(app_->settings.mirror_v);
+    EXPECT_EQ(app_->settings.warp.keystone_tb, 0.0f);
+    EXPECT_EQ(app_->settings.warp.keystone_lr, 0.0f);
+    EXPECT_EQ(app_->settings.warp.rotation, 0.0f);
+    EXPECT_FALSE(app_->settings.warp.mirror_h);
+    EXPECT_TRUE(app_->settings.warp.mirror_v);
     EXPECT_EQ(app_->settings.monitor, display1);
     expect_saved_equals(app_->settings);
     expect_published(*app_);
@@ -416,7 +416,7 @@ TEST_F(TrayCommand, ExitPostsQuitWithCodeZero) {
 TEST_F(TrayCommand, IdsOutsideTheMenuDoNothing) {
     Settings initial;
     initial.monitor = display2;
-    initial.keystone_lr = 0.5f;
+    initial.warp.keystone_lr = 0.5f;
     make_app(initial);
     app_->menu_monitors = enumerate_monitors();
     const Settings before = app_->settings;
@@ -549,8 +549,8 @@ void expect_separator(const ReadItem& item) {
 TEST_F(TrayMenu, ItemsTextsIdsAndCheckMarksAsBuilt) {
     Settings initial;
     initial.active = true;  // not running: "Mirror active" must stay unchecked all the same
-    initial.mirror_h = true;
-    initial.mirror_v = false;
+    initial.warp.mirror_h = true;
+    initial.warp.mirror_v = false;
     // The last listed monitor is the saved one (DISPLAY2 under Wine).
     const std::vector<test::Screen> screens = test::screens();
     ASSERT_FALSE(screens.empty());
@@ -597,8 +597,8 @@ TEST_F(TrayMenu, ItemsTextsIdsAndCheckMarksAsBuilt) {
 TEST_F(TrayMenu, CheckMarksFollowTheRunningMirrorAndTheAutoChoice) {
     Settings initial;
     initial.active = false;
-    initial.mirror_h = false;
-    initial.mirror_v = true;
+    initial.warp.mirror_h = false;
+    initial.warp.mirror_v = true;
     make_app(initial);
     start_mirror(*app_);
     ASSERT_TRUE(app_->running);
@@ -776,11 +776,11 @@ TEST_F(AdjustWindow, ControlsInOrderWithTheirClassesTextsStylesPlacesAndIds) {
 
 TEST_F(AdjustWindow, ShowsTheStoredValuesWhenItOpens) {
     Settings initial;
-    initial.mirror_h = false;
-    initial.mirror_v = true;
-    initial.keystone_tb = 0.255f;
-    initial.keystone_lr = -1.0f;
-    initial.rotation = -0.3f;
+    initial.warp.mirror_h = false;
+    initial.warp.mirror_v = true;
+    initial.warp.keystone_tb = 0.255f;
+    initial.warp.keystone_lr = -1.0f;
+    initial.warp.rotation = -0.3f;
     make_app(initial);
     open_adjust_window(*app_);
     const HWND window = app_->adjust_hwnd;
@@ -794,8 +794,8 @@ TEST_F(AdjustWindow, ShowsTheStoredValuesWhenItOpens) {
     EXPECT_EQ(item_text(window, 313), L"-1.00");
     EXPECT_EQ(item_text(window, 314), L"-0.3\u00B0");
     // Opening edits nothing.
-    EXPECT_EQ(app_->settings.keystone_tb, 0.255f);
-    EXPECT_EQ(app_->settings.rotation, -0.3f);
+    EXPECT_EQ(app_->settings.warp.keystone_tb, 0.255f);
+    EXPECT_EQ(app_->settings.warp.rotation, -0.3f);
 }
 
 TEST_F(AdjustWindow, SecondOpeningCreatesNoSecondWindow) {
@@ -820,16 +820,16 @@ TEST_F(AdjustWindow, DraggingASliderFollowsEachStepAndSavesOnceOnRelease) {
     const struct {
         int id;
         int label_id;
-        float Settings::*field;
+        float WarpParams::*field;
         int positions[3];
         float values[3];
         const wchar_t* labels[3];
     } sliders[] = {
-        {302, 312, &Settings::keystone_tb, {150, 175, 0}, {0.5f, 0.75f, -1.0f}, {L"0.50", L"0.75", L"-1.00"}},
-        {303, 313, &Settings::keystone_lr, {99, 200, 100}, {-0.01f, 1.0f, 0.0f}, {L"-0.01", L"1.00", L"0.00"}},
+        {302, 312, &WarpParams::keystone_tb, {150, 175, 0}, {0.5f, 0.75f, -1.0f}, {L"0.50", L"0.75", L"-1.00"}},
+        {303, 313, &WarpParams::keystone_lr, {99, 200, 100}, {-0.01f, 1.0f, 0.0f}, {L"-0.01", L"1.00", L"0.00"}},
         {304,
          314,
-         &Settings::rotation,
+         &WarpParams::rotation,
          {450, 0, 361},
          {45.0f, -180.0f, 0.5f},
          {L"45.0\u00B0", L"-180.0\u00B0", L"0.5\u00B0"}},
@@ -844,7 +844,7 @@ TEST_F(AdjustWindow, DraggingASliderFollowsEachStepAndSavesOnceOnRelease) {
         for (int step = 0; step < 3; ++step) {
             app_->warp_changed = false;
             drag_step(window, s.id, s.positions[step], TB_THUMBTRACK);
-            EXPECT_NEAR(app_->settings.*s.field, s.values[step], 1e-6f);
+            EXPECT_NEAR(app_->settings.warp.*s.field, s.values[step], 1e-6f);
             expect_published(*app_);
             EXPECT_EQ(slider_pos(window, s.id), s.positions[step]);
             EXPECT_EQ(item_text(window, s.label_id), s.labels[step]);
@@ -854,11 +854,11 @@ TEST_F(AdjustWindow, DraggingASliderFollowsEachStepAndSavesOnceOnRelease) {
         SendMessageW(window, WM_HSCROLL, MAKEWPARAM(TB_ENDTRACK, 0),
                      reinterpret_cast<LPARAM>(GetDlgItem(window, s.id)));
         expect_published(*app_);
-        EXPECT_NEAR(app_->settings.*s.field, s.values[2], 1e-6f);
+        EXPECT_NEAR(app_->settings.warp.*s.field, s.values[2], 1e-6f);
         expect_saved_equals(app_->settings);
     }
-    EXPECT_TRUE(app_->settings.mirror_h);
-    EXPECT_FALSE(app_->settings.mirror_v);
+    EXPECT_TRUE(app_->settings.warp.mirror_h);
+    EXPECT_FALSE(app_->settings.warp.mirror_v);
 }
 
 TEST_F(AdjustWindow, ScrollFromAnotherSenderIsLeftToTheDefault) {
@@ -877,9 +877,9 @@ TEST_F(AdjustWindow, ScrollFromAnotherSenderIsLeftToTheDefault) {
 
 TEST_F(AdjustWindow, CheckBoxesPublishAndSave) {
     Settings initial;
-    initial.mirror_h = true;
-    initial.mirror_v = false;
-    initial.rotation = 10.0f;
+    initial.warp.mirror_h = true;
+    initial.warp.mirror_v = false;
+    initial.warp.rotation = 10.0f;
     make_app(initial);
     open_adjust_window(*app_);
     const HWND window = app_->adjust_hwnd;
@@ -895,9 +895,9 @@ TEST_F(AdjustWindow, CheckBoxesPublishAndSave) {
         app_->warp_changed = false;
         SendDlgItemMessageW(window, click.id, BM_CLICK, 0, 0);
         pump_messages();
-        EXPECT_EQ(app_->settings.mirror_h, click.mirror_h);
-        EXPECT_EQ(app_->settings.mirror_v, click.mirror_v);
-        EXPECT_EQ(app_->settings.rotation, 10.0f);
+        EXPECT_EQ(app_->settings.warp.mirror_h, click.mirror_h);
+        EXPECT_EQ(app_->settings.warp.mirror_v, click.mirror_v);
+        EXPECT_EQ(app_->settings.warp.rotation, 10.0f);
         expect_published(*app_);
         expect_saved_equals(app_->settings);
     }
@@ -905,11 +905,11 @@ TEST_F(AdjustWindow, CheckBoxesPublishAndSave) {
 
 TEST_F(AdjustWindow, ResetZeroesTheWarpAndKeepsTheCheckBoxes) {
     Settings initial;
-    initial.mirror_h = false;
-    initial.mirror_v = true;
-    initial.keystone_tb = -0.5f;
-    initial.keystone_lr = 0.75f;
-    initial.rotation = 90.0f;
+    initial.warp.mirror_h = false;
+    initial.warp.mirror_v = true;
+    initial.warp.keystone_tb = -0.5f;
+    initial.warp.keystone_lr = 0.75f;
+    initial.warp.rotation = 90.0f;
     make_app(initial);
     open_adjust_window(*app_);
     const HWND window = app_->adjust_hwnd;
@@ -917,11 +917,11 @@ TEST_F(AdjustWindow, ResetZeroesTheWarpAndKeepsTheCheckBoxes) {
     delete_settings_file();
     SendDlgItemMessageW(window, adjust_id::reset, BM_CLICK, 0, 0);
     pump_messages();
-    EXPECT_EQ(app_->settings.keystone_tb, 0.0f);
-    EXPECT_EQ(app_->settings.keystone_lr, 0.0f);
-    EXPECT_EQ(app_->settings.rotation, 0.0f);
-    EXPECT_FALSE(app_->settings.mirror_h);
-    EXPECT_TRUE(app_->settings.mirror_v);
+    EXPECT_EQ(app_->settings.warp.keystone_tb, 0.0f);
+    EXPECT_EQ(app_->settings.warp.keystone_lr, 0.0f);
+    EXPECT_EQ(app_->settings.warp.rotation, 0.0f);
+    EXPECT_FALSE(app_->settings.warp.mirror_h);
+    EXPECT_TRUE(app_->settings.warp.mirror_v);
     expect_published(*app_);
     expect_saved_equals(app_->settings);
     EXPECT_EQ(slider_pos(window, 302), 100);
@@ -948,7 +948,7 @@ TEST_F(AdjustWindow, EveryWayOfClosingSavesAndForgetsTheWindow) {
         open_adjust_window(*app_);
         const HWND window = app_->adjust_hwnd;
         ASSERT_NE(window, nullptr);
-        app_->settings.keystone_lr = 0.25f;  // a change the file does not have yet
+        app_->settings.warp.keystone_lr = 0.25f;  // a change the file does not have yet
         delete_settings_file();
         SendMessageW(window, way.message, way.wparam, 0);
         EXPECT_FALSE(IsWindow(window));
@@ -963,15 +963,15 @@ TEST_F(AdjustWindow, WithoutAControllerEveryMessageGetsTheDefault) {
     open_adjust_window(*app_);
     const HWND window = app_->adjust_hwnd;
     ASSERT_NE(window, nullptr);
-    app_->settings.keystone_tb = 0.5f;
+    app_->settings.warp.keystone_tb = 0.5f;
     delete_settings_file();
     AppController* const saved = app_instance;
     app_instance = nullptr;
     SendMessageW(window, WM_COMMAND, MAKEWPARAM(adjust_id::reset, BN_CLICKED), 0);
     drag_step(window, adjust_id::rotation, 0, TB_ENDTRACK);
     app_instance = saved;
-    EXPECT_EQ(app_->settings.keystone_tb, 0.5f);
-    EXPECT_EQ(app_->settings.rotation, 0.0f);
+    EXPECT_EQ(app_->settings.warp.keystone_tb, 0.5f);
+    EXPECT_EQ(app_->settings.warp.rotation, 0.0f);
     EXPECT_FALSE(settings_file_exists());
     EXPECT_TRUE(IsWindow(window));
 }

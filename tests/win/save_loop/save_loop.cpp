@@ -10,12 +10,12 @@ int wmain(int argc, wchar_t** argv) {
     }
     kelvane::Settings first;
     first.monitor = L"\\\\.\\DISPLAY1";
-    first.keystone_tb = 0.25f;
+    first.warp.keystone_tb = 0.25f;
     kelvane::Settings second;
     second.monitor = L"\\\\.\\DISPLAY2 with a longer name, so that the two texts differ in length";
     second.active = false;
-    second.mirror_v = true;
-    second.rotation = -12.5f;
+    second.warp.mirror_v = true;
+    second.warp.rotation = -12.5f;
     // Tell the test that saving has begun.
     const HANDLE started = OpenEventW(EVENT_MODIFY_STATE, FALSE, L"Kelvane2SaveLoopStarted");
     for (unsigned long turn = 0;; ++turn) {
