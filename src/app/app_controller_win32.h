@@ -5,8 +5,6 @@
 
 #include <windows.h>
 
-#include <atomic>
-#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -14,6 +12,7 @@
 #include "display/monitor_list.h"
 #include "render/warp_geometry.h"
 #include "session/magnification_win32.h"
+#include "session/warp_channel.h"
 #include "settings/settings.h"
 
 namespace kelvane {
@@ -41,10 +40,7 @@ public:
     bool tray_added = false;
     std::vector<MonitorEntry> menu_monitors;
     std::thread session_thread;
-    std::atomic<bool> stop_requested{false};
-    std::atomic<bool> warp_changed{false};
-    std::mutex warp_lock;
-    WarpParams warp_params;
+    WarpChannel warp_channel;
     bool running = false;
     RECT mirror_rect{};
     std::wstring mirror_monitor_name;

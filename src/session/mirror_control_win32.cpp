@@ -16,11 +16,6 @@ RECT to_rect(const MonitorRect& rect) noexcept {
     return RECT{rect.left, rect.top, rect.right, rect.bottom};
 }
 
-void copy_warp_values(AppController& app) {
-    const std::lock_guard<std::mutex> lock(app.warp_lock);
-    app.warp_params = app.settings.warp;
-}
-
 }  // namespace
 
 void start_mirror(AppController& app) {
@@ -50,9 +45,7 @@ void start_mirror(AppController& app) {
     if (!create_overlay(app.overlay_hwnd, app.instance, app.mirror_rect, !app.no_exclude)) {
         return;
     }
-    copy_warp_values(app);
-    app.stop_requested.exchange(false);
-    app.warp_changed.exchange(false);
+    app.warp_channel.reset(app.settings.warp);
     try {
         app.session_thread = std::thread(session_proc, &app, app.overlay_hwnd,
                                          static_cast<HMONITOR>(entry.handle), app.mirror_rect);
@@ -77,7 +70,7 @@ void stop_mirror(AppController& app) {
         app.magnification.show_system_cursor(true);
         app.cursor_hidden = false;
     }
-    app.stop_requested.exchange(true);
+    app.warp_channel.request_stop();
     if (app.session_thread.joinable()) {
         app.session_thread.join();
     }
@@ -99,8 +92,7 @@ void toggle_mirror(AppController& app) {
 }
 
 void publish_warp_params(AppController& app) {
-    copy_warp_values(app);
-    app.warp_changed.exchange(true);
+    app.warp_channel.publish(app.settings.warp);
 }
 
 void update_cursor_visibility(AppController& app) {

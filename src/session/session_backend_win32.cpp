@@ -82,12 +82,10 @@ void SessionBackendWin32::sleep_ms(unsigned milliseconds) noexcept {
 
 void session_proc(AppController* controller, HWND overlay, HMONITOR monitor, RECT monitor_rect) {
     SessionBackendWin32 backend(overlay, monitor);
-    const SessionShared shared{controller->stop_requested, controller->warp_changed, controller->warp_lock,
-                               controller->warp_params};
     const SessionTarget target{MonitorRect{monitor_rect.left, monitor_rect.top, monitor_rect.right,
                                            monitor_rect.bottom},
                                controller->pattern};
-    run_session(backend, shared, target);
+    run_session(backend, controller->warp_channel, target);
 }
 
 }  // namespace kelvane

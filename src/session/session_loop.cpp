@@ -31,9 +31,9 @@ enum class AttemptEnd {
 
 class SessionRun {
 public:
-    SessionRun(SessionBackend& backend, const SessionShared& shared, const SessionTarget& target) noexcept
+    SessionRun(SessionBackend& backend, WarpChannel& channel, const SessionTarget& target) noexcept
         : backend_(backend),
-          shared_(shared),
+          channel_(channel),
           rect_(target.monitor_rect),
           pattern_(target.pattern),
           width_(to_int32(static_cast<std::int64_t>(rect_.right) - rect_.left)),
@@ -51,9 +51,9 @@ public:
     }
 
 private:
-    [[nodiscard]] bool stop_requested() const noexcept { return shared_.stop_requested.load(); }
+    [[nodiscard]] bool stop_requested() const noexcept { return channel_.stop_requested(); }
 
-    void pause(unsigned limit_ms) noexcept { wait_unless_stopped(backend_, shared_.stop_requested, limit_ms); }
+    void pause(unsigned limit_ms) noexcept { wait_unless_stopped(backend_, channel_, limit_ms); }
 
     [[nodiscard]] AttemptEnd attempt() {
         if (!backend_.find_output()) {
@@ -77,14 +77,7 @@ private:
             return AttemptEnd::retry;
         }
 
-        // The flag goes down before the values are read: a publication after this point raises it
-        // again for the frame loop. Lowered after the read, it could discard one made in between.
-        shared_.warp_changed.exchange(false);
-        {
-            // The first warp of an attempt is computed under the lock: nothing else runs yet.
-            const std::lock_guard<std::mutex> lock(shared_.warp_lock);
-            backend_.update_warp(shared_.warp_params);
-        }
+        backend_.update_warp(channel_.take());
 
         force_redraw_ = true;
         last_generation_ = 0;
@@ -103,12 +96,8 @@ private:
 
     [[nodiscard]] LoopEnd frame_loop() {
         for (;;) {
-            if (shared_.warp_changed.exchange(false)) {
-                WarpParams params;
-                {
-                    const std::lock_guard<std::mutex> lock(shared_.warp_lock);
-                    params = shared_.warp_params;
-                }
+            WarpParams params;
+            if (channel_.take_if_changed(params)) {
                 backend_.update_warp(params);
                 force_redraw_ = true;
             }
@@ -187,7 +176,7 @@ private:
     }
 
     SessionBackend& backend_;
-    const SessionShared shared_;
+    WarpChannel& channel_;
     const MonitorRect rect_;
     const bool pattern_;
     const std::int32_t width_;
@@ -200,14 +189,14 @@ private:
 
 }  // namespace
 
-void wait_unless_stopped(SessionBackend& backend, const std::atomic<bool>& stop_requested, unsigned limit_ms) noexcept {
-    for (unsigned elapsed = 0; !stop_requested.load() && elapsed < limit_ms; elapsed += pause_slice_ms) {
+void wait_unless_stopped(SessionBackend& backend, const WarpChannel& channel, unsigned limit_ms) noexcept {
+    for (unsigned elapsed = 0; !channel.stop_requested() && elapsed < limit_ms; elapsed += pause_slice_ms) {
         backend.sleep_ms(pause_slice_ms);
     }
 }
 
-void run_session(SessionBackend& backend, const SessionShared& shared, const SessionTarget& target) {
-    SessionRun(backend, shared, target).run();
+void run_session(SessionBackend& backend, WarpChannel& channel, const SessionTarget& target) {
+    SessionRun(backend, channel, target).run();
 }
 
 }  // namespace kelvane

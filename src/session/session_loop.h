@@ -4,14 +4,13 @@
 // calibration pattern cannot be made.
 #pragma once
 
-#include <atomic>
 #include <cstdint>
 #include <limits>
-#include <mutex>
 
 #include "display/monitor_list.h"
 #include "render/warp_geometry.h"
 #include "session/session_backend.h"
+#include "session/warp_channel.h"
 
 namespace kelvane {
 
@@ -28,15 +27,6 @@ inline constexpr unsigned reinitialize_pause_ms = 300;
 // The cursor position used when it cannot be read; it lies on no monitor.
 inline constexpr std::int32_t unknown_cursor_coordinate = std::numeric_limits<std::int32_t>::min();
 
-// The fields the session thread shares with the user-interface thread, owned by the controller.
-// The writer stores warp_params under warp_lock, unlocks, then raises warp_changed.
-struct SessionShared {
-    std::atomic<bool>& stop_requested;
-    std::atomic<bool>& warp_changed;
-    std::mutex& warp_lock;
-    WarpParams& warp_params;
-};
-
 // What is fixed for the whole run.
 struct SessionTarget {
     MonitorRect monitor_rect;  // the mirrored monitor's desktop rectangle
@@ -44,10 +34,10 @@ struct SessionTarget {
 };
 
 // Sleeps up to `limit_ms` in slices, returning as soon as a stop is requested.
-void wait_unless_stopped(SessionBackend& backend, const std::atomic<bool>& stop_requested, unsigned limit_ms) noexcept;
+void wait_unless_stopped(SessionBackend& backend, const WarpChannel& channel, unsigned limit_ms) noexcept;
 
 // Runs the session until a stop is requested (or the pattern cannot be made); returns with every
 // object of the last attempt released.
-void run_session(SessionBackend& backend, const SessionShared& shared, const SessionTarget& target);
+void run_session(SessionBackend& backend, WarpChannel& channel, const SessionTarget& target);
 
 }  // namespace kelvane

@@ -51,15 +51,8 @@ const char* word_of(const FakeCall& call) {
 
 }  // namespace
 
-void publish_warp(const SessionShared& shared, const WarpParams& params) {
-    {
-        const std::lock_guard<std::mutex> lock(shared.warp_lock);
-        shared.warp_params = params;
-    }
-    shared.warp_changed.exchange(true);
-}
 
-FakeBackend::FakeBackend(const SessionShared& shared, std::size_t capacity) : shared_(shared), capacity_(capacity) {
+FakeBackend::FakeBackend(WarpChannel& channel, std::size_t capacity) : channel_(channel), capacity_(capacity) {
     calls.reserve(capacity_);
     image.width = fake_cursor_width;
     image.height = fake_cursor_height;
@@ -131,7 +124,7 @@ FakeCall& FakeBackend::record(FakeOp op, bool ok) noexcept {
     call.op = op;
     call.ok = ok;
     call.time_ms = now_ms;
-    call.after_stop = shared_.stop_requested.load();
+    call.after_stop = channel_.stop_requested();
     if (stop_at_call == op) {
         request_stop();
     }
@@ -140,7 +133,7 @@ FakeCall& FakeBackend::record(FakeOp op, bool ok) noexcept {
 
 void FakeBackend::count_progress() noexcept {
     while (progress.load(std::memory_order_relaxed) >= progress_limit.load(std::memory_order_relaxed) &&
-           !shared_.stop_requested.load(std::memory_order_relaxed)) {
+           !channel_.stop_requested()) {
         std::this_thread::yield();
     }
     progress.fetch_add(1, std::memory_order_relaxed);
@@ -157,7 +150,7 @@ void FakeBackend::advance(std::int64_t ms) noexcept {
 }
 
 void FakeBackend::request_stop() noexcept {
-    shared_.stop_requested.exchange(true);
+    channel_.request_stop();
 }
 
 bool FakeBackend::find_output() {
@@ -235,7 +228,7 @@ AcquireResult FakeBackend::acquire_frame(unsigned timeout_ms) {
         ++image.generation;
     }
     if (step.publish) {
-        publish_warp(shared_, *step.publish);
+        channel_.publish(*step.publish);
     }
     if (step.stop) {
         request_stop();

@@ -69,7 +69,7 @@ public:
     // Records at most this many calls; a loop that goes on beyond it is stopped and marked runaway.
     static constexpr std::size_t max_calls = 1u << 18;
 
-    explicit FakeBackend(const SessionShared& shared, std::size_t capacity = max_calls);
+    explicit FakeBackend(WarpChannel& channel, std::size_t capacity = max_calls);
 
     // Scripts.
     ResultScript find_results, init_results, pattern_results, duplication_results, draw_results;
@@ -138,27 +138,13 @@ private:
     void advance(std::int64_t ms) noexcept;
     void request_stop() noexcept;
 
-    SessionShared shared_;
+    WarpChannel& channel_;
     std::size_t capacity_;
     std::size_t step_index_ = 0;
     std::size_t draws_ = 0;
     bool holds_output_ = false, holds_renderer_ = false, holds_pattern_ = false, holds_capture_ = false;
     bool has_frame_ = false;
     FakeCall overflow_;  // where calls beyond max_calls go
-};
-
-// The user side's publication: the values under the lock, then the flag.
-void publish_warp(const SessionShared& shared, const WarpParams& params);
-
-// The shared fields as a controller holds them.
-struct SharedFields {
-    std::atomic<bool> stop_requested{false};
-    std::atomic<bool> warp_changed{false};
-    std::mutex warp_lock;
-    WarpParams warp_params;
-
-    [[nodiscard]] SessionShared shared() noexcept { return {stop_requested, warp_changed, warp_lock, warp_params}; }
-    void publish(const WarpParams& params) { publish_warp(shared(), params); }
 };
 
 }  // namespace kelvane::test

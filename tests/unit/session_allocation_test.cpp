@@ -91,8 +91,8 @@ TEST(SessionAllocation, CounterSeesAllocations) {
 }
 
 TEST(SessionAllocation, RunningLoopAllocatesNothingPerFrame) {
-    test::SharedFields fields;
-    test::FakeBackend fake{fields.shared()};
+    WarpChannel fields;
+    test::FakeBackend fake{fields};
     // Frames, idle turns, cursor moves on and off the monitor, new pointer shapes and warp changes.
     for (std::size_t i = 0; i < warm_up_steps + steady_steps; ++i) {
         FrameStep step;
@@ -112,7 +112,7 @@ TEST(SessionAllocation, RunningLoopAllocatesNothingPerFrame) {
     fake.rotation = output_rotation_180;
     fake.on_step = count_steady_turns;
 
-    run_session(fake, fields.shared(), SessionTarget{MonitorRect{100, 50, 1380, 1074}, false});
+    run_session(fake, fields, SessionTarget{MonitorRect{100, 50, 1380, 1074}, false});
 
     ASSERT_FALSE(counting);
     EXPECT_EQ(allocations, 0u);

@@ -23,12 +23,12 @@ constexpr MonitorRect mirrored_rect{100, 50, 1380, 1074};  // 1280x1024
 
 // One session run over the fake, with the shared fields a controller would hold.
 struct Session {
-    test::SharedFields fields;
-    test::FakeBackend fake{fields.shared()};
+    WarpChannel fields;
+    test::FakeBackend fake{fields};
     SessionTarget target{mirrored_rect, false};
 
     void run() {
-        run_session(fake, fields.shared(), target);
+        run_session(fake, fields, target);
         ASSERT_FALSE(fake.runaway) << "the loop did not end";
         EXPECT_FALSE(fake.holds_anything()) << "an attempt was left unreleased";
     }
@@ -58,7 +58,7 @@ FrameStep timeout_with_cursor_at(std::int32_t x, std::int32_t y) {
 
 TEST(SessionLoop, StopRequestedBeforeTheRunCreatesNothing) {
     Session session;
-    session.fields.stop_requested = true;
+    session.fields.request_stop();
     session.run();
     EXPECT_TRUE(session.fake.calls.empty()) << session.fake.trace();
 }
@@ -79,8 +79,10 @@ TEST(SessionLoop, PausesSleepInSlicesUpToTheLimit) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.limit);
         Session session;
-        session.fields.stop_requested = c.stopped;
-        wait_unless_stopped(session.fake, session.fields.stop_requested, c.limit);
+        if (c.stopped) {
+            session.fields.request_stop();
+        }
+        wait_unless_stopped(session.fake, session.fields, c.limit);
         EXPECT_EQ(session.fake.trace(), c.trace);
     }
 }
@@ -213,8 +215,7 @@ TEST(SessionLoop, WarpChangeRedrawsTheLastFrameWithTheNewValues) {
     const WarpParams initial{false, true, 0.25f, -0.5f, 10.0f};
     const WarpParams changed{true, true, -0.75f, 0.125f, -90.0f};
     Session session;
-    session.fields.warp_params = initial;
-    session.fields.warp_changed = true;  // raised before the start: the first warp covers it
+    session.fields.publish(initial);  // raised before the start: the first warp covers it
     FrameStep publish = timeout();
     publish.publish = changed;
     session.fake.steps = {new_frame(), publish, timeout(), timeout()};
@@ -361,7 +362,7 @@ TEST(SessionLoop, CalibrationPatternFailureEndsTheRunForGood) {
     session.fake.pattern_results.then = false;
     session.run();
     EXPECT_EQ(session.fake.trace(), "find init pattern-fail release");
-    EXPECT_FALSE(session.fields.stop_requested);
+    EXPECT_FALSE(session.fields.stop_requested());
 }
 
 TEST(SessionLoop, CalibrationFailedDrawRebuildsAfterAPauseInsteadOfSpinning) {
@@ -455,9 +456,9 @@ bool wait_for(Condition condition) {
 }
 
 TEST(SessionLoopThreaded, PublishedWarpsArriveWholeAndInOrderAndStopEndsWithinOneTurn) {
-    test::SharedFields fields;
+    WarpChannel fields;
     ThreadedBackend backend;
-    std::thread thread([&] { run_session(backend, fields.shared(), SessionTarget{mirrored_rect, false}); });
+    std::thread thread([&] { run_session(backend, fields, SessionTarget{mirrored_rect, false}); });
 
     constexpr int publications = 200;
     for (int n = 1; n <= publications; ++n) {
@@ -471,7 +472,7 @@ TEST(SessionLoopThreaded, PublishedWarpsArriveWholeAndInOrderAndStopEndsWithinOn
         return !received.empty() && received.back().keystone_tb == static_cast<float>(publications);
     });
 
-    fields.stop_requested.exchange(true);
+    fields.request_stop();
     const int acquires_at_stop = backend.acquires;
     thread.join();
 
@@ -493,12 +494,12 @@ TEST(SessionLoopThreaded, PublishedWarpsArriveWholeAndInOrderAndStopEndsWithinOn
 }
 
 TEST(SessionLoopThreaded, StopDuringAPauseEndsWithinOneSlice) {
-    test::SharedFields fields;
+    WarpChannel fields;
     ThreadedBackend backend;
     backend.find_output_fails = true;
-    std::thread thread([&] { run_session(backend, fields.shared(), SessionTarget{mirrored_rect, false}); });
+    std::thread thread([&] { run_session(backend, fields, SessionTarget{mirrored_rect, false}); });
     const bool pausing = wait_for([&] { return backend.sleeps >= 2; });
-    fields.stop_requested.exchange(true);
+    fields.request_stop();
     const int sleeps_at_stop = backend.sleeps;
     thread.join();
     EXPECT_TRUE(pausing);

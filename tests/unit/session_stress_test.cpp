@@ -113,24 +113,22 @@ struct StressFigures {
 TEST(SessionStress, PublishAndStopThousandsOfRunsOnAThread) {
     test::LogCapture log;  // lost captures log from the session thread
     std::mt19937 random(20240807u);
-    test::SharedFields fields;
+    WarpChannel fields;
     StressFigures figures;
     int published = 0;
 
     for (int run = 0; run < stress_runs; ++run) {
         const auto kind = static_cast<RunKind>(run % static_cast<int>(RunKind::kind_count));
         SCOPED_TRACE(testing::Message() << "run " << run << ", kind " << static_cast<int>(kind));
-        test::FakeBackend fake{fields.shared(), calls_per_run};
+        test::FakeBackend fake{fields, calls_per_run};
         script(fake, kind, random);
         fake.progress_limit = progress_slack;
 
         // As the controller starts a session: the current values, both flags down, then the thread.
-        fields.publish(numbered_params(published));
-        fields.warp_changed.exchange(false);
-        fields.stop_requested.exchange(false);
+        fields.reset(numbered_params(published));
         std::atomic<bool> finished{false};
         std::thread thread([&] {
-            run_session(fake, fields.shared(), SessionTarget{stress_rect, kind == RunKind::pattern});
+            run_session(fake, fields, SessionTarget{stress_rect, kind == RunKind::pattern});
             finished.store(true, std::memory_order_relaxed);
         });
 
@@ -159,7 +157,7 @@ TEST(SessionStress, PublishAndStopThousandsOfRunsOnAThread) {
         EXPECT_TRUE(let_run(std::uniform_int_distribution<int>(0, 40)(random))) << "the loop stalled";
 
         const auto stop_time = std::chrono::steady_clock::now();
-        fields.stop_requested.exchange(true);
+        fields.request_stop();
         if (!wait_until([&] { return finished.load(std::memory_order_relaxed); }, deadlock_limit)) {
             // A join would hang the whole test run.
             std::fprintf(stderr, "session stress: run %d did not end after its stop (kind %d)\n", run,

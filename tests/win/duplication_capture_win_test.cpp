@@ -202,20 +202,16 @@ TEST(ScriptedSession, RetriesRefusedDuplicationsThenMirrorsAndReleasesAll) {
                                     output.Attach(test::make_scripted_output(shown, script));
                                     return adapter != nullptr;
                                 });
-    std::atomic<bool> stop{false};
-    std::atomic<bool> changed{false};
-    std::mutex lock;
     WarpParams warp;
     warp.keystone_tb = 0.2f;
+    WarpChannel channel;
+    channel.reset(warp);
     const test::LogCapture log;
-    std::thread session([&] {
-        run_session(backend, SessionShared{stop, changed, lock, warp},
-                    SessionTarget{MonitorRect{0, 0, width, height}, false});
-    });
+    std::thread session([&] { run_session(backend, channel, SessionTarget{MonitorRect{0, 0, width, height}, false}); });
     const RECT area{0, 0, width, height};
     const double share = test::wait_for_screen(area, test::mirror_reference(desktop, warp, nullptr, POINT{}, POINT{}),
                                                8, 0.99, 20000);
-    stop = true;
+    channel.request_stop();
     session.join();
 
     EXPECT_GE(share, 0.99);

@@ -261,11 +261,12 @@ TEST_F(Mirror, PublishWhileStoppedIsCopiedAfreshOnTheNextStart) {
     make_app(true);
     app_->settings.warp.rotation = 45.0f;
     publish_warp_params(*app_);
-    EXPECT_TRUE(app_->warp_changed.load());
-    EXPECT_EQ(app_->warp_params.rotation, 45.0f);
+    WarpParams published;
+    EXPECT_TRUE(app_->warp_channel.take_if_changed(published));
+    EXPECT_EQ(published.rotation, 45.0f);
     app_->settings.warp.rotation = -10.0f;
     start_mirror(*app_);
-    EXPECT_EQ(app_->warp_params.rotation, -10.0f);
+    EXPECT_EQ(app_->warp_channel.take().rotation, -10.0f);
 }
 
 TEST_F(Mirror, CursorIsHiddenOnTheMirrorOrMissingMagnificationReportedOnEveryChangeOfSide) {

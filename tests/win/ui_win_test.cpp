@@ -85,13 +85,15 @@ void expect_saved_equals(const Settings& expected) {
 }
 
 void expect_published(AppController& app) {
-    EXPECT_TRUE(app.warp_changed.load());
-    const std::lock_guard<std::mutex> lock(app.warp_lock);
-    EXPECT_EQ(app.warp_params.mirror_h, app.settings.warp.mirror_h);
-    EXPECT_EQ(app.warp_params.mirror_v, app.settings.warp.mirror_v);
-    EXPECT_EQ(app.warp_params.keystone_tb, app.settings.warp.keystone_tb);
-    EXPECT_EQ(app.warp_params.keystone_lr, app.settings.warp.keystone_lr);
-    EXPECT_EQ(app.warp_params.rotation, app.settings.warp.rotation);
+    WarpParams published;
+    EXPECT_TRUE(app.warp_channel.take_if_changed(published));
+    EXPECT_TRUE(published == app.settings.warp);
+}
+
+// Whether a publication is waiting; takes it.
+bool publication_pending(AppController& app) {
+    WarpParams published;
+    return app.warp_channel.take_if_changed(published);
 }
 
 std::wstring class_of(HWND window) {
@@ -230,7 +232,7 @@ TEST_F(TrayCommand, MirrorFlipsSavePublishAndUpdateTheOpenWindow) {
     for (const auto& step : steps) {
         SCOPED_TRACE(step.id);
         delete_settings_file();
-        app_->warp_changed = false;
+        static_cast<void>(publication_pending(*app_));
         on_command(*app_, step.id);
         EXPECT_EQ(app_->settings.warp.mirror_h, step.mirror_h);
         EXPECT_EQ(app_->settings.warp.mirror_v, step.mirror_v);
@@ -426,7 +428,7 @@ TEST_F(TrayCommand, IdsOutsideTheMenuDoNothing) {
     }
     EXPECT_TRUE(app_->settings == before);
     EXPECT_FALSE(settings_file_exists());
-    EXPECT_FALSE(app_->warp_changed.load());
+    EXPECT_FALSE(publication_pending(*app_));
     EXPECT_FALSE(app_->running);
     EXPECT_EQ(app_->adjust_hwnd, nullptr);
     MSG msg{};
@@ -842,7 +844,7 @@ TEST_F(AdjustWindow, DraggingASliderFollowsEachStepAndSavesOnceOnRelease) {
         SCOPED_TRACE(s.id);
         delete_settings_file();
         for (int step = 0; step < 3; ++step) {
-            app_->warp_changed = false;
+            static_cast<void>(publication_pending(*app_));
             drag_step(window, s.id, s.positions[step], TB_THUMBTRACK);
             EXPECT_NEAR(app_->settings.warp.*s.field, s.values[step], 1e-6f);
             expect_published(*app_);
@@ -850,7 +852,7 @@ TEST_F(AdjustWindow, DraggingASliderFollowsEachStepAndSavesOnceOnRelease) {
             EXPECT_EQ(item_text(window, s.label_id), s.labels[step]);
             EXPECT_FALSE(settings_file_exists()) << "written during the drag, step " << step;
         }
-        app_->warp_changed = false;
+        static_cast<void>(publication_pending(*app_));
         SendMessageW(window, WM_HSCROLL, MAKEWPARAM(TB_ENDTRACK, 0),
                      reinterpret_cast<LPARAM>(GetDlgItem(window, s.id)));
         expect_published(*app_);
@@ -871,7 +873,7 @@ TEST_F(AdjustWindow, ScrollFromAnotherSenderIsLeftToTheDefault) {
     SendMessageW(window, WM_HSCROLL, MAKEWPARAM(TB_ENDTRACK, 0), reinterpret_cast<LPARAM>(GetDlgItem(window, 312)));
     SendMessageW(window, WM_HSCROLL, MAKEWPARAM(TB_ENDTRACK, 0), 0);
     EXPECT_TRUE(app_->settings == before);
-    EXPECT_FALSE(app_->warp_changed.load());
+    EXPECT_FALSE(publication_pending(*app_));
     EXPECT_FALSE(settings_file_exists());
 }
 
@@ -892,7 +894,7 @@ TEST_F(AdjustWindow, CheckBoxesPublishAndSave) {
     for (const auto& click : clicks) {
         SCOPED_TRACE(click.id);
         delete_settings_file();
-        app_->warp_changed = false;
+        static_cast<void>(publication_pending(*app_));
         SendDlgItemMessageW(window, click.id, BM_CLICK, 0, 0);
         pump_messages();
         EXPECT_EQ(app_->settings.warp.mirror_h, click.mirror_h);

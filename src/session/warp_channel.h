@@ -1,0 +1,39 @@
+// What the session thread shares with the user-interface thread: the warp values with their lock and
+// change flag, and the stop flag. The user side publishes values and asks for the stop; the session
+// side takes the values and watches the flag. The only lock between the two threads.
+#pragma once
+
+#include <atomic>
+#include <mutex>
+
+#include "settings/warp_params.h"
+
+namespace kelvane {
+
+class WarpChannel {
+public:
+    WarpChannel() = default;
+    WarpChannel(const WarpChannel&) = delete;
+    WarpChannel& operator=(const WarpChannel&) = delete;
+
+    // Before a run starts: these values, nothing pending, no stop.
+    void reset(const WarpParams& params);
+    // Stores all five values at once, then raises the change flag.
+    void publish(const WarpParams& params);
+    void request_stop() noexcept { stop_requested_.exchange(true); }
+
+    [[nodiscard]] bool stop_requested() const noexcept { return stop_requested_.load(); }
+    // The current values, whether or not they changed; a publication after this call is taken by the
+    // next take_if_changed. For the first warp of an attempt.
+    [[nodiscard]] WarpParams take();
+    // The values when they changed since the last take; false (and `params` untouched) otherwise.
+    [[nodiscard]] bool take_if_changed(WarpParams& params);
+
+private:
+    std::atomic<bool> stop_requested_{false};
+    std::atomic<bool> changed_{false};
+    std::mutex lock_;
+    WarpParams params_;
+};
+
+}  // namespace kelvane
