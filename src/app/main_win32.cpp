@@ -7,7 +7,7 @@
 #include <string>
 #include <utility>
 
-#include "app/app_controller_win32.h"
+#include "app/application_win32.h"
 #include "app/command_line.h"
 #include "platform/log.h"
 #include "display/monitor_list.h"
@@ -65,9 +65,9 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE /*previous*/, PWSTR /*command_
     }
     apply_active_overrides(options, settings);
 
-    // The controller outlives the mutex and COM, as the shutdown order asks; its session thread has
+    // The application outlives the mutex and COM, as the shutdown order asks; its session thread has
     // been joined inside run.
-    auto app = std::make_unique<AppController>(instance, std::move(settings), options.pattern, options.no_exclude);
+    auto app = std::make_unique<Application>(instance, std::move(settings), options.pattern, options.no_exclude);
     const int code = static_cast<int>(app->run());
 
     log_message("Kelvane2 exiting (%d)", code);

@@ -26,8 +26,11 @@ void MagnificationApi::load() noexcept {
 }
 
 bool MagnificationApi::initialize() noexcept {
-    load();
-    return initialize_ != nullptr && show_system_cursor_ != nullptr && initialize_() != FALSE;
+    if (!initialized_) {
+        load();
+        initialized_ = initialize_ != nullptr && show_system_cursor_ != nullptr && initialize_() != FALSE;
+    }
+    return initialized_;
 }
 
 bool MagnificationApi::show_system_cursor(bool show) noexcept {

@@ -14,7 +14,8 @@ public:
     MagnificationApi(const MagnificationApi&) = delete;
     MagnificationApi& operator=(const MagnificationApi&) = delete;
 
-    // MagInitialize; false when the library or the call is missing, or the call fails.
+    // MagInitialize, once it has succeeded never again; false when the library or the call is
+    // missing, or the call fails (a later call tries again).
     [[nodiscard]] bool initialize() noexcept;
     // MagShowSystemCursor; false when it is not available.
     bool show_system_cursor(bool show) noexcept;
@@ -27,6 +28,7 @@ private:
     void load() noexcept;
 
     bool load_attempted_ = false;
+    bool initialized_ = false;
     HMODULE library_ = nullptr;
     InitializeFunction initialize_ = nullptr;
     ShowCursorFunction show_system_cursor_ = nullptr;

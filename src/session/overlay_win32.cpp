@@ -27,6 +27,11 @@ LRESULT CALLBACK overlay_proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lpa
         return MA_NOACTIVATE;
     case WM_NCHITTEST:
         return HTTRANSPARENT;
+    case WM_TIMER:
+        if (auto* sink = reinterpret_cast<OverlayTimerSink*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA))) {
+            sink->on_overlay_timer(static_cast<UINT_PTR>(wparam));
+        }
+        return 0;
     default:
         return DefWindowProcW(hwnd, message, wparam, lparam);
     }
@@ -75,6 +80,10 @@ bool create_overlay(HWND& overlay_hwnd, HINSTANCE instance, const RECT& monitor_
     log_message("overlay: created at (%ld,%ld) %dx%d", static_cast<long>(monitor_rect.left),
                 static_cast<long>(monitor_rect.top), width, height);
     return true;
+}
+
+void set_overlay_timer_sink(HWND overlay, OverlayTimerSink* sink) noexcept {
+    SetWindowLongPtrW(overlay, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(sink));
 }
 
 void destroy_overlay(HWND& overlay_hwnd) noexcept {

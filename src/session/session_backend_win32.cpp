@@ -1,10 +1,8 @@
 // The Windows side of the session: output lookup, renderer, duplication or pattern, and the thread.
 #include "session/session_backend_win32.h"
 
-#include "app/app_controller_win32.h"
 #include "platform/platform.h"
 #include "render/pattern_texture_win32.h"
-#include "session/session_loop.h"
 
 namespace kelvane {
 
@@ -78,14 +76,6 @@ bool SessionBackendWin32::draw(DrawSource source, bool cursor_visible, std::int3
 
 void SessionBackendWin32::sleep_ms(unsigned milliseconds) noexcept {
     platform::sleep_ms(milliseconds);
-}
-
-void session_proc(AppController* controller, HWND overlay, HMONITOR monitor, RECT monitor_rect) {
-    SessionBackendWin32 backend(overlay, monitor);
-    const SessionTarget target{MonitorRect{monitor_rect.left, monitor_rect.top, monitor_rect.right,
-                                           monitor_rect.bottom},
-                               controller->pattern};
-    run_session(backend, controller->warp_channel, target);
 }
 
 }  // namespace kelvane

@@ -14,8 +14,6 @@
 
 namespace kelvane {
 
-class AppController;
-
 // Finds the adapter and output that show a monitor; find_output_for_monitor, or a test's stand-in.
 using OutputFinder = std::function<bool(HMONITOR, ComPtr<IDXGIAdapter1>&, ComPtr<IDXGIOutput1>&)>;
 
@@ -53,9 +51,5 @@ private:
     ComPtr<ID3D11ShaderResourceView> pattern_srv_;
     CursorImage no_cursor_;
 };
-
-// The session thread: runs the mirror on `monitor` (whose desktop rectangle is `monitor_rect`) into
-// `overlay` until the controller asks it to stop.
-void session_proc(AppController* controller, HWND overlay, HMONITOR monitor, RECT monitor_rect);
 
 }  // namespace kelvane

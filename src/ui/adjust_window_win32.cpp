@@ -1,15 +1,11 @@
-// The Adjust-warp window on Windows: creation and placement, the controls, and the procedure that
-// turns slider moves, check-box clicks and Reset into settings, published and saved.
+// The Adjust-warp window on Windows: creation, the controls, and the procedure that turns slider
+// moves, check-box clicks and Reset into user actions.
 #include "ui/adjust_window_win32.h"
 
 #include <string>
 #include <vector>
 
-#include "app/app_controller_win32.h"
-#include "display/monitor_list.h"
-#include "session/mirror_control_win32.h"
 #include "settings/settings.h"
-#include "ui/adjust_warp.h"
 
 namespace kelvane {
 namespace {
@@ -50,7 +46,7 @@ const SliderBinding* find_slider(int id) noexcept {
 void register_adjust_class(HINSTANCE instance) {
     WNDCLASSEXW window_class{};
     window_class.cbSize = sizeof window_class;
-    window_class.lpfnWndProc = adjust_window_proc;
+    window_class.lpfnWndProc = AdjustWindow::procedure;
     window_class.hInstance = instance;
     window_class.hCursor = LoadCursorW(nullptr, IDC_ARROW);
     window_class.hbrBackground = button_face_brush;
@@ -59,14 +55,8 @@ void register_adjust_class(HINSTANCE instance) {
     RegisterClassExW(&window_class);
 }
 
-// Where the window opens: centred on the host monitor, or on the primary work area when there is
-// no monitor to host it.
-WindowPosition adjust_window_position(const AppController& app) {
-    const std::vector<MonitorEntry> monitors = enumerate_monitors();
-    const int host = choose_host_monitor(monitors, designated_monitor(monitors, app.settings.monitor));
-    if (host >= 0) {
-        return centre_in(monitors[static_cast<std::size_t>(host)].rect, adjust_window_width, adjust_window_height);
-    }
+// The primary work area's centre, for when no monitor is there to host the window.
+WindowPosition work_area_position() {
     RECT work{};
     if (!SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0)) {
         return WindowPosition{CW_USEDEFAULT, CW_USEDEFAULT};
@@ -97,118 +87,110 @@ bool is_checked(HWND window, int id) noexcept {
     return IsDlgButtonChecked(window, id) == BST_CHECKED;
 }
 
-// A slider moved: the mirror follows every step, the file is written once the slider is let go.
-void on_slider_moved(AppController& app, HWND window, const SliderBinding& slider, WORD code) {
-    const auto position = static_cast<int>(SendDlgItemMessageW(window, slider.id, TBM_GETPOS, 0, 0));
-    app.settings.warp.*slider.field = slider.from_position(position);
-    publish_warp_params(app);
-    refresh_adjust_window(app);
-    if (code == TB_ENDTRACK) {
-        save_settings(app.settings);
-    }
-}
-
-void on_mirror_box_clicked(AppController& app, HWND window, int id, bool WarpParams::*axis) {
-    app.settings.warp.*axis = is_checked(window, id);
-    publish_warp_params(app);
-    save_settings(app.settings);
-}
-
-void on_reset_clicked(AppController& app) {
-    reset_warp_correction(app.settings);
-    publish_warp_params(app);
-    save_settings(app.settings);
-    refresh_adjust_window(app);
-}
-
-void on_adjust_destroyed(AppController& app, HWND window) {
-    save_settings(app.settings);
-    if (app.adjust_hwnd == window) {
-        app.adjust_hwnd = nullptr;
-    }
-}
-
-LRESULT on_hscroll(AppController& app, HWND window, WPARAM wparam, LPARAM lparam) {
-    const auto sender = reinterpret_cast<HWND>(lparam);
-    const SliderBinding* slider = sender != nullptr ? find_slider(GetDlgCtrlID(sender)) : nullptr;
-    if (slider == nullptr) {
-        return DefWindowProcW(window, WM_HSCROLL, wparam, lparam);
-    }
-    on_slider_moved(app, window, *slider, LOWORD(wparam));
-    return 0;
-}
-
-LRESULT on_adjust_command(AppController& app, HWND window, WPARAM wparam, LPARAM lparam) {
-    switch (LOWORD(wparam)) {
-        case adjust_id::mirror_h:
-            on_mirror_box_clicked(app, window, adjust_id::mirror_h, &WarpParams::mirror_h);
-            return 0;
-        case adjust_id::mirror_v:
-            on_mirror_box_clicked(app, window, adjust_id::mirror_v, &WarpParams::mirror_v);
-            return 0;
-        case adjust_id::reset:
-            on_reset_clicked(app);
-            return 0;
-        case adjust_id::close:
-            DestroyWindow(window);
-            return 0;
-        default:
-            return DefWindowProcW(window, WM_COMMAND, wparam, lparam);
-    }
-}
-
 }  // namespace
 
-void open_adjust_window(AppController& app) {
-    if (app.adjust_hwnd != nullptr) {
-        SetForegroundWindow(app.adjust_hwnd);
+void AdjustWindow::open(HINSTANCE instance, const WarpParams& warp, const std::optional<WindowPosition>& position) {
+    if (window_ != nullptr) {
+        SetForegroundWindow(window_);
         return;
     }
-    register_adjust_class(app.instance);
-    const WindowPosition position = adjust_window_position(app);
-    app.adjust_hwnd =
-        CreateWindowExW(adjust_window_ex_style, adjust_class_name, adjust_window_title, adjust_window_style, position.x,
-                        position.y, adjust_window_width, adjust_window_height, nullptr, nullptr, app.instance, nullptr);
-    if (app.adjust_hwnd == nullptr) {
+    register_adjust_class(instance);
+    const WindowPosition place = position ? *position : work_area_position();
+    window_ = CreateWindowExW(adjust_window_ex_style, adjust_class_name, adjust_window_title, adjust_window_style,
+                              place.x, place.y, adjust_window_width, adjust_window_height, nullptr, nullptr, instance,
+                              this);
+    if (window_ == nullptr) {
         return;  // a later "Adjust warp..." tries again
     }
-    create_controls(app.adjust_hwnd, app.instance);
-    refresh_adjust_window(app);
-    ShowWindow(app.adjust_hwnd, SW_SHOW);
+    create_controls(window_, instance);
+    show(warp);
+    ShowWindow(window_, SW_SHOW);
 }
 
-void refresh_adjust_window(AppController& app) {
-    const HWND window = app.adjust_hwnd;
-    if (window == nullptr) {
+void AdjustWindow::show(const WarpParams& warp) {
+    shown_ = warp;
+    if (window_ == nullptr) {
         return;
     }
-    CheckDlgButton(window, adjust_id::mirror_h, check_state(app.settings.warp.mirror_h));
-    CheckDlgButton(window, adjust_id::mirror_v, check_state(app.settings.warp.mirror_v));
+    CheckDlgButton(window_, adjust_id::mirror_h, check_state(warp.mirror_h));
+    CheckDlgButton(window_, adjust_id::mirror_v, check_state(warp.mirror_v));
     for (const SliderBinding& slider : slider_bindings) {
-        const float value = app.settings.warp.*slider.field;
-        SendDlgItemMessageW(window, slider.id, TBM_SETPOS, TRUE, slider.to_position(value));
-        SetDlgItemTextW(window, slider.value_label_id, slider.label(value).c_str());
+        const float value = warp.*slider.field;
+        SendDlgItemMessageW(window_, slider.id, TBM_SETPOS, TRUE, slider.to_position(value));
+        SetDlgItemTextW(window_, slider.value_label_id, slider.label(value).c_str());
     }
 }
 
-LRESULT CALLBACK adjust_window_proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
-    if (app_instance == nullptr) {
-        return DefWindowProcW(hwnd, message, wparam, lparam);
+void AdjustWindow::close() noexcept {
+    if (window_ != nullptr) {
+        DestroyWindow(window_);
     }
-    AppController& app = *app_instance;
+}
+
+LRESULT CALLBACK AdjustWindow::procedure(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
+    if (message == WM_NCCREATE) {
+        const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lparam);
+        SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+    }
+    auto* self = reinterpret_cast<AdjustWindow*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+    return self != nullptr ? self->handle(hwnd, message, wparam, lparam)
+                           : DefWindowProcW(hwnd, message, wparam, lparam);
+}
+
+LRESULT AdjustWindow::handle(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
     switch (message) {
         case WM_HSCROLL:
-            return on_hscroll(app, hwnd, wparam, lparam);
+            return on_hscroll(wparam, lparam);
         case WM_COMMAND:
-            return on_adjust_command(app, hwnd, wparam, lparam);
+            return on_command(wparam, lparam);
         case WM_CLOSE:
             DestroyWindow(hwnd);
             return 0;
         case WM_DESTROY:
-            on_adjust_destroyed(app, hwnd);
+            if (window_ == hwnd) {
+                window_ = nullptr;
+            }
+            SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
+            actions_.adjust_closed();
             return 0;
         default:
             return DefWindowProcW(hwnd, message, wparam, lparam);
+    }
+}
+
+// A slider moved: the mirror follows every step, the change is complete once the slider is let go.
+LRESULT AdjustWindow::on_hscroll(WPARAM wparam, LPARAM lparam) {
+    const auto sender = reinterpret_cast<HWND>(lparam);
+    const SliderBinding* slider = sender != nullptr ? find_slider(GetDlgCtrlID(sender)) : nullptr;
+    if (slider == nullptr || window_ == nullptr) {
+        return DefWindowProcW(window_, WM_HSCROLL, wparam, lparam);
+    }
+    const auto position = static_cast<int>(SendDlgItemMessageW(window_, slider->id, TBM_GETPOS, 0, 0));
+    WarpParams warp = shown_;
+    warp.*slider->field = slider->from_position(position);
+    actions_.warp_edited(warp, LOWORD(wparam) == TB_ENDTRACK);
+    return 0;
+}
+
+LRESULT AdjustWindow::on_command(WPARAM wparam, LPARAM lparam) {
+    WarpParams warp = shown_;
+    switch (LOWORD(wparam)) {
+        case adjust_id::mirror_h:
+            warp.mirror_h = is_checked(window_, adjust_id::mirror_h);
+            actions_.warp_edited(warp, true);
+            return 0;
+        case adjust_id::mirror_v:
+            warp.mirror_v = is_checked(window_, adjust_id::mirror_v);
+            actions_.warp_edited(warp, true);
+            return 0;
+        case adjust_id::reset:
+            actions_.warp_reset();
+            return 0;
+        case adjust_id::close:
+            close();
+            return 0;
+        default:
+            return DefWindowProcW(window_, WM_COMMAND, wparam, lparam);
     }
 }
 

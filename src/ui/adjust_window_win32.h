@@ -1,14 +1,17 @@
 // The Adjust-warp window: an always-on-top window with two check boxes and three sliders that edit
-// the five warp values of the settings, live on the running mirror. At most one exists; its handle
-// is AppController::adjust_hwnd. The slider mapping, labels and placement rules are in adjust_warp.h.
+// the five warp values, reported as user actions while they change. At most one exists. The slider
+// mapping, labels and placement rules are in adjust_warp.h.
 #pragma once
 
 #include <windows.h>
 #include <commctrl.h>
 
-namespace kelvane {
+#include <optional>
 
-class AppController;
+#include "ui/adjust_warp.h"
+#include "ui/user_actions.h"
+
+namespace kelvane {
 
 inline constexpr wchar_t adjust_class_name[] = L"Kelvane2Adjust";
 inline constexpr wchar_t adjust_window_title[] = L"Kelvane2 - Adjust Warp";
@@ -64,13 +67,35 @@ inline constexpr AdjustControl adjust_controls[] = {
     {button_class, L"Close", BS_DEFPUSHBUTTON, 360, 235, 90, 28, adjust_id::close},
 };
 
-// Opens the window centred on a monitor other than the mirrored one, or brings the open one forward.
-void open_adjust_window(AppController& app);
+class AdjustWindow {
+public:
+    explicit AdjustWindow(UserActions& actions) noexcept : actions_(actions) {}
+    // Closing reports adjust_closed, so the window goes before its owner does.
+    ~AdjustWindow() { close(); }
+    AdjustWindow(const AdjustWindow&) = delete;
+    AdjustWindow& operator=(const AdjustWindow&) = delete;
 
-// Writes the current settings into the open window's controls; nothing when it is closed.
-void refresh_adjust_window(AppController& app);
+    // Opens the window at `position` (none: centred on the work area) showing `warp`, or brings the
+    // open one forward.
+    void open(HINSTANCE instance, const WarpParams& warp, const std::optional<WindowPosition>& position);
+    // Writes `warp` into the open window's controls; nothing when it is closed.
+    void show(const WarpParams& warp);
+    void close() noexcept;
+    [[nodiscard]] HWND hwnd() const noexcept { return window_; }
 
-// The window procedure (exposed for tests that drive it directly).
-LRESULT CALLBACK adjust_window_proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);
+    // The window procedure (exposed for tests that drive it directly).
+    static LRESULT CALLBACK procedure(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);
+
+private:
+    LRESULT handle(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);
+    LRESULT on_hscroll(WPARAM wparam, LPARAM lparam);
+    LRESULT on_command(WPARAM wparam, LPARAM lparam);
+
+    UserActions& actions_;
+    // What the window was last told: a moved slider changes its own value only, so the others keep
+    // more precision than a slider position holds.
+    WarpParams shown_;
+    HWND window_ = nullptr;
+};
 
 }  // namespace kelvane

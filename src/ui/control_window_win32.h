@@ -1,41 +1,45 @@
 // The hidden control window and what it receives from the outside: the hotkey, the tray icon's mouse
-// messages, menu commands, the mirror timers, display changes and the re-created taskbar; and the
-// application's message loop with its set-up and teardown.
+// messages, menu commands, display changes and the re-created taskbar. It reports them as user
+// actions; the window is reached through its user data, set at creation.
 #pragma once
 
 #include <windows.h>
 
-#include <vector>
-
-#include "display/monitor_list.h"
+#include "platform/unique_handle_win32.h"
+#include "ui/tray_icon_win32.h"
+#include "ui/user_actions.h"
 
 namespace kelvane {
-
-class AppController;
 
 inline constexpr wchar_t control_class_name[] = L"Kelvane2Msg";
 inline constexpr wchar_t control_window_title[] = L"Kelvane2";
 inline constexpr int hotkey_id = 1;
 inline constexpr UINT hotkey_modifiers = MOD_CONTROL | MOD_ALT | MOD_NOREPEAT;
 inline constexpr UINT hotkey_key = 0x4D;  // M
-inline constexpr UINT tray_icon_id = 1;
-inline constexpr UINT tray_callback_message = WM_APP + 1;
-inline constexpr int tray_icon_resource = 101;
-inline constexpr wchar_t tray_tooltip[] = L"Kelvane2 - teleprompter mirror (Ctrl+Alt+M)";
 inline constexpr wchar_t taskbar_created_name[] = L"TaskbarCreated";
 
-// Runs the application: control window, tray icon, hotkey, hook, the mirror when it is active, the
-// message loop until Exit, then the teardown. Returns the exit code.
-[[nodiscard]] unsigned run_application(AppController& app);
+class ControlWindow {
+public:
+    ControlWindow(UserActions& actions, TrayIcon& tray) noexcept : actions_(actions), tray_(tray) {}
+    ControlWindow(const ControlWindow&) = delete;
+    ControlWindow& operator=(const ControlWindow&) = delete;
+    ~ControlWindow() = default;
 
-// Adds the tray icon; logs when the shell refuses it.
-void add_tray_icon(AppController& app);
+    // Creates the window; false (logged) when it cannot be made.
+    [[nodiscard]] bool create(HINSTANCE instance);
+    [[nodiscard]] HWND hwnd() const noexcept { return window_.get(); }
 
-// The display-change rule over the current monitors, and over a given list.
-void on_display_change(AppController& app);
-void on_display_change(AppController& app, const std::vector<MonitorEntry>& monitors);
+    // The window procedure (exposed for tests that drive it directly).
+    static LRESULT CALLBACK procedure(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);
 
-// The control window procedure (exposed for tests that drive it directly).
-LRESULT CALLBACK control_window_proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);
+private:
+    LRESULT handle(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);
+    void on_tray_message(LPARAM mouse_message);
+
+    UserActions& actions_;
+    TrayIcon& tray_;
+    UINT taskbar_created_message_ = 0;
+    UniqueWindow window_;
+};
 
 }  // namespace kelvane

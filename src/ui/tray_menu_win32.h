@@ -1,21 +1,17 @@
-// The tray icon's popup menu, built afresh each time it opens, and the commands it sends back to the
-// control window. The items and ids themselves are in menu_model.h.
+// The tray icon's popup menu, built afresh from the menu model each time it opens. The chosen command
+// arrives afterwards as WM_COMMAND at the owner window.
 #pragma once
 
 #include <windows.h>
 
-#include "platform/unique_handle_win32.h"
+#include <vector>
+
 #include "ui/menu_model.h"
 
 namespace kelvane {
 
-class AppController;
-
-// Lists the monitors afresh into app.menu_monitors, shows the menu at the mouse position and returns
-// when it closes; the chosen command arrives afterwards as WM_COMMAND at the control window.
-void show_tray_menu(AppController& app);
-
-// Carries out the menu command `id` (the low word of WM_COMMAND's wParam); other ids do nothing.
-void on_command(AppController& app, unsigned id);
+// Shows `items` (whose submenu item takes `monitor_items`) at the mouse position and returns when the
+// menu closes.
+void show_tray_menu(HWND owner, const std::vector<MenuItem>& items, const std::vector<MenuItem>& monitor_items);
 
 }  // namespace kelvane

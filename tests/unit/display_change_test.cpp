@@ -1,6 +1,6 @@
 // The display-change rule: nothing while stopped, a restart while the mirrored monitor is present,
 // the end of the mirror when it is gone.
-#include "ui/display_change.h"
+#include "app/display_change.h"
 
 #include <gtest/gtest.h>
 

@@ -11,10 +11,9 @@
 #include <cstdio>
 #include <memory>
 
-#include "app/app_controller_win32.h"
+#include "app/application_win32.h"
 #include "d3d_test_support_win32.h"
 #include "render/calibration_pattern.h"
-#include "session/mirror_control_win32.h"
 #include "session/overlay_win32.h"
 #include "settings/settings.h"
 #include "support/log_capture.h"
@@ -75,27 +74,25 @@ bool wait_for_lines(const test::LogCapture& log, const std::string& line, std::s
     return false;
 }
 
-// A controller with a hidden control window that owns the timers, as the application has.
+// The application's controller and Windows host, without the control window: the mirror as the
+// tray and the hotkey start it.
 class Mirror : public testing::Test {
 protected:
     void make_app(bool pattern, Settings settings = Settings{}) {
-        control_ = CreateWindowExW(0, L"STATIC", L"control", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                                   GetModuleHandleW(nullptr), nullptr);
-        app_ = std::make_unique<AppController>(GetModuleHandleW(nullptr), std::move(settings), pattern, false);
-        app_->control_hwnd = control_;
+        app_ = std::make_unique<Application>(GetModuleHandleW(nullptr), std::move(settings), pattern, false);
     }
 
     void TearDown() override {
         if (app_) {
-            stop_mirror(*app_);
-        }
-        if (control_ != nullptr) {
-            DestroyWindow(control_);
+            app_->controller().stop_mirror();
         }
     }
 
-    HWND control_ = nullptr;
-    std::unique_ptr<AppController> app_;
+    [[nodiscard]] Controller& controller() const { return app_->controller(); }
+    [[nodiscard]] MirrorSession* session() const { return app_->host().session(); }
+    [[nodiscard]] HWND overlay_window() const { return session() != nullptr ? session()->overlay() : nullptr; }
+
+    std::unique_ptr<Application> app_;
 };
 
 // The monitor the automatic choice mirrors (with Wine's two heads at the origin, the smaller one:
@@ -113,12 +110,12 @@ TEST_F(Mirror, CalibrationPatternIsShownThroughTheWarpAndFollowsChanges) {
     const int top = screen.rect.top;
     make_app(true);
     const test::LogCapture log;
-    start_mirror(*app_);
-    ASSERT_TRUE(app_->running);
-    ASSERT_NE(app_->overlay_hwnd, nullptr);
-    EXPECT_TRUE(app_->session_thread.joinable());
+    controller().start_mirror();
+    ASSERT_TRUE(controller().running());
+    ASSERT_NE(overlay_window(), nullptr);
+    EXPECT_TRUE((session() != nullptr));
 
-    const HWND overlay = app_->overlay_hwnd;
+    const HWND overlay = overlay_window();
     EXPECT_EQ(static_cast<DWORD>(GetWindowLongW(overlay, GWL_EXSTYLE)), 0x080800A8u);
     // The system adds WS_CLIPSIBLINGS to every top-level window; showing adds WS_VISIBLE.
     EXPECT_EQ(static_cast<DWORD>(GetWindowLongW(overlay, GWL_STYLE)) & ~static_cast<DWORD>(WS_VISIBLE | WS_CLIPSIBLINGS),
@@ -150,12 +147,13 @@ TEST_F(Mirror, CalibrationPatternIsShownThroughTheWarpAndFollowsChanges) {
     }
 
     // Both mirrors, published to the running session: red goes to the bottom-right, with no restart.
-    app_->settings.warp.mirror_v = true;
-    publish_warp_params(*app_);
+    WarpParams flipped = controller().settings().warp;
+    flipped.mirror_v = true;
+    controller().warp_edited(flipped, false);
     if (!excluded) {
         EXPECT_TRUE(wait_for_pixel(left + auto_width - 10, top + auto_height - 10, rgb_of(pattern_top_left)));
     }
-    EXPECT_EQ(app_->overlay_hwnd, overlay);
+    EXPECT_EQ(overlay_window(), overlay);
 
     const auto lines = log.messages();
     ASSERT_FALSE(lines.empty());
@@ -165,15 +163,15 @@ TEST_F(Mirror, CalibrationPatternIsShownThroughTheWarpAndFollowsChanges) {
                                          std::to_string(auto_height)));
 
     const auto before = Clock::now();
-    stop_mirror(*app_);
+    controller().stop_mirror();
     const auto stop_ms = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - before).count();
     std::printf("  stop_mirror in calibration mode took %lld ms\n", static_cast<long long>(stop_ms));
     // The figure is printed for the record (typically 50-160 ms here); the bound only catches a stop
     // that is not seen at all, without making the test depend on the machine's load.
     EXPECT_LT(stop_ms, 1000);
-    EXPECT_FALSE(app_->running);
-    EXPECT_FALSE(app_->session_thread.joinable());
-    EXPECT_EQ(app_->overlay_hwnd, nullptr);
+    EXPECT_FALSE(controller().running());
+    EXPECT_FALSE((session() != nullptr));
+    EXPECT_EQ(overlay_window(), nullptr);
     EXPECT_FALSE(IsWindow(overlay));
     EXPECT_EQ(log.messages().back(), "stop: mirror stopped");
 }
@@ -181,12 +179,12 @@ TEST_F(Mirror, CalibrationPatternIsShownThroughTheWarpAndFollowsChanges) {
 TEST_F(Mirror, StartWhileRunningAndStopWhileStoppedDoNothing) {
     make_app(true);
     const test::LogCapture log;
-    stop_mirror(*app_);
+    controller().stop_mirror();
     EXPECT_TRUE(log.messages().empty());
-    start_mirror(*app_);
-    const HWND overlay = app_->overlay_hwnd;
-    start_mirror(*app_);
-    EXPECT_EQ(app_->overlay_hwnd, overlay);
+    controller().start_mirror();
+    const HWND overlay = overlay_window();
+    controller().start_mirror();
+    EXPECT_EQ(overlay_window(), overlay);
     EXPECT_TRUE(IsWindow(overlay));
     EXPECT_EQ(count_lines(log.messages(), test::mirroring_line(auto_choice())), 1u);
     EXPECT_EQ(count_lines(log.messages(), test::overlay_line(auto_choice())), 1u);
@@ -197,8 +195,8 @@ TEST_F(Mirror, CaptureModeStartsOrRetriesAndStillStopsPromptly) {
     const HRESULT answer = test::duplication_answer(auto_choice().handle);
     make_app(false);
     const test::LogCapture log;
-    start_mirror(*app_);
-    ASSERT_TRUE(app_->running);
+    controller().start_mirror();
+    ASSERT_TRUE(controller().running());
     if (SUCCEEDED(answer)) {
         EXPECT_TRUE(wait_for_lines(log, "capture: duplication started", 1));
     } else {
@@ -206,7 +204,7 @@ TEST_F(Mirror, CaptureModeStartsOrRetriesAndStillStopsPromptly) {
         EXPECT_TRUE(wait_for_lines(log, test::failed_call_line("DuplicateOutput", answer), 2));
     }
     const auto before = Clock::now();
-    stop_mirror(*app_);
+    controller().stop_mirror();
     const auto stop_ms = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - before).count();
     std::printf("  stop_mirror in capture mode took %lld ms\n", static_cast<long long>(stop_ms));
     EXPECT_LT(stop_ms, 2000);
@@ -225,48 +223,38 @@ TEST_F(Mirror, SavedMonitorChoosesTheScreenAndAnUnknownOneFallsBack) {
     make_app(true, first);
     {
         const test::LogCapture log;
-        start_mirror(*app_);
+        controller().start_mirror();
         EXPECT_TRUE(contains_line(log.messages(), test::overlay_line(saved)));
-        EXPECT_EQ(app_->mirror_monitor_name, saved.name);
-        stop_mirror(*app_);
+        EXPECT_EQ(session()->device_name(), saved.name);
+        controller().stop_mirror();
     }
-    app_->settings.monitor = L"\\\\.\\DISPLAY9";
+    Settings unknown;
+    unknown.monitor = L"\\\\.\\DISPLAY9";
+    make_app(true, unknown);
     const test::LogCapture log;
-    start_mirror(*app_);
+    controller().start_mirror();
     const auto lines = log.messages();
     ASSERT_GE(lines.size(), 2u);
     EXPECT_EQ(lines[0], "start: saved monitor not found, falling back to auto");
     EXPECT_EQ(lines[1], test::mirroring_line(list[test::auto_screen(list)]));
-    EXPECT_EQ(app_->settings.monitor, L"\\\\.\\DISPLAY9");
-    EXPECT_EQ(app_->mirror_monitor_name, list[test::auto_screen(list)].name);
+    EXPECT_EQ(controller().settings().monitor, L"\\\\.\\DISPLAY9");
+    EXPECT_EQ(session()->device_name(), list[test::auto_screen(list)].name);
 }
 
 TEST_F(Mirror, ToggleRecordsTheChoiceAndSavesEachTime) {
     make_app(true);
     const std::wstring path = settings_path();
     DeleteFileW(path.c_str());
-    toggle_mirror(*app_);
-    EXPECT_TRUE(app_->running);
+    controller().toggle_mirror();
+    EXPECT_TRUE(controller().running());
     Settings saved;
     saved.active = false;
     load_settings(saved);
     EXPECT_TRUE(saved.active);
-    toggle_mirror(*app_);
-    EXPECT_FALSE(app_->running);
+    controller().toggle_mirror();
+    EXPECT_FALSE(controller().running());
     load_settings(saved);
     EXPECT_FALSE(saved.active);
-}
-
-TEST_F(Mirror, PublishWhileStoppedIsCopiedAfreshOnTheNextStart) {
-    make_app(true);
-    app_->settings.warp.rotation = 45.0f;
-    publish_warp_params(*app_);
-    WarpParams published;
-    EXPECT_TRUE(app_->warp_channel.take_if_changed(published));
-    EXPECT_EQ(published.rotation, 45.0f);
-    app_->settings.warp.rotation = -10.0f;
-    start_mirror(*app_);
-    EXPECT_EQ(app_->warp_channel.take().rotation, -10.0f);
 }
 
 TEST_F(Mirror, CursorIsHiddenOnTheMirrorOrMissingMagnificationReportedOnEveryChangeOfSide) {
@@ -290,27 +278,25 @@ TEST_F(Mirror, CursorIsHiddenOnTheMirrorOrMissingMagnificationReportedOnEveryCha
     const bool has_magnification = magnification != nullptr && GetProcAddress(magnification, "MagInitialize") != nullptr &&
                                    GetProcAddress(magnification, "MagShowSystemCursor") != nullptr;
     make_app(true);
-    start_mirror(*app_);
+    controller().start_mirror();
     const test::LogCapture log;
     SetCursorPos(off.x, off.y);
-    update_cursor_visibility(*app_);
+    session()->update_cursor_visibility();
     EXPECT_TRUE(log.messages().empty());
     SetCursorPos(mirrored.left + 100, mirrored.top + 100);
-    update_cursor_visibility(*app_);
-    update_cursor_visibility(*app_);
+    session()->update_cursor_visibility();
+    session()->update_cursor_visibility();
     if (has_magnification) {
         EXPECT_TRUE(log.messages().empty()) << log.text();
-        EXPECT_TRUE(app_->cursor_hidden);
-        EXPECT_TRUE(app_->mag_initialized);
+        EXPECT_TRUE(session()->cursor_hidden());
         // Off the mirror again: the cursor comes back.
         SetCursorPos(off.x, off.y);
-        update_cursor_visibility(*app_);
-        EXPECT_FALSE(app_->cursor_hidden);
+        session()->update_cursor_visibility();
+        EXPECT_FALSE(session()->cursor_hidden());
     } else {
         EXPECT_EQ(log.messages(),
                   std::vector<std::string>(2, "MagInitialize failed; system cursor will stay visible on the mirror"));
-        EXPECT_FALSE(app_->cursor_hidden);
-        EXPECT_FALSE(app_->mag_initialized);
+        EXPECT_FALSE(session()->cursor_hidden());
     }
     if (magnification != nullptr) {
         FreeLibrary(magnification);

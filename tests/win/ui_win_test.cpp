@@ -17,9 +17,8 @@
 #include <thread>
 #include <vector>
 
-#include "app/app_controller_win32.h"
+#include "app/application_win32.h"
 #include "display/monitor_list.h"
-#include "session/mirror_control_win32.h"
 #include "settings/settings.h"
 #include "support/log_capture.h"
 #include "support/screens_win32.h"
@@ -84,18 +83,6 @@ void expect_saved_equals(const Settings& expected) {
     EXPECT_FLOAT_EQ(saved.warp.rotation, expected.warp.rotation);
 }
 
-void expect_published(AppController& app) {
-    WarpParams published;
-    EXPECT_TRUE(app.warp_channel.take_if_changed(published));
-    EXPECT_TRUE(published == app.settings.warp);
-}
-
-// Whether a publication is waiting; takes it.
-bool publication_pending(AppController& app) {
-    WarpParams published;
-    return app.warp_channel.take_if_changed(published);
-}
-
 std::wstring class_of(HWND window) {
     wchar_t name[64] = {};
     GetClassNameW(window, name, 64);
@@ -136,19 +123,6 @@ int slider_pos(HWND window, int id) {
     return static_cast<int>(SendDlgItemMessageW(window, id, TBM_GETPOS, 0, 0));
 }
 
-// Lines of the control side (start, stop, overlay), leaving out what a running session thread logs.
-std::vector<std::string> control_lines(const std::vector<std::string>& lines) {
-    std::vector<std::string> kept;
-    for (const std::string& line : lines) {
-        for (const char* prefix : {"start:", "stop:", "overlay:"}) {
-            if (line.rfind(prefix, 0) == 0) {
-                kept.push_back(line);
-            }
-        }
-    }
-    return kept;
-}
-
 // A controller in calibration mode with a hidden top-level control window, as the application has;
 // the control window records the commands and WM_NULLs it receives instead of acting on them.
 class UiFixture : public testing::Test {
@@ -163,18 +137,16 @@ protected:
         control_ = CreateWindowExW(0, test_control_class, L"control", 0, 0, 0, 0, 0, nullptr, nullptr,
                                    GetModuleHandleW(nullptr), nullptr);
         ASSERT_NE(control_, nullptr);
-        app_ = std::make_unique<AppController>(GetModuleHandleW(nullptr), std::move(settings), true, false);
-        app_->control_hwnd = control_;
+        app_ = std::make_unique<Application>(GetModuleHandleW(nullptr), std::move(settings), true, false);
+        app_->host().set_menu_owner(control_);
         commands_.clear();
         null_messages_ = 0;
     }
 
     void TearDown() override {
         if (app_) {
-            if (app_->adjust_hwnd != nullptr) {
-                DestroyWindow(app_->adjust_hwnd);
-            }
-            stop_mirror(*app_);
+            app_->host().close_adjust_window();
+            app_->controller().stop_mirror();
         }
         pump_messages();
         if (control_ != nullptr) {
@@ -182,7 +154,6 @@ protected:
             control_ = nullptr;
         }
         app_.reset();
-        app_instance = nullptr;  // no window procedure may reach a destroyed controller
     }
 
     static LRESULT CALLBACK control_proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
@@ -198,7 +169,11 @@ protected:
     }
 
     HWND control_ = nullptr;
-    std::unique_ptr<AppController> app_;
+    [[nodiscard]] const Settings& settings() const { return app_->controller().settings(); }
+    [[nodiscard]] HWND adjust_window() const { return app_->host().adjust_window(); }
+    void open_adjust() { app_->controller().command(menu_id::adjust_warp); }
+
+    std::unique_ptr<Application> app_;
     static inline std::vector<unsigned> commands_;
     static inline int null_messages_ = 0;
 };
@@ -213,8 +188,8 @@ TEST_F(TrayCommand, MirrorFlipsSavePublishAndUpdateTheOpenWindow) {
     initial.warp.mirror_v = false;
     initial.warp.keystone_tb = 0.25f;
     make_app(initial);
-    open_adjust_window(*app_);
-    const HWND adjust = app_->adjust_hwnd;
+    open_adjust();
+    const HWND adjust = adjust_window();
     ASSERT_NE(adjust, nullptr);
     ASSERT_EQ(IsDlgButtonChecked(adjust, adjust_id::mirror_h), BST_CHECKED);
     ASSERT_EQ(IsDlgButtonChecked(adjust, adjust_id::mirror_v), BST_UNCHECKED);
@@ -232,27 +207,24 @@ TEST_F(TrayCommand, MirrorFlipsSavePublishAndUpdateTheOpenWindow) {
     for (const auto& step : steps) {
         SCOPED_TRACE(step.id);
         delete_settings_file();
-        static_cast<void>(publication_pending(*app_));
-        on_command(*app_, step.id);
-        EXPECT_EQ(app_->settings.warp.mirror_h, step.mirror_h);
-        EXPECT_EQ(app_->settings.warp.mirror_v, step.mirror_v);
-        EXPECT_EQ(app_->settings.warp.keystone_tb, 0.25f);
-        expect_saved_equals(app_->settings);
-        expect_published(*app_);
+        app_->controller().command(step.id);
+        EXPECT_EQ(settings().warp.mirror_h, step.mirror_h);
+        EXPECT_EQ(settings().warp.mirror_v, step.mirror_v);
+        EXPECT_EQ(settings().warp.keystone_tb, 0.25f);
+        expect_saved_equals(settings());
         EXPECT_EQ(IsDlgButtonChecked(adjust, adjust_id::mirror_h), step.mirror_h ? BST_CHECKED : BST_UNCHECKED);
         EXPECT_EQ(IsDlgButtonChecked(adjust, adjust_id::mirror_v), step.mirror_v ? BST_CHECKED : BST_UNCHECKED);
     }
-    EXPECT_EQ(app_->adjust_hwnd, adjust);
+    EXPECT_EQ(adjust_window(), adjust);
 }
 
 TEST_F(TrayCommand, FlipWithoutTheWindowStillSavesAndPublishes) {
     make_app();
     delete_settings_file();
-    on_command(*app_, menu_id::mirror_v);
-    EXPECT_TRUE(app_->settings.warp.mirror_v);
-    EXPECT_EQ(app_->adjust_hwnd, nullptr);
-    expect_saved_equals(app_->settings);
-    expect_published(*app_);
+    app_->controller().command(menu_id::mirror_v);
+    EXPECT_TRUE(settings().warp.mirror_v);
+    EXPECT_EQ(adjust_window(), nullptr);
+    expect_saved_equals(settings());
 }
 
 TEST_F(TrayCommand, ResetClearsKeystonesAndRotationOnly) {
@@ -264,21 +236,20 @@ TEST_F(TrayCommand, ResetClearsKeystonesAndRotationOnly) {
     initial.warp.rotation = 30.0f;
     initial.monitor = display1;
     make_app(initial);
-    open_adjust_window(*app_);
-    const HWND adjust = app_->adjust_hwnd;
+    open_adjust();
+    const HWND adjust = adjust_window();
     ASSERT_NE(adjust, nullptr);
     ASSERT_EQ(slider_pos(adjust, adjust_id::keystone_tb), 150);
     delete_settings_file();
 
-    on_command(*app_, menu_id::reset_warp);
-    EXPECT_EQ(app_->settings.warp.keystone_tb, 0.0f);
-    EXPECT_EQ(app_->settings.warp.keystone_lr, 0.0f);
-    EXPECT_EQ(app_->settings.warp.rotation, 0.0f);
-    EXPECT_FALSE(app_->settings.warp.mirror_h);
-    EXPECT_TRUE(app_->settings.warp.mirror_v);
-    EXPECT_EQ(app_->settings.monitor, display1);
-    expect_saved_equals(app_->settings);
-    expect_published(*app_);
+    app_->controller().command(menu_id::reset_warp);
+    EXPECT_EQ(settings().warp.keystone_tb, 0.0f);
+    EXPECT_EQ(settings().warp.keystone_lr, 0.0f);
+    EXPECT_EQ(settings().warp.rotation, 0.0f);
+    EXPECT_FALSE(settings().warp.mirror_h);
+    EXPECT_TRUE(settings().warp.mirror_v);
+    EXPECT_EQ(settings().monitor, display1);
+    expect_saved_equals(settings());
     EXPECT_EQ(slider_pos(adjust, adjust_id::keystone_tb), 100);
     EXPECT_EQ(slider_pos(adjust, adjust_id::keystone_lr), 100);
     EXPECT_EQ(slider_pos(adjust, adjust_id::rotation), 360);
@@ -289,150 +260,38 @@ TEST_F(TrayCommand, ResetClearsKeystonesAndRotationOnly) {
     EXPECT_EQ(IsDlgButtonChecked(adjust, adjust_id::mirror_v), BST_CHECKED);
 }
 
-TEST_F(TrayCommand, MonitorChoiceRestartsARunningMirrorOnTheChosenScreen) {
-    const std::vector<test::Screen> screens = test::screens();
-    if (screens.size() < 2) {
-        GTEST_SKIP() << "needs two monitors";
-    }
-    const std::size_t automatic = test::auto_screen(screens);
-    // Another monitor than the automatic choice first (DISPLAY1 under Wine), then back to it.
-    const std::size_t other = automatic == 0 ? 1 : 0;
-    make_app();
-    app_->menu_monitors = enumerate_monitors();
-    ASSERT_EQ(app_->menu_monitors.size(), screens.size());
-    start_mirror(*app_);
-    ASSERT_TRUE(app_->running);
-    ASSERT_EQ(app_->mirror_monitor_name, screens[automatic].name);
-
-    const struct {
-        unsigned id;
-        std::wstring monitor;
-        std::wstring mirrored;
-        std::string overlay_line;
-    } steps[] = {
-        {static_cast<unsigned>(111 + other), screens[other].name, screens[other].name,
-         test::overlay_line(screens[other])},
-        {menu_id::monitor_auto, L"", screens[automatic].name, test::overlay_line(screens[automatic])},
-        // The same screen restarts too.
-        {static_cast<unsigned>(111 + automatic), screens[automatic].name, screens[automatic].name,
-         test::overlay_line(screens[automatic])},
-    };
-    for (const auto& step : steps) {
-        SCOPED_TRACE(step.id);
-        delete_settings_file();
-        std::vector<std::string> lines;
-        {
-            const test::LogCapture log;
-            on_command(*app_, step.id);
-            lines = log.messages();
-        }
-        EXPECT_EQ(app_->settings.monitor, step.monitor);
-        expect_saved_equals(app_->settings);
-        EXPECT_TRUE(app_->running);
-        EXPECT_EQ(app_->mirror_monitor_name, step.mirrored);
-        // The old run ends before the new overlay is made; the session thread may log in between.
-        const auto stopped = std::find(lines.begin(), lines.end(), "stop: mirror stopped");
-        const auto created = std::find(lines.begin(), lines.end(), step.overlay_line);
-        EXPECT_NE(stopped, lines.end());
-        EXPECT_NE(created, lines.end());
-        EXPECT_LT(stopped - lines.begin(), created - lines.begin());
-        EXPECT_EQ(std::count(lines.begin(), lines.end(), "stop: mirror stopped"), 1);
-    }
-}
-
-TEST_F(TrayCommand, MonitorIdPastTheListedMonitorsDoesNothing) {
-    const std::vector<test::Screen> screens = test::screens();
-    Settings initial;
-    initial.monitor = display1;
-    make_app(initial);
-    app_->menu_monitors = enumerate_monitors();
-    ASSERT_EQ(app_->menu_monitors.size(), screens.size());
-    start_mirror(*app_);
-    ASSERT_TRUE(app_->running);
-    const HWND overlay = app_->overlay_hwnd;
-    delete_settings_file();
-    const test::LogCapture log;
-    // The first id past the list (113 under Wine) and ids further on.
-    for (unsigned id : {static_cast<unsigned>(111 + screens.size()), 140u, 174u, 175u}) {
-        on_command(*app_, id);
-    }
-    EXPECT_EQ(app_->settings.monitor, display1);
-    EXPECT_FALSE(settings_file_exists());
-    EXPECT_TRUE(control_lines(log.messages()).empty()) << log.text();
-    EXPECT_EQ(app_->overlay_hwnd, overlay);
-    EXPECT_TRUE(app_->running);
-}
-
-TEST_F(TrayCommand, MonitorChoiceWhileStoppedIsOnlyRecorded) {
-    make_app();
-    app_->menu_monitors = enumerate_monitors();
-    delete_settings_file();
-    const std::vector<test::Screen> screens = test::screens();
-    ASSERT_FALSE(screens.empty());
-    {
-        const test::LogCapture log;
-        // The last listed monitor (112 under Wine).
-        on_command(*app_, static_cast<unsigned>(110 + screens.size()));
-        EXPECT_TRUE(log.messages().empty()) << log.text();
-    }
-    EXPECT_EQ(app_->settings.monitor, screens.back().name);
-    expect_saved_equals(app_->settings);
-    EXPECT_FALSE(app_->running);
-    EXPECT_EQ(app_->overlay_hwnd, nullptr);
-}
-
 TEST_F(TrayCommand, MirrorActiveToggles) {
     Settings initial;
     initial.active = false;
     make_app(initial);
     delete_settings_file();
-    on_command(*app_, menu_id::mirror_active);
-    EXPECT_TRUE(app_->running);
-    EXPECT_TRUE(app_->settings.active);
+    app_->controller().command(menu_id::mirror_active);
+    EXPECT_TRUE(app_->controller().running());
+    EXPECT_TRUE(settings().active);
     EXPECT_TRUE(saved_settings().active);
-    on_command(*app_, menu_id::mirror_active);
-    EXPECT_FALSE(app_->running);
-    EXPECT_FALSE(app_->settings.active);
+    app_->controller().command(menu_id::mirror_active);
+    EXPECT_FALSE(app_->controller().running());
+    EXPECT_FALSE(settings().active);
     EXPECT_FALSE(saved_settings().active);
 }
 
 TEST_F(TrayCommand, AdjustWarpOpensOneWindowOnly) {
     make_app();
-    on_command(*app_, menu_id::adjust_warp);
-    const HWND first = app_->adjust_hwnd;
+    app_->controller().command(menu_id::adjust_warp);
+    const HWND first = adjust_window();
     ASSERT_NE(first, nullptr);
-    on_command(*app_, menu_id::adjust_warp);
-    EXPECT_EQ(app_->adjust_hwnd, first);
+    app_->controller().command(menu_id::adjust_warp);
+    EXPECT_EQ(adjust_window(), first);
     EXPECT_EQ(count_adjust_windows(), 1);
     EXPECT_EQ(FindWindowW(adjust_class_name, nullptr), first);
 }
 
 TEST_F(TrayCommand, ExitPostsQuitWithCodeZero) {
     make_app();
-    on_command(*app_, menu_id::exit);
+    app_->controller().command(menu_id::exit);
     MSG msg{};
     ASSERT_TRUE(PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
     EXPECT_EQ(msg.wParam, 0u);
-}
-
-TEST_F(TrayCommand, IdsOutsideTheMenuDoNothing) {
-    Settings initial;
-    initial.monitor = display2;
-    initial.warp.keystone_lr = 0.5f;
-    make_app(initial);
-    app_->menu_monitors = enumerate_monitors();
-    const Settings before = app_->settings;
-    delete_settings_file();
-    for (unsigned id : {0u, 99u, 107u, 108u, 109u, 175u, 301u, 305u, 0xFFFFu}) {
-        on_command(*app_, id);
-    }
-    EXPECT_TRUE(app_->settings == before);
-    EXPECT_FALSE(settings_file_exists());
-    EXPECT_FALSE(publication_pending(*app_));
-    EXPECT_FALSE(app_->running);
-    EXPECT_EQ(app_->adjust_hwnd, nullptr);
-    MSG msg{};
-    EXPECT_FALSE(PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
 }
 
 // ---- The open tray menu, read back ----
@@ -525,7 +384,7 @@ protected:
                 }
             }
         });
-        show_tray_menu(*app_);
+        app_->controller().open_menu();
         returned = true;
         watchdog.join();
         KillTimer(nullptr, timer);
@@ -589,8 +448,6 @@ TEST_F(TrayMenu, ItemsTextsIdsAndCheckMarksAsBuilt) {
     // The menu and its submenu are gone once it has closed; the list it showed is kept.
     EXPECT_FALSE(IsMenu(menu.menu));
     EXPECT_FALSE(IsMenu(menu.main[2].submenu));
-    ASSERT_EQ(app_->menu_monitors.size(), screens.size());
-    EXPECT_EQ(app_->menu_monitors.back().device_name, screens.back().name);
     pump_messages();
     EXPECT_TRUE(commands_.empty());
     EXPECT_GE(null_messages_, 1);
@@ -602,8 +459,8 @@ TEST_F(TrayMenu, CheckMarksFollowTheRunningMirrorAndTheAutoChoice) {
     initial.warp.mirror_h = false;
     initial.warp.mirror_v = true;
     make_app(initial);
-    start_mirror(*app_);
-    ASSERT_TRUE(app_->running);
+    app_->controller().start_mirror();
+    ASSERT_TRUE(app_->controller().running());
     const MenuSnapshot menu = show_and_read(POINT{200, 150});
     ASSERT_TRUE(menu.found);
     ASSERT_EQ(menu.main.size(), 10u);
@@ -645,9 +502,9 @@ TEST_F(TrayMenu, TheChosenItemComesBackAsACommandToTheControlWindow) {
 
 // ---- The Adjust-warp window ----
 
-using AdjustWindow = UiFixture;
+using AdjustWarpWindow = UiFixture;
 
-TEST_F(AdjustWindow, OpensCentredOnAMonitorOtherThanTheMirroredOne) {
+TEST_F(AdjustWarpWindow, OpensCentredOnAMonitorOtherThanTheMirroredOne) {
     const std::vector<test::Screen> screens = test::screens();
     ASSERT_FALSE(screens.empty());
     const auto primary = std::find_if(screens.begin(), screens.end(), [](const test::Screen& s) { return s.primary; });
@@ -671,8 +528,8 @@ TEST_F(AdjustWindow, OpensCentredOnAMonitorOtherThanTheMirroredOne) {
         Settings initial;
         initial.monitor = monitor;
         make_app(initial);
-        open_adjust_window(*app_);
-        const HWND window = app_->adjust_hwnd;
+        open_adjust();
+        const HWND window = adjust_window();
         ASSERT_NE(window, nullptr);
         RECT rect{};
         GetWindowRect(window, &rect);
@@ -685,10 +542,10 @@ TEST_F(AdjustWindow, OpensCentredOnAMonitorOtherThanTheMirroredOne) {
     }
 }
 
-TEST_F(AdjustWindow, TopmostCaptionWindowOfItsOwnClass) {
+TEST_F(AdjustWarpWindow, TopmostCaptionWindowOfItsOwnClass) {
     make_app();
-    open_adjust_window(*app_);
-    const HWND window = app_->adjust_hwnd;
+    open_adjust();
+    const HWND window = adjust_window();
     ASSERT_NE(window, nullptr);
     EXPECT_TRUE(IsWindowVisible(window));
     EXPECT_EQ(class_of(window), L"Kelvane2Adjust");
@@ -711,10 +568,10 @@ TEST_F(AdjustWindow, TopmostCaptionWindowOfItsOwnClass) {
     EXPECT_EQ(window_class.cbWndExtra, 0);
 }
 
-TEST_F(AdjustWindow, ControlsInOrderWithTheirClassesTextsStylesPlacesAndIds) {
+TEST_F(AdjustWarpWindow, ControlsInOrderWithTheirClassesTextsStylesPlacesAndIds) {
     make_app();
-    open_adjust_window(*app_);
-    const HWND window = app_->adjust_hwnd;
+    open_adjust();
+    const HWND window = adjust_window();
     ASSERT_NE(window, nullptr);
     const struct {
         const wchar_t* class_name;
@@ -776,7 +633,7 @@ TEST_F(AdjustWindow, ControlsInOrderWithTheirClassesTextsStylesPlacesAndIds) {
     }
 }
 
-TEST_F(AdjustWindow, ShowsTheStoredValuesWhenItOpens) {
+TEST_F(AdjustWarpWindow, ShowsTheStoredValuesWhenItOpens) {
     Settings initial;
     initial.warp.mirror_h = false;
     initial.warp.mirror_v = true;
@@ -784,8 +641,8 @@ TEST_F(AdjustWindow, ShowsTheStoredValuesWhenItOpens) {
     initial.warp.keystone_lr = -1.0f;
     initial.warp.rotation = -0.3f;
     make_app(initial);
-    open_adjust_window(*app_);
-    const HWND window = app_->adjust_hwnd;
+    open_adjust();
+    const HWND window = adjust_window();
     ASSERT_NE(window, nullptr);
     EXPECT_EQ(IsDlgButtonChecked(window, 301), BST_UNCHECKED);
     EXPECT_EQ(IsDlgButtonChecked(window, 307), BST_CHECKED);
@@ -796,17 +653,17 @@ TEST_F(AdjustWindow, ShowsTheStoredValuesWhenItOpens) {
     EXPECT_EQ(item_text(window, 313), L"-1.00");
     EXPECT_EQ(item_text(window, 314), L"-0.3\u00B0");
     // Opening edits nothing.
-    EXPECT_EQ(app_->settings.warp.keystone_tb, 0.255f);
-    EXPECT_EQ(app_->settings.warp.rotation, -0.3f);
+    EXPECT_EQ(settings().warp.keystone_tb, 0.255f);
+    EXPECT_EQ(settings().warp.rotation, -0.3f);
 }
 
-TEST_F(AdjustWindow, SecondOpeningCreatesNoSecondWindow) {
+TEST_F(AdjustWarpWindow, SecondOpeningCreatesNoSecondWindow) {
     make_app();
-    open_adjust_window(*app_);
-    const HWND first = app_->adjust_hwnd;
+    open_adjust();
+    const HWND first = adjust_window();
     ASSERT_NE(first, nullptr);
-    open_adjust_window(*app_);
-    EXPECT_EQ(app_->adjust_hwnd, first);
+    open_adjust();
+    EXPECT_EQ(adjust_window(), first);
     EXPECT_EQ(count_adjust_windows(), 1);
     EXPECT_EQ(FindWindowW(adjust_class_name, nullptr), first);
 }
@@ -818,7 +675,7 @@ void drag_step(HWND window, int id, int position, WORD code) {
     SendMessageW(window, WM_HSCROLL, MAKEWPARAM(code, position), reinterpret_cast<LPARAM>(slider));
 }
 
-TEST_F(AdjustWindow, DraggingASliderFollowsEachStepAndSavesOnceOnRelease) {
+TEST_F(AdjustWarpWindow, DraggingASliderFollowsEachStepAndSavesOnceOnRelease) {
     const struct {
         int id;
         int label_id;
@@ -837,54 +694,49 @@ TEST_F(AdjustWindow, DraggingASliderFollowsEachStepAndSavesOnceOnRelease) {
          {L"45.0\u00B0", L"-180.0\u00B0", L"0.5\u00B0"}},
     };
     make_app();
-    open_adjust_window(*app_);
-    const HWND window = app_->adjust_hwnd;
+    open_adjust();
+    const HWND window = adjust_window();
     ASSERT_NE(window, nullptr);
     for (const auto& s : sliders) {
         SCOPED_TRACE(s.id);
         delete_settings_file();
         for (int step = 0; step < 3; ++step) {
-            static_cast<void>(publication_pending(*app_));
             drag_step(window, s.id, s.positions[step], TB_THUMBTRACK);
-            EXPECT_NEAR(app_->settings.warp.*s.field, s.values[step], 1e-6f);
-            expect_published(*app_);
+            EXPECT_NEAR(settings().warp.*s.field, s.values[step], 1e-6f);
             EXPECT_EQ(slider_pos(window, s.id), s.positions[step]);
             EXPECT_EQ(item_text(window, s.label_id), s.labels[step]);
             EXPECT_FALSE(settings_file_exists()) << "written during the drag, step " << step;
         }
-        static_cast<void>(publication_pending(*app_));
         SendMessageW(window, WM_HSCROLL, MAKEWPARAM(TB_ENDTRACK, 0),
                      reinterpret_cast<LPARAM>(GetDlgItem(window, s.id)));
-        expect_published(*app_);
-        EXPECT_NEAR(app_->settings.warp.*s.field, s.values[2], 1e-6f);
-        expect_saved_equals(app_->settings);
+        EXPECT_NEAR(settings().warp.*s.field, s.values[2], 1e-6f);
+        expect_saved_equals(settings());
     }
-    EXPECT_TRUE(app_->settings.warp.mirror_h);
-    EXPECT_FALSE(app_->settings.warp.mirror_v);
+    EXPECT_TRUE(settings().warp.mirror_h);
+    EXPECT_FALSE(settings().warp.mirror_v);
 }
 
-TEST_F(AdjustWindow, ScrollFromAnotherSenderIsLeftToTheDefault) {
+TEST_F(AdjustWarpWindow, ScrollFromAnotherSenderIsLeftToTheDefault) {
     make_app();
-    open_adjust_window(*app_);
-    const HWND window = app_->adjust_hwnd;
+    open_adjust();
+    const HWND window = adjust_window();
     ASSERT_NE(window, nullptr);
-    const Settings before = app_->settings;
+    const Settings before = settings();
     delete_settings_file();
     SendMessageW(window, WM_HSCROLL, MAKEWPARAM(TB_ENDTRACK, 0), reinterpret_cast<LPARAM>(GetDlgItem(window, 312)));
     SendMessageW(window, WM_HSCROLL, MAKEWPARAM(TB_ENDTRACK, 0), 0);
-    EXPECT_TRUE(app_->settings == before);
-    EXPECT_FALSE(publication_pending(*app_));
+    EXPECT_TRUE(settings() == before);
     EXPECT_FALSE(settings_file_exists());
 }
 
-TEST_F(AdjustWindow, CheckBoxesPublishAndSave) {
+TEST_F(AdjustWarpWindow, CheckBoxesPublishAndSave) {
     Settings initial;
     initial.warp.mirror_h = true;
     initial.warp.mirror_v = false;
     initial.warp.rotation = 10.0f;
     make_app(initial);
-    open_adjust_window(*app_);
-    const HWND window = app_->adjust_hwnd;
+    open_adjust();
+    const HWND window = adjust_window();
     ASSERT_NE(window, nullptr);
     const struct {
         int id;
@@ -894,18 +746,16 @@ TEST_F(AdjustWindow, CheckBoxesPublishAndSave) {
     for (const auto& click : clicks) {
         SCOPED_TRACE(click.id);
         delete_settings_file();
-        static_cast<void>(publication_pending(*app_));
         SendDlgItemMessageW(window, click.id, BM_CLICK, 0, 0);
         pump_messages();
-        EXPECT_EQ(app_->settings.warp.mirror_h, click.mirror_h);
-        EXPECT_EQ(app_->settings.warp.mirror_v, click.mirror_v);
-        EXPECT_EQ(app_->settings.warp.rotation, 10.0f);
-        expect_published(*app_);
-        expect_saved_equals(app_->settings);
+        EXPECT_EQ(settings().warp.mirror_h, click.mirror_h);
+        EXPECT_EQ(settings().warp.mirror_v, click.mirror_v);
+        EXPECT_EQ(settings().warp.rotation, 10.0f);
+        expect_saved_equals(settings());
     }
 }
 
-TEST_F(AdjustWindow, ResetZeroesTheWarpAndKeepsTheCheckBoxes) {
+TEST_F(AdjustWarpWindow, ResetZeroesTheWarpAndKeepsTheCheckBoxes) {
     Settings initial;
     initial.warp.mirror_h = false;
     initial.warp.mirror_v = true;
@@ -913,19 +763,18 @@ TEST_F(AdjustWindow, ResetZeroesTheWarpAndKeepsTheCheckBoxes) {
     initial.warp.keystone_lr = 0.75f;
     initial.warp.rotation = 90.0f;
     make_app(initial);
-    open_adjust_window(*app_);
-    const HWND window = app_->adjust_hwnd;
+    open_adjust();
+    const HWND window = adjust_window();
     ASSERT_NE(window, nullptr);
     delete_settings_file();
     SendDlgItemMessageW(window, adjust_id::reset, BM_CLICK, 0, 0);
     pump_messages();
-    EXPECT_EQ(app_->settings.warp.keystone_tb, 0.0f);
-    EXPECT_EQ(app_->settings.warp.keystone_lr, 0.0f);
-    EXPECT_EQ(app_->settings.warp.rotation, 0.0f);
-    EXPECT_FALSE(app_->settings.warp.mirror_h);
-    EXPECT_TRUE(app_->settings.warp.mirror_v);
-    expect_published(*app_);
-    expect_saved_equals(app_->settings);
+    EXPECT_EQ(settings().warp.keystone_tb, 0.0f);
+    EXPECT_EQ(settings().warp.keystone_lr, 0.0f);
+    EXPECT_EQ(settings().warp.rotation, 0.0f);
+    EXPECT_FALSE(settings().warp.mirror_h);
+    EXPECT_TRUE(settings().warp.mirror_v);
+    expect_saved_equals(settings());
     EXPECT_EQ(slider_pos(window, 302), 100);
     EXPECT_EQ(slider_pos(window, 303), 100);
     EXPECT_EQ(slider_pos(window, 304), 360);
@@ -934,7 +783,7 @@ TEST_F(AdjustWindow, ResetZeroesTheWarpAndKeepsTheCheckBoxes) {
     EXPECT_EQ(IsDlgButtonChecked(window, 307), BST_CHECKED);
 }
 
-TEST_F(AdjustWindow, EveryWayOfClosingSavesAndForgetsTheWindow) {
+TEST_F(AdjustWarpWindow, EveryWayOfClosingSavesAndForgetsTheWindow) {
     const struct {
         const char* how;
         UINT message;
@@ -947,35 +796,20 @@ TEST_F(AdjustWindow, EveryWayOfClosingSavesAndForgetsTheWindow) {
     make_app();
     for (const auto& way : ways) {
         SCOPED_TRACE(way.how);
-        open_adjust_window(*app_);
-        const HWND window = app_->adjust_hwnd;
+        open_adjust();
+        const HWND window = adjust_window();
         ASSERT_NE(window, nullptr);
-        app_->settings.warp.keystone_lr = 0.25f;  // a change the file does not have yet
         delete_settings_file();
+        WarpParams changed = settings().warp;
+        changed.keystone_lr = 0.25f;  // a change the file does not have yet
+        app_->controller().warp_edited(changed, false);
+        ASSERT_FALSE(settings_file_exists());
         SendMessageW(window, way.message, way.wparam, 0);
         EXPECT_FALSE(IsWindow(window));
-        EXPECT_EQ(app_->adjust_hwnd, nullptr);
-        expect_saved_equals(app_->settings);
+        EXPECT_EQ(adjust_window(), nullptr);
+        expect_saved_equals(settings());
         EXPECT_EQ(count_adjust_windows(), 0);
     }
-}
-
-TEST_F(AdjustWindow, WithoutAControllerEveryMessageGetsTheDefault) {
-    make_app();
-    open_adjust_window(*app_);
-    const HWND window = app_->adjust_hwnd;
-    ASSERT_NE(window, nullptr);
-    app_->settings.warp.keystone_tb = 0.5f;
-    delete_settings_file();
-    AppController* const saved = app_instance;
-    app_instance = nullptr;
-    SendMessageW(window, WM_COMMAND, MAKEWPARAM(adjust_id::reset, BN_CLICKED), 0);
-    drag_step(window, adjust_id::rotation, 0, TB_ENDTRACK);
-    app_instance = saved;
-    EXPECT_EQ(app_->settings.warp.keystone_tb, 0.5f);
-    EXPECT_EQ(app_->settings.warp.rotation, 0.0f);
-    EXPECT_FALSE(settings_file_exists());
-    EXPECT_TRUE(IsWindow(window));
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
 // The display-change rule.
-#include "ui/display_change.h"
+#include "app/display_change.h"
 
 namespace kelvane {
 

@@ -1,0 +1,44 @@
+// What the application's decisions need from the system: the monitors, the mirror, the settings file,
+// the menu and the Adjust-warp window. The Windows implementation carries it out; tests fake it.
+#pragma once
+
+#include <optional>
+#include <vector>
+
+#include "display/monitor_list.h"
+#include "settings/settings.h"
+#include "ui/adjust_warp.h"
+#include "ui/menu_model.h"
+
+namespace kelvane {
+
+class AppHost {
+public:
+    [[nodiscard]] virtual std::vector<MonitorEntry> monitors() = 0;
+    // Shows the mirror of `monitor` through `warp`; false (logged) when it could not be started.
+    [[nodiscard]] virtual bool start_mirror(const MonitorEntry& monitor, const WarpParams& warp) = 0;
+    // Ends the running mirror; returns once its overlay is gone.
+    virtual void stop_mirror() = 0;
+    // New warp values for the running mirror.
+    virtual void publish_warp(const WarpParams& warp) = 0;
+    // Writes the settings file; false when it could not be replaced (logged).
+    virtual bool save_settings(const Settings& settings) = 0;
+    // Shows the tray menu and returns when it closes; a chosen command arrives later as a command.
+    virtual void show_menu(const std::vector<MenuItem>& items, const std::vector<MenuItem>& monitor_items) = 0;
+    // Opens the Adjust-warp window at `position` (none: centred on the work area), or brings the open
+    // one forward.
+    virtual void open_adjust_window(const WarpParams& warp, const std::optional<WindowPosition>& position) = 0;
+    // The open Adjust-warp window shows these values; nothing when it is closed.
+    virtual void show_warp(const WarpParams& warp) = 0;
+    virtual void open_web_page() = 0;
+    // Ends the message loop.
+    virtual void quit() = 0;
+
+protected:
+    AppHost() = default;
+    ~AppHost() = default;
+    AppHost(const AppHost&) = default;
+    AppHost& operator=(const AppHost&) = default;
+};
+
+}  // namespace kelvane

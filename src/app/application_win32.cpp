@@ -1,0 +1,96 @@
+// The application's set-up, message loop and teardown.
+#include "app/application_win32.h"
+
+#include <utility>
+
+#include "platform/log.h"
+
+namespace kelvane {
+namespace {
+
+constexpr DWORD foreground_hook_flags = WINEVENT_OUTOFCONTEXT | WINEVENT_SKIPOWNPROCESS;
+
+// WinEvent callbacks carry no context of their own: the one application that set the hook.
+Application* hooked_application = nullptr;
+
+}  // namespace
+
+Application::Application(HINSTANCE instance, Settings settings, bool pattern, bool no_exclude)
+    : instance_(instance),
+      controller_(host_, std::move(settings)),
+      host_(MirrorOptions{instance, pattern, !no_exclude, find_output_for_monitor}, controller_),
+      control_window_(controller_, tray_) {}
+
+Application::~Application() {
+    tear_down();
+}
+
+void CALLBACK Application::foreground_changed(HWINEVENTHOOK /*hook*/, DWORD event, HWND /*window*/, LONG /*object*/,
+                                              LONG /*child*/, DWORD /*thread*/, DWORD /*time*/) {
+    if (hooked_application != nullptr && event == EVENT_SYSTEM_FOREGROUND) {
+        if (MirrorSession* session = hooked_application->host_.session()) {
+            session->keep_on_top();
+        }
+    }
+}
+
+bool Application::set_up() {
+    if (!control_window_.create(instance_)) {
+        return false;
+    }
+    host_.set_menu_owner(control_window_.hwnd());
+    tray_.add(control_window_.hwnd(), instance_);
+    // Another program may hold the combination; the tray menu still works then.
+    hotkey_registered_ = RegisterHotKey(control_window_.hwnd(), hotkey_id, hotkey_modifiers, hotkey_key) != FALSE;
+    hooked_application = this;
+    foreground_hook_.reset(SetWinEventHook(EVENT_SYSTEM_FOREGROUND, EVENT_SYSTEM_FOREGROUND, nullptr,
+                                           foreground_changed, 0, 0, foreground_hook_flags));
+    set_up_ = true;
+    controller_.start();
+    return true;
+}
+
+void Application::tear_down() {
+    if (!set_up_) {
+        return;
+    }
+    set_up_ = false;
+    controller_.stop_mirror();
+    // An Adjust-warp window still open saves on its way out.
+    host_.close_adjust_window();
+    foreground_hook_.reset();
+    hooked_application = nullptr;
+    if (hotkey_registered_) {
+        UnregisterHotKey(control_window_.hwnd(), hotkey_id);
+        hotkey_registered_ = false;
+    }
+    tray_.remove();
+    controller_.save();
+}
+
+unsigned Application::run() {
+    if (!set_up()) {
+        return 1;
+    }
+    MSG msg{};
+    unsigned code = 0;
+    for (;;) {
+        const BOOL got = GetMessageW(&msg, nullptr, 0, 0);
+        if (got == 0) {
+            code = static_cast<unsigned>(msg.wParam);
+            break;
+        }
+        if (got == -1) {
+            // Only a broken message queue gets here; going round again would spin.
+            log_message("msgwnd: GetMessage failed, err=%lu", GetLastError());
+            code = 1;
+            break;
+        }
+        TranslateMessage(&msg);
+        DispatchMessageW(&msg);
+    }
+    tear_down();
+    return code;
+}
+
+}  // namespace kelvane

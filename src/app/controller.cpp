@@ -1,0 +1,193 @@
+// The application's decisions.
+#include "app/controller.h"
+
+#include <utility>
+
+#include "app/display_change.h"
+#include "platform/log.h"
+#include "platform/utf8.h"
+
+namespace kelvane {
+
+Controller::Controller(AppHost& host, Settings settings) : host_(host), settings_(std::move(settings)) {}
+
+void Controller::start() {
+    if (settings_.active) {
+        start_mirror();
+    }
+}
+
+void Controller::save() {
+    host_.save_settings(settings_);
+}
+
+void Controller::start_mirror() {
+    if (running_) {
+        return;
+    }
+    const std::vector<MonitorEntry> monitors = host_.monitors();
+    if (monitors.empty()) {
+        log_message("start: no monitors?!");
+        return;
+    }
+    int chosen = -1;
+    if (!settings_.monitor.empty()) {
+        chosen = find_monitor_by_name(monitors, settings_.monitor);
+        if (chosen < 0) {
+            log_message("start: saved monitor not found, falling back to auto");
+        }
+    }
+    if (chosen < 0) {
+        chosen = pick_topmost_monitor(monitors);
+    }
+    const MonitorEntry& entry = monitors[static_cast<std::size_t>(chosen)];
+    log_message("start: mirroring %s", wide_to_utf8(entry.label).c_str());
+    if (host_.start_mirror(entry, settings_.warp)) {
+        running_ = true;
+        mirrored_name_ = entry.device_name;
+    }
+}
+
+void Controller::stop_mirror() {
+    if (!running_) {
+        return;
+    }
+    host_.stop_mirror();
+    running_ = false;
+    log_message("stop: mirror stopped");
+}
+
+void Controller::restart_mirror() {
+    stop_mirror();
+    start_mirror();
+}
+
+void Controller::toggle_mirror() {
+    const bool was_running = running_;
+    settings_.active = !was_running;
+    if (was_running) {
+        stop_mirror();
+    } else {
+        start_mirror();
+    }
+    save();
+}
+
+void Controller::open_menu() {
+    menu_monitors_ = host_.monitors();
+    host_.show_menu(build_main_menu(settings_, running_), build_monitor_menu(menu_monitors_, settings_.monitor));
+}
+
+void Controller::command(unsigned id) {
+    const DecodedCommand decoded = decode_command(id, menu_monitors_.size());
+    switch (decoded.command) {
+        case MenuCommand::toggle_mirror:
+            toggle_mirror();
+            break;
+        case MenuCommand::flip_mirror_h:
+            settings_.warp.mirror_h = !settings_.warp.mirror_h;
+            warp_changed_from_menu();
+            break;
+        case MenuCommand::flip_mirror_v:
+            settings_.warp.mirror_v = !settings_.warp.mirror_v;
+            warp_changed_from_menu();
+            break;
+        case MenuCommand::open_adjust_window:
+            open_adjust_window();
+            break;
+        case MenuCommand::reset_warp:
+            reset_warp_correction(settings_);
+            warp_changed_from_menu();
+            break;
+        case MenuCommand::open_web_page:
+            host_.open_web_page();
+            break;
+        case MenuCommand::exit:
+            host_.quit();
+            break;
+        case MenuCommand::monitor_auto:
+            choose_monitor(std::wstring());
+            break;
+        case MenuCommand::monitor:
+            choose_monitor(menu_monitors_[decoded.monitor_index].device_name);
+            break;
+        case MenuCommand::none:
+            break;
+    }
+}
+
+void Controller::warp_changed_from_menu() {
+    save();
+    if (running_) {
+        host_.publish_warp(settings_.warp);
+    }
+    host_.show_warp(settings_.warp);
+}
+
+// Records the monitor choice; a running mirror moves to it at once, even when it is the same one.
+void Controller::choose_monitor(std::wstring device_name) {
+    settings_.monitor = std::move(device_name);
+    save();
+    if (running_) {
+        restart_mirror();
+    }
+}
+
+// Centred on a monitor other than the mirrored one, or on the work area when there is none to host it.
+void Controller::open_adjust_window() {
+    const std::vector<MonitorEntry> monitors = host_.monitors();
+    const int hosting = choose_host_monitor(monitors, designated_monitor(monitors, settings_.monitor));
+    std::optional<WindowPosition> position;
+    if (hosting >= 0) {
+        position = centre_in(monitors[static_cast<std::size_t>(hosting)].rect, adjust_window_width,
+                             adjust_window_height);
+    }
+    host_.open_adjust_window(settings_.warp, position);
+}
+
+void Controller::display_changed() {
+    log_message("display change detected");
+    if (!running_) {
+        return;
+    }
+    switch (decide_display_change(running_, host_.monitors(), mirrored_name_)) {
+        case DisplayChangeAction::none:
+            break;
+        case DisplayChangeAction::deactivate:
+            log_message("display change: warped monitor '%s' is gone - deactivating mirror",
+                        wide_to_utf8(mirrored_name_).c_str());
+            stop_mirror();
+            settings_.active = false;
+            save();
+            break;
+        case DisplayChangeAction::restart:
+            restart_mirror();
+            break;
+    }
+}
+
+void Controller::warp_edited(const WarpParams& warp, bool finished) {
+    settings_.warp = warp;
+    if (running_) {
+        host_.publish_warp(settings_.warp);
+    }
+    host_.show_warp(settings_.warp);
+    if (finished) {
+        save();
+    }
+}
+
+void Controller::warp_reset() {
+    reset_warp_correction(settings_);
+    if (running_) {
+        host_.publish_warp(settings_.warp);
+    }
+    save();
+    host_.show_warp(settings_.warp);
+}
+
+void Controller::adjust_closed() {
+    save();
+}
+
+}  // namespace kelvane

@@ -1,0 +1,54 @@
+// The application's decisions: the settings record and whether the mirror runs, and what every user
+// action and display change does to them, when the file is written and when the mirror starts,
+// stops, restarts or gets new warp values. Portable; it acts through an AppHost.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "app/app_host.h"
+#include "ui/user_actions.h"
+
+namespace kelvane {
+
+class Controller final : public UserActions {
+public:
+    Controller(AppHost& host, Settings settings);
+    Controller(const Controller&) = delete;
+    Controller& operator=(const Controller&) = delete;
+    ~Controller() = default;
+
+    // At start: the mirror, when the settings say it was on.
+    void start();
+    // The mirror on the saved monitor (or the topmost one), unless it runs; the settings stay.
+    void start_mirror();
+    // The mirror ends, if it runs; the settings stay.
+    void stop_mirror();
+    void save();
+
+    [[nodiscard]] const Settings& settings() const noexcept { return settings_; }
+    [[nodiscard]] bool running() const noexcept { return running_; }
+
+    void toggle_mirror() override;
+    void open_menu() override;
+    void command(unsigned id) override;
+    void display_changed() override;
+    void warp_edited(const WarpParams& warp, bool finished) override;
+    void warp_reset() override;
+    void adjust_closed() override;
+
+private:
+    void restart_mirror();
+    void choose_monitor(std::wstring device_name);
+    // A warp value changed from the menu: keep it, hand it to the mirror, show it in the open window.
+    void warp_changed_from_menu();
+    void open_adjust_window();
+
+    AppHost& host_;
+    Settings settings_;
+    bool running_ = false;
+    std::wstring mirrored_name_;               // device name of the monitor the running mirror shows
+    std::vector<MonitorEntry> menu_monitors_;  // the monitors as the last menu listed them
+};
+
+}  // namespace kelvane

@@ -1,0 +1,59 @@
+// The host's operations over Win32, the mirror session and the windows of the control surface.
+#include "app/windows_host_win32.h"
+
+#include <shellapi.h>
+
+#include "ui/tray_menu_win32.h"
+
+namespace kelvane {
+namespace {
+
+constexpr wchar_t open_verb[] = L"open";
+
+}  // namespace
+
+std::vector<MonitorEntry> WindowsHost::monitors() {
+    return enumerate_monitors();
+}
+
+bool WindowsHost::start_mirror(const MonitorEntry& monitor, const WarpParams& warp) {
+    session_ = MirrorSession::start(options_, monitor, warp, magnification_);
+    return session_ != nullptr;
+}
+
+void WindowsHost::stop_mirror() {
+    session_.reset();
+}
+
+void WindowsHost::publish_warp(const WarpParams& warp) {
+    if (session_) {
+        session_->publish(warp);
+    }
+}
+
+bool WindowsHost::save_settings(const Settings& settings) {
+    return kelvane::save_settings(settings);
+}
+
+void WindowsHost::show_menu(const std::vector<MenuItem>& items, const std::vector<MenuItem>& monitor_items) {
+    show_tray_menu(menu_owner_, items, monitor_items);
+}
+
+void WindowsHost::open_adjust_window(const WarpParams& warp, const std::optional<WindowPosition>& position) {
+    adjust_window_.open(options_.instance, warp, position);
+}
+
+void WindowsHost::show_warp(const WarpParams& warp) {
+    adjust_window_.show(warp);
+}
+
+void WindowsHost::open_web_page() {
+    // Whether a browser opened is not ours to report.
+    static_cast<void>(ShellExecuteW(nullptr, open_verb, maker_web_page, nullptr, nullptr, SW_SHOWNORMAL));
+}
+
+void WindowsHost::quit() {
+    PostQuitMessage(0);
+}
+
+}  // namespace kelvane

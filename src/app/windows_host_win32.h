@@ -1,0 +1,50 @@
+// The application's host on Windows: the monitor list, the mirror session, the settings file, the tray
+// menu, the Adjust-warp window, the browser and the message loop's end.
+#pragma once
+
+#include <windows.h>
+
+#include <memory>
+
+#include "app/app_host.h"
+#include "session/mirror_session_win32.h"
+#include "ui/adjust_window_win32.h"
+
+namespace kelvane {
+
+class WindowsHost final : public AppHost {
+public:
+    WindowsHost(const MirrorOptions& options, UserActions& actions) noexcept
+        : options_(options), adjust_window_(actions) {}
+    WindowsHost(const WindowsHost&) = delete;
+    WindowsHost& operator=(const WindowsHost&) = delete;
+    ~WindowsHost() = default;
+
+    // The window that owns the tray menu and receives its commands.
+    void set_menu_owner(HWND owner) noexcept { menu_owner_ = owner; }
+    void close_adjust_window() noexcept { adjust_window_.close(); }
+
+    // For the foreground hook and tests: the running mirror, or null.
+    [[nodiscard]] MirrorSession* session() const noexcept { return session_.get(); }
+    [[nodiscard]] HWND adjust_window() const noexcept { return adjust_window_.hwnd(); }
+
+    std::vector<MonitorEntry> monitors() override;
+    bool start_mirror(const MonitorEntry& monitor, const WarpParams& warp) override;
+    void stop_mirror() override;
+    void publish_warp(const WarpParams& warp) override;
+    bool save_settings(const Settings& settings) override;
+    void show_menu(const std::vector<MenuItem>& items, const std::vector<MenuItem>& monitor_items) override;
+    void open_adjust_window(const WarpParams& warp, const std::optional<WindowPosition>& position) override;
+    void show_warp(const WarpParams& warp) override;
+    void open_web_page() override;
+    void quit() override;
+
+private:
+    MirrorOptions options_;
+    HWND menu_owner_ = nullptr;
+    MagnificationApi magnification_;
+    std::unique_ptr<MirrorSession> session_;
+    AdjustWindow adjust_window_;
+};
+
+}  // namespace kelvane

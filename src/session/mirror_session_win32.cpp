@@ -1,0 +1,91 @@
+// A mirror run: overlay and thread up in that order, down in the reverse one.
+#include "session/mirror_session_win32.h"
+
+#include <system_error>
+
+#include "platform/log.h"
+#include "session/session_loop.h"
+
+namespace kelvane {
+namespace {
+
+// The session thread: runs the mirror on `monitor` (whose desktop rectangle is `rect`) into
+// `overlay` until the channel asks it to stop.
+void session_thread(WarpChannel& channel, bool pattern, HWND overlay, HMONITOR monitor, RECT rect,
+                    const OutputFinder& find_output) {
+    SessionBackendWin32 backend(overlay, monitor, find_output);
+    run_session(backend, channel, SessionTarget{MonitorRect{rect.left, rect.top, rect.right, rect.bottom}, pattern});
+}
+
+}  // namespace
+
+MirrorSession::MirrorSession(const MonitorEntry& monitor, MagnificationApi& magnification)
+    : rect_{monitor.rect.left, monitor.rect.top, monitor.rect.right, monitor.rect.bottom},
+      device_name_(monitor.device_name),
+      magnification_(magnification) {}
+
+std::unique_ptr<MirrorSession> MirrorSession::start(const MirrorOptions& options, const MonitorEntry& monitor,
+                                                    const WarpParams& warp, MagnificationApi& magnification) {
+    std::unique_ptr<MirrorSession> session(new MirrorSession(monitor, magnification));
+    if (!create_overlay(session->overlay_, options.instance, session->rect_, options.exclude_from_capture)) {
+        return nullptr;
+    }
+    session->channel_.reset(warp);
+    try {
+        session->thread_ = std::thread(session_thread, std::ref(session->channel_), options.pattern, session->overlay_,
+                                       static_cast<HMONITOR>(monitor.handle), session->rect_, options.find_output);
+    } catch (const std::system_error& error) {
+        // Without its thread the overlay would only cover the monitor in black.
+        log_message("start: session thread could not be started (%s)", error.what());
+        return nullptr;
+    }
+    set_overlay_timer_sink(session->overlay_, session.get());
+    SetTimer(session->overlay_, topmost_timer_id, topmost_timer_ms, nullptr);
+    SetTimer(session->overlay_, cursor_timer_id, cursor_timer_ms, nullptr);
+    return session;
+}
+
+MirrorSession::~MirrorSession() {
+    if (overlay_ != nullptr) {
+        KillTimer(overlay_, topmost_timer_id);
+        KillTimer(overlay_, cursor_timer_id);
+        set_overlay_timer_sink(overlay_, nullptr);
+    }
+    if (cursor_hidden_) {
+        magnification_.show_system_cursor(true);
+        cursor_hidden_ = false;
+    }
+    channel_.request_stop();
+    if (thread_.joinable()) {
+        thread_.join();
+    }
+    destroy_overlay(overlay_);
+}
+
+void MirrorSession::on_overlay_timer(UINT_PTR id) {
+    if (id == topmost_timer_id) {
+        keep_on_top();
+    } else if (id == cursor_timer_id) {
+        update_cursor_visibility();
+    }
+}
+
+void MirrorSession::keep_on_top() noexcept {
+    keep_overlay_topmost(overlay_);
+}
+
+void MirrorSession::update_cursor_visibility() noexcept {
+    POINT position{};
+    const bool inside = GetCursorPos(&position) != 0 && PtInRect(&rect_, position) != 0;
+    if (inside == cursor_hidden_) {
+        return;
+    }
+    if (!magnification_.initialize()) {
+        log_message("MagInitialize failed; system cursor will stay visible on the mirror");
+        return;
+    }
+    magnification_.show_system_cursor(!inside);
+    cursor_hidden_ = inside;
+}
+
+}  // namespace kelvane

@@ -1,0 +1,70 @@
+// One mirror run on one monitor: the overlay over it, the session thread that draws into the overlay,
+// the warp channel between the two, and the overlay's timers that keep it on top and hide the system
+// cursor while it is over the mirror. Made and ended on the main thread.
+#pragma once
+
+#include <windows.h>
+
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "display/monitor_list.h"
+#include "session/magnification_win32.h"
+#include "session/overlay_win32.h"
+#include "session/session_backend_win32.h"
+#include "session/warp_channel.h"
+
+namespace kelvane {
+
+// Timers of the overlay while the mirror runs.
+inline constexpr UINT_PTR topmost_timer_id = 1;
+inline constexpr UINT topmost_timer_ms = 500;
+inline constexpr UINT_PTR cursor_timer_id = 2;
+inline constexpr UINT cursor_timer_ms = 100;
+
+struct MirrorOptions {
+    HINSTANCE instance = nullptr;
+    bool pattern = false;               // the calibration pattern instead of the desktop
+    bool exclude_from_capture = true;  // keep the overlay out of screen capture (and so out of the mirror)
+    OutputFinder find_output = find_output_for_monitor;
+};
+
+class MirrorSession final : private OverlayTimerSink {
+public:
+    // Puts the overlay over `monitor` and starts the session thread with `warp`; null, after logging,
+    // when either cannot be made.
+    [[nodiscard]] static std::unique_ptr<MirrorSession> start(const MirrorOptions& options, const MonitorEntry& monitor,
+                                                              const WarpParams& warp, MagnificationApi& magnification);
+    // Shows the cursor again, stops and joins the thread and only then destroys the overlay, whose
+    // swap chain the thread has released by then.
+    ~MirrorSession();
+    MirrorSession(const MirrorSession&) = delete;
+    MirrorSession& operator=(const MirrorSession&) = delete;
+
+    // Hands new warp values to the running thread.
+    void publish(const WarpParams& warp) { channel_.publish(warp); }
+    // Puts the overlay back on top when a visible window above it overlaps it.
+    void keep_on_top() noexcept;
+    // Hides the system cursor while it is over the mirrored monitor, shows it otherwise.
+    void update_cursor_visibility() noexcept;
+
+    [[nodiscard]] HWND overlay() const noexcept { return overlay_; }
+    [[nodiscard]] const RECT& rect() const noexcept { return rect_; }
+    [[nodiscard]] const std::wstring& device_name() const noexcept { return device_name_; }
+    [[nodiscard]] bool cursor_hidden() const noexcept { return cursor_hidden_; }
+
+private:
+    MirrorSession(const MonitorEntry& monitor, MagnificationApi& magnification);
+    void on_overlay_timer(UINT_PTR id) override;
+
+    HWND overlay_ = nullptr;
+    RECT rect_{};
+    std::wstring device_name_;
+    MagnificationApi& magnification_;
+    bool cursor_hidden_ = false;
+    WarpChannel channel_;
+    std::thread thread_;
+};
+
+}  // namespace kelvane

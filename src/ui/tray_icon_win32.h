@@ -1,0 +1,34 @@
+// The notification-area icon: added at start, added again when Explorer restarts ("TaskbarCreated"),
+// deleted at exit. It reports the mouse through the owner window's tray callback message.
+#pragma once
+
+#include <windows.h>
+
+namespace kelvane {
+
+inline constexpr UINT tray_icon_id = 1;
+inline constexpr UINT tray_callback_message = WM_APP + 1;
+inline constexpr int tray_icon_resource = 101;
+inline constexpr wchar_t tray_tooltip[] = L"Kelvane2 - teleprompter mirror (Ctrl+Alt+M)";
+
+class TrayIcon {
+public:
+    TrayIcon() = default;
+    ~TrayIcon() { remove(); }
+    TrayIcon(const TrayIcon&) = delete;
+    TrayIcon& operator=(const TrayIcon&) = delete;
+
+    // Adds the icon to `owner`; logs when the shell refuses it.
+    void add(HWND owner, HINSTANCE instance);
+    // Explorer restarted: the old icon went with the old taskbar.
+    void add_again();
+    void remove() noexcept;
+    [[nodiscard]] bool shown() const noexcept { return shown_; }
+
+private:
+    HWND owner_ = nullptr;
+    HINSTANCE instance_ = nullptr;
+    bool shown_ = false;
+};
+
+}  // namespace kelvane

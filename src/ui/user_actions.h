@@ -1,0 +1,34 @@
+// What the user asks for through the control surface (the hotkey, the tray icon and its menu, the
+// Adjust-warp window) and what the system reports there (a display change). The windows only report
+// it; the application decides what it means.
+#pragma once
+
+#include "settings/warp_params.h"
+
+namespace kelvane {
+
+class UserActions {
+public:
+    // The hotkey, a tray double-click, or the menu's "Mirror active".
+    virtual void toggle_mirror() = 0;
+    // The tray icon's right button: the menu is about to open.
+    virtual void open_menu() = 0;
+    // A menu command id (the low word of WM_COMMAND's wParam); unknown ids do nothing.
+    virtual void command(unsigned id) = 0;
+    virtual void display_changed() = 0;
+    // The Adjust-warp window changed the warp: every step while a slider moves, `finished` once the
+    // change is complete (a slider let go, a box clicked).
+    virtual void warp_edited(const WarpParams& warp, bool finished) = 0;
+    // The Adjust-warp window's Reset.
+    virtual void warp_reset() = 0;
+    // The Adjust-warp window has gone.
+    virtual void adjust_closed() = 0;
+
+protected:
+    UserActions() = default;
+    ~UserActions() = default;
+    UserActions(const UserActions&) = default;
+    UserActions& operator=(const UserActions&) = default;
+};
+
+}  // namespace kelvane

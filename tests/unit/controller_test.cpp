@@ -1,0 +1,311 @@
+// The application's decisions against a fake host: what starts, stops, restarts and publishes to the
+// mirror, what is saved and when, for every user action and display change.
+#include "app/controller.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "platform/utf8.h"
+#include "support/log_capture.h"
+
+namespace kelvane {
+namespace {
+
+MonitorEntry monitor(const wchar_t* name, MonitorRect rect) {
+    MonitorEntry entry;
+    entry.device_name = name;
+    entry.rect = rect;
+    entry.label = make_monitor_label(name, rect, rect.left == 0 && rect.top == 0);
+    return entry;
+}
+
+const std::vector<MonitorEntry> two_monitors = {monitor(L"\\\\.\\DISPLAY1", {0, 0, 1920, 1080}),
+                                                monitor(L"\\\\.\\DISPLAY2", {1920, -200, 3200, 824})};
+
+// Records what the controller asks for, one word each.
+class FakeHost final : public AppHost {
+public:
+    std::vector<MonitorEntry> shown_monitors = two_monitors;
+    bool mirror_starts = true;
+    std::vector<std::string> calls;
+    Settings saved;
+    WarpParams last_warp;
+    std::optional<WindowPosition> adjust_position;
+
+    std::vector<MonitorEntry> monitors() override { return shown_monitors; }
+    bool start_mirror(const MonitorEntry& entry, const WarpParams& warp) override {
+        calls.push_back("start " + wide_to_utf8(entry.device_name));
+        last_warp = warp;
+        return mirror_starts;
+    }
+    void stop_mirror() override { calls.emplace_back("stop"); }
+    void publish_warp(const WarpParams& warp) override {
+        calls.emplace_back("publish");
+        last_warp = warp;
+    }
+    bool save_settings(const Settings& settings) override {
+        calls.emplace_back("save");
+        saved = settings;
+        return true;
+    }
+    void show_menu(const std::vector<MenuItem>& /*items*/, const std::vector<MenuItem>& monitor_items) override {
+        calls.push_back("menu " + std::to_string(monitor_items.size()));
+    }
+    void open_adjust_window(const WarpParams& warp, const std::optional<WindowPosition>& position) override {
+        calls.emplace_back("adjust");
+        last_warp = warp;
+        adjust_position = position;
+    }
+    void show_warp(const WarpParams& warp) override {
+        calls.emplace_back("show");
+        last_warp = warp;
+    }
+    void open_web_page() override { calls.emplace_back("web"); }
+    void quit() override { calls.emplace_back("quit"); }
+
+    // The calls since the last look.
+    std::vector<std::string> take() { return std::exchange(calls, {}); }
+};
+
+Settings with_warp() {
+    Settings settings;
+    settings.warp = WarpParams{false, true, 0.25f, -0.5f, 12.0f};
+    return settings;
+}
+
+using Calls = std::vector<std::string>;
+
+TEST(Controller, StartPicksTheSavedMonitorOrFallsBackToTheTopmostOne) {
+    struct Case {
+        bool active;
+        const wchar_t* saved;
+        std::vector<MonitorEntry> monitors;
+        Calls calls;
+        std::vector<std::string> log;
+    };
+    const Case cases[] = {
+        {true, L"", two_monitors, {"start \\\\.\\DISPLAY2"}, {"start: mirroring DISPLAY2  1280x1024 @ (1920,-200)"}},
+        {true, L"\\\\.\\DISPLAY1", two_monitors, {"start \\\\.\\DISPLAY1"},
+         {"start: mirroring DISPLAY1  1920x1080 @ (0,0)  [primary]"}},
+        {true, L"\\\\.\\DISPLAY9", two_monitors, {"start \\\\.\\DISPLAY2"},
+         {"start: saved monitor not found, falling back to auto", "start: mirroring DISPLAY2  1280x1024 @ (1920,-200)"}},
+        {true, L"", {}, {}, {"start: no monitors?!"}},
+        {false, L"\\\\.\\DISPLAY1", two_monitors, {}, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(wide_to_utf8(c.saved) + (c.active ? " active" : " inactive"));
+        FakeHost host;
+        host.shown_monitors = c.monitors;
+        Settings settings = with_warp();
+        settings.active = c.active;
+        settings.monitor = c.saved;
+        Controller controller(host, settings);
+        const test::LogCapture log;
+        controller.start();
+        EXPECT_EQ(host.calls, c.calls);
+        EXPECT_EQ(log.messages(), c.log);
+        EXPECT_EQ(controller.running(), !c.calls.empty());
+        if (!c.calls.empty()) {
+            EXPECT_TRUE(host.last_warp == settings.warp);
+        }
+    }
+}
+
+TEST(Controller, AMirrorThatCannotStartDoesNotCountAsRunning) {
+    FakeHost host;
+    host.mirror_starts = false;
+    Controller controller(host, Settings{});
+    controller.toggle_mirror();
+    EXPECT_FALSE(controller.running());
+    EXPECT_TRUE(host.saved.active);  // the user's wish is kept
+    controller.stop_mirror();
+    EXPECT_EQ(host.calls, (Calls{"start \\\\.\\DISPLAY2", "save"}));
+}
+
+TEST(Controller, ToggleRecordsTheChoiceAndSavesEachTime) {
+    FakeHost host;
+    Settings settings;
+    settings.active = false;
+    Controller controller(host, settings);
+    const test::LogCapture log;
+    controller.toggle_mirror();
+    EXPECT_EQ(host.take(), (Calls{"start \\\\.\\DISPLAY2", "save"}));
+    EXPECT_TRUE(host.saved.active);
+    controller.toggle_mirror();
+    EXPECT_EQ(host.take(), (Calls{"stop", "save"}));
+    EXPECT_FALSE(host.saved.active);
+    EXPECT_EQ(log.messages().back(), "stop: mirror stopped");
+    controller.command(menu_id::mirror_active);
+    EXPECT_TRUE(controller.running());
+}
+
+TEST(Controller, MenuWarpCommandsSavePublishWhileRunningAndShow) {
+    struct Case {
+        unsigned id;
+        bool running;
+        WarpParams after;
+        Calls calls;
+    };
+    const WarpParams start = with_warp().warp;
+    const Case cases[] = {
+        {menu_id::mirror_h, true, {true, true, 0.25f, -0.5f, 12.0f}, {"save", "publish", "show"}},
+        {menu_id::mirror_v, true, {false, false, 0.25f, -0.5f, 12.0f}, {"save", "publish", "show"}},
+        {menu_id::mirror_v, false, {false, false, 0.25f, -0.5f, 12.0f}, {"save", "show"}},
+        // Reset takes the correction away; the mirror flags are orientation and stay.
+        {menu_id::reset_warp, true, {false, true, 0.0f, 0.0f, 0.0f}, {"save", "publish", "show"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.id);
+        FakeHost host;
+        Settings settings = with_warp();
+        settings.active = c.running;
+        settings.monitor = L"\\\\.\\DISPLAY1";
+        Controller controller(host, settings);
+        controller.start();
+        host.take();
+        controller.command(c.id);
+        EXPECT_EQ(host.take(), c.calls);
+        EXPECT_TRUE(controller.settings().warp == c.after);
+        EXPECT_TRUE(host.saved.warp == c.after);
+        EXPECT_TRUE(host.last_warp == c.after);
+        EXPECT_EQ(host.saved.monitor, L"\\\\.\\DISPLAY1");
+        EXPECT_FALSE(start == c.after);
+    }
+}
+
+TEST(Controller, MonitorChoiceFromTheMenu) {
+    struct Case {
+        bool running;
+        unsigned id;
+        const wchar_t* saved;  // nullptr: nothing saved
+        Calls calls;
+    };
+    const Case cases[] = {
+        // A running mirror moves to the chosen screen at once, even to the one it shows.
+        {true, menu_id::monitor_first, L"\\\\.\\DISPLAY1", {"save", "stop", "start \\\\.\\DISPLAY1"}},
+        {true, menu_id::monitor_first + 1, L"\\\\.\\DISPLAY2", {"save", "stop", "start \\\\.\\DISPLAY2"}},
+        {true, menu_id::monitor_auto, L"", {"save", "stop", "start \\\\.\\DISPLAY2"}},
+        {false, menu_id::monitor_first + 1, L"\\\\.\\DISPLAY2", {"save"}},
+        // Past the monitors the menu listed, and outside the menu, nothing happens.
+        {true, menu_id::monitor_first + 2, nullptr, {}},
+        {true, menu_id::monitor_last, nullptr, {}},
+        {true, 99, nullptr, {}},
+        {true, 107, nullptr, {}},
+        {true, 175, nullptr, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.id);
+        FakeHost host;
+        Settings settings;
+        settings.active = c.running;
+        Controller controller(host, settings);
+        controller.start();
+        controller.open_menu();
+        EXPECT_EQ(host.take(), c.running ? (Calls{"start \\\\.\\DISPLAY2", "menu 4"}) : (Calls{"menu 4"}));
+        controller.command(c.id);
+        EXPECT_EQ(host.take(), c.calls);
+        EXPECT_EQ(controller.running(), c.running);
+        if (c.saved != nullptr) {
+            EXPECT_EQ(host.saved.monitor, c.saved);
+        }
+    }
+}
+
+TEST(Controller, MonitorCommandsNeedTheMenusListEvenWhenTheScreensChanged) {
+    FakeHost host;
+    Controller controller(host, Settings{});
+    controller.command(menu_id::monitor_first);  // no menu was opened: no list to choose from
+    EXPECT_TRUE(host.calls.empty());
+    controller.open_menu();
+    host.shown_monitors.pop_back();  // the layout changes while the menu is open
+    controller.command(menu_id::monitor_first + 1);
+    EXPECT_EQ(host.saved.monitor, L"\\\\.\\DISPLAY2");
+}
+
+TEST(Controller, OtherMenuCommands) {
+    FakeHost host;
+    Controller controller(host, with_warp());
+    controller.command(menu_id::web_page);
+    controller.command(menu_id::exit);
+    EXPECT_EQ(host.take(), (Calls{"web", "quit"}));
+
+    // The Adjust-warp window opens centred on a monitor other than the mirrored one, or on the work
+    // area when there is no monitor at all.
+    controller.command(menu_id::adjust_warp);
+    EXPECT_EQ(host.take(), Calls{"adjust"});
+    ASSERT_TRUE(host.adjust_position.has_value());
+    EXPECT_EQ(host.adjust_position->x, (1920 - adjust_window_width) / 2);
+    EXPECT_EQ(host.adjust_position->y, (1080 - adjust_window_height) / 2);
+    EXPECT_TRUE(host.last_warp == with_warp().warp);
+    host.shown_monitors.clear();
+    controller.command(menu_id::adjust_warp);
+    EXPECT_FALSE(host.adjust_position.has_value());
+}
+
+TEST(Controller, DisplayChanges) {
+    struct Case {
+        bool running;
+        std::vector<MonitorEntry> after;
+        Calls calls;
+        bool active_after;
+    };
+    const Case cases[] = {
+        {false, {}, {}, false},
+        {true, two_monitors, {"stop", "start \\\\.\\DISPLAY2"}, true},
+        {true, {two_monitors[0]}, {"stop", "save"}, false},
+    };
+    for (const Case& c : cases) {
+        FakeHost host;
+        Settings settings;
+        settings.active = c.running;
+        Controller controller(host, settings);
+        controller.start();
+        host.take();
+        host.shown_monitors = c.after;
+        const test::LogCapture log;
+        controller.display_changed();
+        EXPECT_EQ(host.take(), c.calls);
+        EXPECT_EQ(controller.settings().active, c.active_after);
+        const std::vector<std::string> lines = log.messages();
+        ASSERT_FALSE(lines.empty());
+        EXPECT_EQ(lines.front(), "display change detected");
+        if (!c.active_after && c.running) {
+            EXPECT_EQ(lines[1], "display change: warped monitor '\\\\.\\DISPLAY2' is gone - deactivating mirror");
+            EXPECT_FALSE(host.saved.active);
+        }
+    }
+}
+
+TEST(Controller, AdjustWarpEditsArePublishedLiveAndSavedWhenFinished) {
+    FakeHost host;
+    Controller controller(host, Settings{});
+    controller.start();
+    host.take();
+    WarpParams edited = controller.settings().warp;
+    edited.keystone_tb = 0.5f;
+    controller.warp_edited(edited, false);
+    EXPECT_EQ(host.take(), (Calls{"publish", "show"}));
+    EXPECT_TRUE(controller.settings().warp == edited);
+    edited.keystone_tb = 0.75f;
+    controller.warp_edited(edited, true);
+    EXPECT_EQ(host.take(), (Calls{"publish", "show", "save"}));
+    EXPECT_EQ(host.saved.warp.keystone_tb, 0.75f);
+    controller.warp_reset();
+    EXPECT_EQ(host.take(), (Calls{"publish", "save", "show"}));
+    EXPECT_EQ(host.saved.warp.keystone_tb, 0.0f);
+    controller.adjust_closed();
+    EXPECT_EQ(host.take(), Calls{"save"});
+
+    // Values edited while the mirror is off reach it when it starts.
+    controller.stop_mirror();
+    edited.rotation = -10.0f;
+    controller.warp_edited(edited, true);
+    EXPECT_EQ(host.take(), (Calls{"stop", "show", "save"}));
+    controller.start_mirror();
+    EXPECT_EQ(host.last_warp.rotation, -10.0f);
+}
+
+}  // namespace
+}  // namespace kelvane
