@@ -16,19 +16,11 @@ namespace {
 
 constexpr const char* shader_source_name = "warp.hlsl";
 constexpr UINT shader_compile_flags = D3DCOMPILE_OPTIMIZATION_LEVEL3;
-constexpr UINT cursor_vertex_stride = 16;
+constexpr UINT cursor_vertex_stride = sizeof(CursorVertex);
 constexpr UINT cursor_vertex_count = 4;
 constexpr UINT warp_vertex_count = 3;
 constexpr UINT present_sync_interval = 1;
 constexpr float clear_colour[4] = {0.0f, 0.0f, 0.0f, 1.0f};
-
-struct CursorVertex {
-    float x;
-    float y;
-    float u;
-    float v;
-};
-static_assert(sizeof(CursorVertex) == cursor_vertex_stride, "cursor vertices are 16 bytes");
 
 DXGI_SWAP_CHAIN_DESC1 swap_chain_description(int width, int height) {
     DXGI_SWAP_CHAIN_DESC1 desc{};
@@ -390,23 +382,12 @@ void WarpRenderer::render_passes(ID3D11RenderTargetView* target, ID3D11ShaderRes
     context->Draw(warp_vertex_count, 0);
 
     if (cursor_visible && cursor_srv != nullptr) {
-        // Sums in 64 bits: a far-off cursor position must not overflow on its way to float.
-        const auto x0 = static_cast<float>(cursor_x);
-        const auto y0 = static_cast<float>(cursor_y);
-        const auto x1 = static_cast<float>(static_cast<std::int64_t>(cursor_x) + cursor_width);
-        const auto y1 = static_cast<float>(static_cast<std::int64_t>(cursor_y) + cursor_height);
-        const float a = cursor_rotated_180 ? 1.0f : 0.0f;
-        const float b = cursor_rotated_180 ? 0.0f : 1.0f;
-        const ClipPoint p00 = map_forward(forward_h, x0, y0, width, height);
-        const ClipPoint p10 = map_forward(forward_h, x1, y0, width, height);
-        const ClipPoint p01 = map_forward(forward_h, x0, y1, width, height);
-        const ClipPoint p11 = map_forward(forward_h, x1, y1, width, height);
-        const CursorVertex quad[cursor_vertex_count] = {
-            {p00.x, p00.y, a, a}, {p10.x, p10.y, b, a}, {p01.x, p01.y, a, b}, {p11.x, p11.y, b, b}};
+        const CursorPlacement placement{cursor_x, cursor_y, cursor_width, cursor_height, cursor_rotated_180};
+        const std::array<CursorVertex, cursor_vertex_count> quad = cursor_quad(forward_h, placement, width, height);
 
         D3D11_MAPPED_SUBRESOURCE mapped{};
         if (SUCCEEDED(context->Map(cursor_vb.Get(), 0, D3D11_MAP_WRITE_DISCARD, 0, &mapped))) {
-            std::memcpy(mapped.pData, quad, sizeof quad);
+            std::memcpy(mapped.pData, quad.data(), sizeof quad);
             context->Unmap(cursor_vb.Get(), 0);
 
             context->IASetInputLayout(cursor_layout.Get());
