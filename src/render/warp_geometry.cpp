@@ -1,7 +1,8 @@
-// Warp geometry: keystone fit, rotation, mirroring, inverse and forward point mapping.
+// Warp geometry: keystone fit, rotation, mirroring, inverse, forward point mapping and the cursor quad.
 #include "render/warp_geometry.h"
 
 #include <cmath>
+#include <cstdint>
 #include <limits>
 
 namespace kelvane {
@@ -206,6 +207,22 @@ ClipPoint map_forward(const Mat3& forward, float px, float py, int width, int he
     const double y = (m.m[1][0] * nx + m.m[1][1] * ny) + m.m[1][2];
     const double w = (m.m[2][0] * nx + m.m[2][1] * ny) + m.m[2][2];
     return ClipPoint{to_float(x / w), to_float(-y / w)};
+}
+
+std::array<CursorVertex, 4> cursor_quad(const Mat3& forward, const CursorPlacement& cursor, int width,
+                                        int height) noexcept {
+    // Sums in 64 bits: a far-off cursor position must not overflow on its way to float.
+    const auto x0 = static_cast<float>(cursor.x);
+    const auto y0 = static_cast<float>(cursor.y);
+    const auto x1 = static_cast<float>(static_cast<std::int64_t>(cursor.x) + cursor.width);
+    const auto y1 = static_cast<float>(static_cast<std::int64_t>(cursor.y) + cursor.height);
+    const float a = cursor.rotated_180 ? 1.0f : 0.0f;
+    const float b = cursor.rotated_180 ? 0.0f : 1.0f;
+    const ClipPoint p00 = map_forward(forward, x0, y0, width, height);
+    const ClipPoint p10 = map_forward(forward, x1, y0, width, height);
+    const ClipPoint p01 = map_forward(forward, x0, y1, width, height);
+    const ClipPoint p11 = map_forward(forward, x1, y1, width, height);
+    return {{{p00.x, p00.y, a, a}, {p10.x, p10.y, b, a}, {p01.x, p01.y, a, b}, {p11.x, p11.y, b, b}}};
 }
 
 }  // namespace kelvane

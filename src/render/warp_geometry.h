@@ -76,4 +76,29 @@ inline constexpr double singular_threshold = 1e-12;
 // degenerate quad that draws nothing.
 [[nodiscard]] ClipPoint map_forward(const Mat3& forward, float px, float py, int width, int height) noexcept;
 
+// One corner of the cursor quad as the cursor pass's vertex buffer holds it: clip position, then
+// texture coordinate.
+struct CursorVertex {
+    float x;
+    float y;
+    float u;
+    float v;
+};
+static_assert(sizeof(CursorVertex) == 16, "cursor vertices are uploaded as 16 bytes");
+
+// The cursor sprite on the output before the warp: its top-left corner in output pixels, its size,
+// and whether the system shows it turned by 180 degrees.
+struct CursorPlacement {
+    int x;
+    int y;
+    int width;
+    int height;
+    bool rotated_180;
+};
+
+// The sprite's four corners through `forward` on a `width` x `height` output, in triangle-strip
+// order: top-left, top-right, bottom-left, bottom-right of the sprite.
+[[nodiscard]] std::array<CursorVertex, 4> cursor_quad(const Mat3& forward, const CursorPlacement& cursor, int width,
+                                                      int height) noexcept;
+
 }  // namespace kelvane

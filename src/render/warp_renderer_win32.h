@@ -1,26 +1,24 @@
-// The GPU side of the mirror: the Direct3D 11 device on the mirrored monitor's adapter, the swap chain
-// shown in the overlay window (through DirectComposition, or straight on the window where composition
-// is missing), the compiled shader program, the pipeline objects of the warp and cursor passes, and
-// the per-frame drawing. Created, used and released on the session thread alone.
+// The GPU side of the mirror, as the session sees it: the device on the mirrored monitor's adapter, the
+// presenter that shows frames in the overlay window, and the warp and cursor passes, made, used and
+// released together. Created, used and released on the session thread alone.
 #pragma once
 
 #include <windows.h>
 #include <d3d11.h>
-#include <dcomp.h>
 #include <dxgi1_2.h>
 #include <wrl/client.h>
 
 #include <cstdint>
 #include <string_view>
 
+#include "render/gpu_device_win32.h"
+#include "render/presenter_win32.h"
 #include "render/warp_geometry.h"
+#include "render/warp_passes_win32.h"
 
 namespace kelvane {
 
 using Microsoft::WRL::ComPtr;
-
-// The shader program as embedded in the executable.
-[[nodiscard]] std::string_view embedded_shader_source() noexcept;
 
 class WarpRenderer {
 public:
@@ -35,58 +33,45 @@ public:
     [[nodiscard]] bool initialize_with_shader(IDXGIAdapter1* adapter, HWND window, int width, int height,
                                               std::string_view shader_source);
 
-    // Releases every interface, in reverse order of declaration.
+    // Releases the passes, then the presenter, then the device.
     void release_all() noexcept;
 
     // Recomputes the homography pair and uploads the shader rows. Does nothing before initialize.
-    void update_warp(const WarpParams& params) noexcept;
+    void update_warp(const WarpParams& params) noexcept { passes_.update_warp(params); }
 
     // Replaces the cursor sprite: `width` x `height` straight-alpha B8G8R8A8 words.
-    void set_cursor_image(int width, int height, const std::uint32_t* pixels);
+    void set_cursor_image(int width, int height, const std::uint32_t* pixels) {
+        passes_.set_cursor_image(width, height, pixels);
+    }
 
-    // Draws the frame into the swap chain's back buffer and presents it with vertical sync.
+    // Draws the frame into the swap chain's back buffer and presents it with vertical sync. True when
+    // the frame was presented, also while the window is hidden from view.
     [[nodiscard]] bool draw(ID3D11ShaderResourceView* source, bool cursor_visible, int cursor_x, int cursor_y,
                             bool cursor_rotated_180);
 
     // The two passes of draw into any render target of the output's size (draw's back buffer, or an
     // offscreen texture), leaving nothing bound afterwards.
     void render_passes(ID3D11RenderTargetView* target, ID3D11ShaderResourceView* source, bool cursor_visible,
-                       int cursor_x, int cursor_y, bool cursor_rotated_180) noexcept;
+                       int cursor_x, int cursor_y, bool cursor_rotated_180) noexcept {
+        passes_.render(target, source, cursor_visible, cursor_x, cursor_y, cursor_rotated_180);
+    }
 
     // True when the swap chain is shown through DirectComposition, false when it presents to the
     // window directly.
-    [[nodiscard]] bool uses_composition() const noexcept { return dcomp_visual != nullptr; }
+    [[nodiscard]] bool uses_composition() const noexcept { return presenter_.uses_composition(); }
 
-    ComPtr<ID3D11Device> device;
-    ComPtr<ID3D11DeviceContext> context;
-    ComPtr<IDXGISwapChain1> swap_chain;
-    ComPtr<IDCompositionDevice> dcomp_device;
-    ComPtr<IDCompositionTarget> dcomp_target;
-    ComPtr<IDCompositionVisual> dcomp_visual;
-    ComPtr<ID3D11VertexShader> warp_vs;
-    ComPtr<ID3D11PixelShader> warp_ps;
-    ComPtr<ID3D11Buffer> warp_cb;
-    ComPtr<ID3D11SamplerState> sampler;
-    ComPtr<ID3D11RasterizerState> rasterizer;
-    ComPtr<ID3D11VertexShader> cursor_vs;
-    ComPtr<ID3D11PixelShader> cursor_ps;
-    ComPtr<ID3D11InputLayout> cursor_layout;
-    ComPtr<ID3D11Buffer> cursor_vb;
-    ComPtr<ID3D11BlendState> cursor_blend;
-    ComPtr<ID3D11Texture2D> cursor_texture;
-    ComPtr<ID3D11ShaderResourceView> cursor_srv;
-    int cursor_width = 0;
-    int cursor_height = 0;
-    Mat3 forward_h{};
-    int width = 0;
-    int height = 0;
+    // The device everything is made on (capture and the pattern share it); null before initialize.
+    [[nodiscard]] ID3D11Device* device() const noexcept { return gpu_.device(); }
+    [[nodiscard]] IDXGISwapChain1* swap_chain() const noexcept { return presenter_.swap_chain(); }
+    [[nodiscard]] const Mat3& forward() const noexcept { return passes_.forward(); }
+    [[nodiscard]] PixelSize cursor_size() const noexcept { return passes_.cursor_size(); }
+    [[nodiscard]] bool has_cursor_image() const noexcept { return passes_.has_cursor_image(); }
+    [[nodiscard]] ID3D11Buffer* warp_constants() const noexcept { return passes_.warp_constants(); }
 
 private:
-    [[nodiscard]] bool create_device(IDXGIAdapter1* adapter);
-    [[nodiscard]] bool create_presentation(IDXGIAdapter1* adapter, HWND window);
-    [[nodiscard]] bool create_composition(IDXGIFactory2* factory, HWND window);
-    [[nodiscard]] bool create_pipeline(std::string_view shader_source);
-    void release_composition() noexcept;
+    GpuDevice gpu_;
+    Presenter presenter_;
+    WarpPasses passes_;
 };
 
 }  // namespace kelvane

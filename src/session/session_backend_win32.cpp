@@ -16,13 +16,13 @@ bool SessionBackendWin32::initialize_renderer(std::int32_t width, std::int32_t h
 
 bool SessionBackendWin32::make_pattern(std::int32_t width, std::int32_t height) {
     capture_.emplace();
-    pattern_srv_ = kelvane::make_pattern(renderer_.device.Get(), width, height);
+    pattern_srv_ = kelvane::make_pattern(renderer_.device(), width, height);
     return pattern_srv_ != nullptr;
 }
 
 bool SessionBackendWin32::start_duplication() {
     capture_.emplace();
-    return capture_->start_duplication(renderer_.device.Get(), output_.Get());
+    return capture_->start_duplication(renderer_.device(), output_.Get());
 }
 
 void SessionBackendWin32::release_attempt() noexcept {

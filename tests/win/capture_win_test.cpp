@@ -84,7 +84,7 @@ TEST(Capture, DuplicationThatCannotStartIsReported) {
 
     DesktopCapture capture;
     const test::LogCapture log;
-    const bool started = capture.start_duplication(renderer.device.Get(), output.Get());
+    const bool started = capture.start_duplication(renderer.device(), output.Get());
     const auto lines = log.messages();
     if (started) {
         // Where duplication exists (real Windows), it starts and the first wait gives a frame or a timeout.
@@ -94,18 +94,18 @@ TEST(Capture, DuplicationThatCannotStartIsReported) {
     } else {
         // The line carries the platform's own answer (E_NOTIMPL under Wine), asked for again here.
         ComPtr<IDXGIOutputDuplication> again;
-        const HRESULT answer = output->DuplicateOutput(renderer.device.Get(), &again);
+        const HRESULT answer = output->DuplicateOutput(renderer.device(), &again);
         ASSERT_TRUE(FAILED(answer));
         EXPECT_EQ(lines, std::vector<std::string>{test::failed_call_line("DuplicateOutput", answer)});
         EXPECT_EQ(capture.duplication.Get(), nullptr);
         EXPECT_EQ(capture.acquire_frame(16), AcquireResult::Failed);
     }
     // The capture holds its own reference to the device; a second start starts from scratch.
-    EXPECT_EQ(capture.device.Get(), renderer.device.Get());
+    EXPECT_EQ(capture.device.Get(), renderer.device());
     EXPECT_NE(capture.context.Get(), nullptr);
     EXPECT_FALSE(capture.has_frame);
-    static_cast<void>(capture.start_duplication(renderer.device.Get(), output.Get()));
-    EXPECT_EQ(capture.device.Get(), renderer.device.Get());
+    static_cast<void>(capture.start_duplication(renderer.device(), output.Get()));
+    EXPECT_EQ(capture.device.Get(), renderer.device());
 }
 
 }  // namespace

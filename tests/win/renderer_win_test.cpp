@@ -45,7 +45,7 @@ protected:
     // Draws `source` with `params` into an offscreen target and reads it back.
     Image render(const WarpParams& params, ID3D11ShaderResourceView* source, bool cursor_visible = false,
                  int cursor_x = 0, int cursor_y = 0, bool rotated_180 = false) {
-        test::OffscreenTarget target(renderer_.device.Get(), out_width, out_height);
+        test::OffscreenTarget target(renderer_.device(), out_width, out_height);
         EXPECT_TRUE(target.valid());
         renderer_.update_warp(params);
         renderer_.render_passes(target.view(), source, cursor_visible, cursor_x, cursor_y, rotated_180);
@@ -63,7 +63,7 @@ protected:
 };
 
 TEST_F(Renderer, PatternThroughTheWarpMatchesTheCpuReference) {
-    const ComPtr<ID3D11ShaderResourceView> pattern = make_pattern(renderer_.device.Get(), out_width, out_height);
+    const ComPtr<ID3D11ShaderResourceView> pattern = make_pattern(renderer_.device(), out_width, out_height);
     ASSERT_NE(pattern, nullptr);
     const Image source = painted_pattern(out_width, out_height);
 
@@ -99,7 +99,7 @@ TEST_F(Renderer, PatternThroughTheWarpMatchesTheCpuReference) {
 }
 
 TEST_F(Renderer, DefaultWarpShowsTheRedCornerTopRight) {
-    const ComPtr<ID3D11ShaderResourceView> pattern = make_pattern(renderer_.device.Get(), out_width, out_height);
+    const ComPtr<ID3D11ShaderResourceView> pattern = make_pattern(renderer_.device(), out_width, out_height);
     ASSERT_NE(pattern, nullptr);
     const Image mirrored = render(WarpParams{}, pattern.Get());
     EXPECT_EQ(mirrored.at(out_width - 3, 2), pattern_top_left);
@@ -110,7 +110,7 @@ TEST_F(Renderer, DefaultWarpShowsTheRedCornerTopRight) {
 
 TEST_F(Renderer, CursorBlendsStraightAlphaAtItsWarpedPlace) {
     const Image source = painted_pattern(out_width, out_height);
-    const ComPtr<ID3D11ShaderResourceView> pattern = test::upload_image(renderer_.device.Get(), source);
+    const ComPtr<ID3D11ShaderResourceView> pattern = test::upload_image(renderer_.device(), source);
     ASSERT_NE(pattern, nullptr);
 
     // Half-transparent red on the left half, opaque white on the right, clear in the last row: its
@@ -123,7 +123,7 @@ TEST_F(Renderer, CursorBlendsStraightAlphaAtItsWarpedPlace) {
         sprite.at(y, 15) = 0x00000000u;
     }
     renderer_.set_cursor_image(sprite.width, sprite.height, sprite.pixels.data());
-    ASSERT_NE(renderer_.cursor_srv, nullptr);
+    ASSERT_TRUE(renderer_.has_cursor_image());
 
     struct Case {
         const char* name;
@@ -165,7 +165,7 @@ TEST_F(Renderer, CursorBlendsStraightAlphaAtItsWarpedPlace) {
 
 TEST_F(Renderer, WithoutACursorTextureOnlyTheWarpIsDrawn) {
     const Image source = painted_pattern(out_width, out_height);
-    const ComPtr<ID3D11ShaderResourceView> pattern = test::upload_image(renderer_.device.Get(), source);
+    const ComPtr<ID3D11ShaderResourceView> pattern = test::upload_image(renderer_.device(), source);
     const Image expected = reference(WarpParams{}, source);
 
     // Never set, then empty, then a width of 0 with pixels.
@@ -174,25 +174,25 @@ TEST_F(Renderer, WithoutACursorTextureOnlyTheWarpIsDrawn) {
     const test::LogCapture log;
     const std::uint32_t pixel = 0xFFFFFFFFu;
     renderer_.set_cursor_image(0, 1, &pixel);
-    EXPECT_EQ(renderer_.cursor_width, 0);
-    EXPECT_EQ(renderer_.cursor_srv.Get(), nullptr);
+    EXPECT_EQ(renderer_.cursor_size().width, 0);
+    EXPECT_FALSE(renderer_.has_cursor_image());
     renderer_.set_cursor_image(4, 4, nullptr);
-    EXPECT_EQ(renderer_.cursor_width, 4);
-    EXPECT_EQ(renderer_.cursor_srv.Get(), nullptr);
+    EXPECT_EQ(renderer_.cursor_size().width, 4);
+    EXPECT_FALSE(renderer_.has_cursor_image());
     EXPECT_TRUE(log.messages().empty());
     EXPECT_GE(test::compare_images(render(WarpParams{}, pattern.Get(), true, 50, 50), expected, 3).within_tolerance,
               required_share);
     // A texture too large for the device fails with its line and leaves no cursor.
     const std::vector<std::uint32_t> huge(static_cast<std::size_t>(20000), 0xFFFFFFFFu);
     renderer_.set_cursor_image(20000, 1, huge.data());
-    EXPECT_EQ(renderer_.cursor_srv.Get(), nullptr);
+    EXPECT_FALSE(renderer_.has_cursor_image());
     EXPECT_EQ(log.messages(), std::vector<std::string>{"renderer: cursor texture creation failed"});
     // And the frame is still presented.
     EXPECT_TRUE(renderer_.draw(pattern.Get(), true, 10, 10, false));
 }
 
 TEST_F(Renderer, DrawPresentsIntoTheWindow) {
-    const ComPtr<ID3D11ShaderResourceView> pattern = make_pattern(renderer_.device.Get(), out_width, out_height);
+    const ComPtr<ID3D11ShaderResourceView> pattern = make_pattern(renderer_.device(), out_width, out_height);
     ASSERT_NE(pattern, nullptr);
     for (int frame = 0; frame < 3; ++frame) {
         EXPECT_TRUE(renderer_.draw(pattern.Get(), false, 0, 0, false));
@@ -234,7 +234,7 @@ TEST(RendererInit, FallsBackToTheWindowWhenCompositionIsMissing) {
         desc.Scaling = DXGI_SCALING_STRETCH;
         desc.SwapEffect = DXGI_SWAP_EFFECT_FLIP_DISCARD;
         ComPtr<IDXGISwapChain1> probe;
-        const HRESULT answer = factory->CreateSwapChainForComposition(renderer.device.Get(), &desc, nullptr, &probe);
+        const HRESULT answer = factory->CreateSwapChainForComposition(renderer.device(), &desc, nullptr, &probe);
         if (FAILED(answer)) {
             EXPECT_TRUE(contains(lines, test::failed_call_line("CreateSwapChainForComposition", answer))) << log.text();
         } else {
@@ -245,12 +245,12 @@ TEST(RendererInit, FallsBackToTheWindowWhenCompositionIsMissing) {
         EXPECT_TRUE(contains(lines, "renderer: composition unavailable, presenting to the window directly"));
         EXPECT_EQ(lines.back(), "renderer: initialized 320x200");
     }
-    EXPECT_NE(renderer.swap_chain, nullptr);
-    EXPECT_NE(renderer.sampler, nullptr);
-    EXPECT_EQ(renderer.cursor_texture.Get(), nullptr);
+    EXPECT_NE(renderer.swap_chain(), nullptr);
+    EXPECT_NE(renderer.warp_constants(), nullptr);
+    EXPECT_FALSE(renderer.has_cursor_image());
     // initialize ends with the default warp: a horizontal mirror.
-    EXPECT_DOUBLE_EQ(renderer.forward_h.m[0][0], -1.0);
-    EXPECT_DOUBLE_EQ(renderer.forward_h.m[1][1], 1.0);
+    EXPECT_DOUBLE_EQ(renderer.forward().m[0][0], -1.0);
+    EXPECT_DOUBLE_EQ(renderer.forward().m[1][1], 1.0);
 }
 
 TEST(RendererInit, InitializingAgainReleasesTheFirstSet) {
@@ -258,23 +258,23 @@ TEST(RendererInit, InitializingAgainReleasesTheFirstSet) {
     test::TestWindow window(64, 48);
     WarpRenderer renderer;
     ASSERT_TRUE(renderer.initialize(adapter.Get(), window.get(), 64, 48));
-    const ComPtr<ID3D11Buffer> first_cb = renderer.warp_cb;
-    const ComPtr<IDXGISwapChain1> first_chain = renderer.swap_chain;
+    const ComPtr<ID3D11Buffer> first_cb = renderer.warp_constants();
+    const ComPtr<IDXGISwapChain1> first_chain = renderer.swap_chain();
     ASSERT_TRUE(renderer.initialize(adapter.Get(), window.get(), 64, 48));
-    EXPECT_NE(renderer.warp_cb.Get(), first_cb.Get());
+    EXPECT_NE(renderer.warp_constants(), first_cb.Get());
     // Only this test still holds the first objects.
     EXPECT_EQ(first_cb->AddRef(), 2u);
     first_cb->Release();
     EXPECT_EQ(first_chain->AddRef(), 2u);
     first_chain->Release();
     renderer.release_all();
-    EXPECT_EQ(renderer.device.Get(), nullptr);
-    EXPECT_EQ(renderer.swap_chain.Get(), nullptr);
+    EXPECT_EQ(renderer.device(), nullptr);
+    EXPECT_EQ(renderer.swap_chain(), nullptr);
     // Drawing and warp updates on an empty renderer do nothing.
     EXPECT_FALSE(renderer.draw(nullptr, false, 0, 0, false));
-    const Mat3 before = renderer.forward_h;
+    const Mat3 before = renderer.forward();
     renderer.update_warp(WarpParams{false, true, 0.0f, 0.0f, 0.0f});
-    EXPECT_EQ(std::memcmp(&before, &renderer.forward_h, sizeof before), 0);
+    EXPECT_EQ(std::memcmp(&before, &renderer.forward(), sizeof before), 0);
 }
 
 TEST(RendererInit, BrokenShaderIsReportedBeforeLaterObjectsAreMade) {
@@ -291,10 +291,8 @@ TEST(RendererInit, BrokenShaderIsReportedBeforeLaterObjectsAreMade) {
     const std::string text = log.text();
     EXPECT_NE(text.find("shader compile (PSMain) failed: "), std::string::npos) << text;
     EXPECT_EQ(text.find("shader compile (VSMain)"), std::string::npos) << text;
-    EXPECT_EQ(renderer.warp_vs.Get(), nullptr);
-    EXPECT_EQ(renderer.warp_cb.Get(), nullptr);
-    EXPECT_EQ(renderer.sampler.Get(), nullptr);
-    EXPECT_NE(renderer.device, nullptr);  // held until released
+    EXPECT_EQ(renderer.warp_constants(), nullptr);
+    EXPECT_NE(renderer.device(), nullptr);  // held until released
 }
 
 TEST(PatternTexture, EmptySizeFailsWithItsLine) {
@@ -304,10 +302,10 @@ TEST(PatternTexture, EmptySizeFailsWithItsLine) {
     ASSERT_TRUE(renderer.initialize(adapter.Get(), window.get(), 64, 48));
     for (const auto& size : {std::pair{0, 0}, std::pair{0, 10}, std::pair{-5, 10}, std::pair{100000, 2}}) {
         const test::LogCapture log;
-        EXPECT_EQ(make_pattern(renderer.device.Get(), size.first, size.second), nullptr);
+        EXPECT_EQ(make_pattern(renderer.device(), size.first, size.second), nullptr);
         EXPECT_EQ(log.messages(), std::vector<std::string>{"pattern: texture creation failed"});
     }
-    EXPECT_NE(make_pattern(renderer.device.Get(), 7, 5), nullptr);
+    EXPECT_NE(make_pattern(renderer.device(), 7, 5), nullptr);
 }
 
 }  // namespace

@@ -1,0 +1,140 @@
+// Presenter: swap chain through composition or on the window, the back buffer's view, Present.
+#include "render/presenter_win32.h"
+
+#include "platform/log.h"
+
+namespace kelvane {
+namespace {
+
+using Microsoft::WRL::ComPtr;
+
+constexpr UINT present_sync_interval = 1;
+
+DXGI_SWAP_CHAIN_DESC1 swap_chain_description(int width, int height) {
+    DXGI_SWAP_CHAIN_DESC1 desc{};
+    desc.Width = static_cast<UINT>(width);
+    desc.Height = static_cast<UINT>(height);
+    desc.Format = DXGI_FORMAT_B8G8R8A8_UNORM;
+    desc.Stereo = FALSE;
+    desc.SampleDesc.Count = 1;
+    desc.SampleDesc.Quality = 0;
+    desc.BufferUsage = DXGI_USAGE_RENDER_TARGET_OUTPUT;
+    desc.BufferCount = 2;
+    desc.Scaling = DXGI_SCALING_STRETCH;
+    desc.SwapEffect = DXGI_SWAP_EFFECT_FLIP_DISCARD;
+    desc.AlphaMode = DXGI_ALPHA_MODE_IGNORE;
+    desc.Flags = 0;
+    return desc;
+}
+
+}  // namespace
+
+bool Presenter::create(ID3D11Device* device, IDXGIAdapter1* adapter, HWND window, int width, int height) {
+    release();
+    device_ = device;
+    ComPtr<IDXGIFactory2> factory;
+    HRESULT hr = adapter->GetParent(IID_PPV_ARGS(&factory));
+    if (FAILED(hr)) {
+        log_failed_call("adapter GetParent factory", hr);
+        return false;
+    }
+    const DXGI_SWAP_CHAIN_DESC1 desc = swap_chain_description(width, height);
+    if (create_composition(factory.Get(), window, desc)) {
+        return true;
+    }
+    // Composition is missing (or refused): present to the overlay window itself, so the mirror still runs.
+    release_composition();
+    hr = factory->CreateSwapChainForHwnd(device_.Get(), window, &desc, nullptr, nullptr, &swap_chain_);
+    if (FAILED(hr)) {
+        log_failed_call("CreateSwapChainForHwnd", hr);
+        return false;
+    }
+    log_message("renderer: composition unavailable, presenting to the window directly");
+    return true;
+}
+
+bool Presenter::create_composition(IDXGIFactory2* factory, HWND window, const DXGI_SWAP_CHAIN_DESC1& desc) {
+    HRESULT hr = factory->CreateSwapChainForComposition(device_.Get(), &desc, nullptr, &swap_chain_);
+    if (FAILED(hr)) {
+        log_failed_call("CreateSwapChainForComposition", hr);
+        return false;
+    }
+    ComPtr<IDXGIDevice> dxgi_device;
+    device_.As(&dxgi_device);
+    hr = DCompositionCreateDevice(dxgi_device.Get(), IID_PPV_ARGS(&dcomp_device_));
+    if (FAILED(hr)) {
+        log_failed_call("DCompositionCreateDevice", hr);
+        return false;
+    }
+    hr = dcomp_device_->CreateTargetForHwnd(window, TRUE, &dcomp_target_);
+    if (FAILED(hr)) {
+        log_failed_call("CreateTargetForHwnd", hr);
+        return false;
+    }
+    hr = dcomp_device_->CreateVisual(&dcomp_visual_);
+    if (FAILED(hr)) {
+        log_failed_call("CreateVisual", hr);
+        return false;
+    }
+    dcomp_visual_->SetContent(swap_chain_.Get());
+    dcomp_target_->SetRoot(dcomp_visual_.Get());
+    hr = dcomp_device_->Commit();
+    if (FAILED(hr)) {
+        log_failed_call("DComp Commit", hr);
+        return false;
+    }
+    return true;
+}
+
+void Presenter::release_composition() noexcept {
+    // The view holds the back buffer, which must go before the swap chain is given up.
+    back_buffer_view_.Reset();
+    dcomp_visual_.Reset();
+    dcomp_target_.Reset();
+    dcomp_device_.Reset();
+    swap_chain_.Reset();
+}
+
+void Presenter::release() noexcept {
+    release_composition();
+    device_.Reset();
+}
+
+ID3D11RenderTargetView* Presenter::back_buffer_view() {
+    if (back_buffer_view_ != nullptr || swap_chain_ == nullptr) {
+        return back_buffer_view_.Get();
+    }
+    // With the flip model, buffer 0 is always the one to draw next, so one view serves every frame.
+    ComPtr<ID3D11Texture2D> back_buffer;
+    HRESULT hr = swap_chain_->GetBuffer(0, IID_PPV_ARGS(&back_buffer));
+    if (FAILED(hr)) {
+        log_failed_call("GetBuffer", hr);
+        return nullptr;
+    }
+    hr = device_->CreateRenderTargetView(back_buffer.Get(), nullptr, &back_buffer_view_);
+    if (FAILED(hr)) {
+        log_failed_call("CreateRenderTargetView", hr);
+        return nullptr;
+    }
+    return back_buffer_view_.Get();
+}
+
+PresentResult Presenter::present() noexcept {
+    if (swap_chain_ == nullptr) {
+        return PresentResult::failed;
+    }
+    const HRESULT hr = swap_chain_->Present(present_sync_interval, 0);
+    if (hr == DXGI_STATUS_OCCLUDED) {
+        return PresentResult::occluded;
+    }
+    if (SUCCEEDED(hr)) {
+        return PresentResult::ok;
+    }
+    log_failed_call("Present", hr);
+    if (hr == DXGI_ERROR_DEVICE_REMOVED || hr == DXGI_ERROR_DEVICE_RESET) {
+        return PresentResult::device_lost;
+    }
+    return PresentResult::failed;
+}
+
+}  // namespace kelvane

@@ -1,0 +1,57 @@
+// The swap chain shown in the overlay window: through DirectComposition, or straight on the window
+// where composition is missing. Holds the one render-target view of the back buffer that every frame
+// draws into, and classifies what Present answered.
+#pragma once
+
+#include <windows.h>
+#include <d3d11.h>
+#include <dcomp.h>
+#include <dxgi1_2.h>
+#include <wrl/client.h>
+
+namespace kelvane {
+
+// What a present came to.
+enum class PresentResult {
+    ok,
+    occluded,     // presented, but nothing of the window is visible (DXGI_STATUS_OCCLUDED)
+    device_lost,  // the device was removed or reset; only a new device helps
+    failed,       // any other refusal
+};
+
+class Presenter {
+public:
+    Presenter() = default;
+    ~Presenter() { release(); }
+    Presenter(const Presenter&) = delete;
+    Presenter& operator=(const Presenter&) = delete;
+
+    // Makes a `width` x `height` swap chain on `device` (which lives on `adapter`) shown in `window`.
+    [[nodiscard]] bool create(ID3D11Device* device, IDXGIAdapter1* adapter, HWND window, int width, int height);
+
+    // Releases the view first, then composition and the swap chain.
+    void release() noexcept;
+
+    // The back buffer's render-target view, made on first use and kept; null after logging when it
+    // cannot be made, or before create.
+    [[nodiscard]] ID3D11RenderTargetView* back_buffer_view();
+
+    // Presents with vertical sync; logs refusals. Fails quietly before create.
+    [[nodiscard]] PresentResult present() noexcept;
+
+    [[nodiscard]] IDXGISwapChain1* swap_chain() const noexcept { return swap_chain_.Get(); }
+    [[nodiscard]] bool uses_composition() const noexcept { return dcomp_visual_ != nullptr; }
+
+private:
+    [[nodiscard]] bool create_composition(IDXGIFactory2* factory, HWND window, const DXGI_SWAP_CHAIN_DESC1& desc);
+    void release_composition() noexcept;
+
+    Microsoft::WRL::ComPtr<ID3D11Device> device_;
+    Microsoft::WRL::ComPtr<IDXGISwapChain1> swap_chain_;
+    Microsoft::WRL::ComPtr<IDCompositionDevice> dcomp_device_;
+    Microsoft::WRL::ComPtr<IDCompositionTarget> dcomp_target_;
+    Microsoft::WRL::ComPtr<IDCompositionVisual> dcomp_visual_;
+    Microsoft::WRL::ComPtr<ID3D11RenderTargetView> back_buffer_view_;
+};
+
+}  // namespace kelvane

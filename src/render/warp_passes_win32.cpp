@@ -1,0 +1,297 @@
+// WarpPasses: shader compilation, pipeline objects, warp upload, cursor sprite and the two passes.
+#include "render/warp_passes_win32.h"
+
+#include <d3dcompiler.h>
+
+#include <cstddef>
+#include <cstring>
+#include <iterator>
+#include <string>
+
+#include "platform/log.h"
+#include "render/texture_upload_win32.h"
+#include "render/warp_hlsl.h"
+
+namespace kelvane {
+namespace {
+
+using Microsoft::WRL::ComPtr;
+
+constexpr const char* shader_source_name = "warp.hlsl";
+constexpr UINT shader_compile_flags = D3DCOMPILE_OPTIMIZATION_LEVEL3;
+constexpr UINT cursor_vertex_stride = sizeof(CursorVertex);
+constexpr UINT cursor_vertex_count = 4;
+constexpr UINT warp_vertex_count = 3;
+constexpr float clear_colour[4] = {0.0f, 0.0f, 0.0f, 1.0f};
+
+// Compiles one entry point; logs the compiler's message on failure.
+ComPtr<ID3DBlob> compile_shader(std::string_view source, const char* entry, const char* profile) {
+    ComPtr<ID3DBlob> code;
+    ComPtr<ID3DBlob> errors;
+    const HRESULT hr = D3DCompile(source.data(), source.size(), shader_source_name, nullptr, nullptr, entry, profile,
+                                  shader_compile_flags, 0, &code, &errors);
+    if (FAILED(hr)) {
+        if (errors != nullptr && errors->GetBufferSize() > 0) {
+            const auto* text = static_cast<const char*>(errors->GetBufferPointer());
+            const std::string message(text, strnlen(text, errors->GetBufferSize()));
+            log_message("shader compile (%s) failed: %s", entry, message.c_str());
+        } else {
+            log_message("shader compile (%s) failed: %s", entry, "no log");
+        }
+        return nullptr;
+    }
+    return code;
+}
+
+// Straight-alpha "over": colour = source * source alpha + destination * (1 - source alpha).
+D3D11_BLEND_DESC cursor_blend_description() {
+    D3D11_BLEND_DESC desc{};
+    desc.AlphaToCoverageEnable = FALSE;
+    desc.IndependentBlendEnable = FALSE;
+    D3D11_RENDER_TARGET_BLEND_DESC& target = desc.RenderTarget[0];
+    target.BlendEnable = TRUE;
+    target.SrcBlend = D3D11_BLEND_SRC_ALPHA;
+    target.DestBlend = D3D11_BLEND_INV_SRC_ALPHA;
+    target.BlendOp = D3D11_BLEND_OP_ADD;
+    target.SrcBlendAlpha = D3D11_BLEND_ONE;
+    target.DestBlendAlpha = D3D11_BLEND_INV_SRC_ALPHA;
+    target.BlendOpAlpha = D3D11_BLEND_OP_ADD;
+    target.RenderTargetWriteMask = D3D11_COLOR_WRITE_ENABLE_ALL;
+    return desc;
+}
+
+D3D11_RASTERIZER_DESC rasterizer_description() {
+    D3D11_RASTERIZER_DESC desc{};
+    desc.FillMode = D3D11_FILL_SOLID;
+    desc.CullMode = D3D11_CULL_NONE;
+    desc.FrontCounterClockwise = FALSE;
+    desc.DepthClipEnable = FALSE;
+    desc.ScissorEnable = FALSE;
+    desc.MultisampleEnable = FALSE;
+    desc.AntialiasedLineEnable = FALSE;
+    return desc;
+}
+
+D3D11_SAMPLER_DESC sampler_description() {
+    D3D11_SAMPLER_DESC desc{};
+    desc.Filter = D3D11_FILTER_MIN_MAG_MIP_LINEAR;
+    desc.AddressU = D3D11_TEXTURE_ADDRESS_CLAMP;
+    desc.AddressV = D3D11_TEXTURE_ADDRESS_CLAMP;
+    desc.AddressW = D3D11_TEXTURE_ADDRESS_CLAMP;
+    desc.MipLODBias = 0.0f;
+    desc.MaxAnisotropy = 0;
+    desc.ComparisonFunc = static_cast<D3D11_COMPARISON_FUNC>(0);
+    desc.MinLOD = 0.0f;
+    desc.MaxLOD = D3D11_FLOAT32_MAX;
+    return desc;
+}
+
+}  // namespace
+
+std::string_view embedded_shader_source() noexcept {
+    return {reinterpret_cast<const char*>(warp_hlsl), warp_hlsl_size};
+}
+
+bool WarpPasses::create(ID3D11Device* device, ID3D11DeviceContext* context, std::string_view shader_source,
+                        int width, int height) {
+    release();
+    device_ = device;
+    context_ = context;
+    width_ = width;
+    height_ = height;
+    return create_warp_pass(shader_source) && create_cursor_pass(shader_source) && create_states();
+}
+
+bool WarpPasses::create_warp_pass(std::string_view shader_source) {
+    const ComPtr<ID3DBlob> vs_code = compile_shader(shader_source, "VSMain", "vs_4_0");
+    if (vs_code == nullptr) {
+        return false;
+    }
+    const ComPtr<ID3DBlob> ps_code = compile_shader(shader_source, "PSMain", "ps_4_0");
+    if (ps_code == nullptr) {
+        return false;
+    }
+    HRESULT hr = device_->CreateVertexShader(vs_code->GetBufferPointer(), vs_code->GetBufferSize(), nullptr, &warp_vs_);
+    if (SUCCEEDED(hr)) {
+        hr = device_->CreatePixelShader(ps_code->GetBufferPointer(), ps_code->GetBufferSize(), nullptr, &warp_ps_);
+    }
+    if (FAILED(hr)) {
+        log_failed_call("create shaders", hr);
+        return false;
+    }
+    D3D11_BUFFER_DESC cb_desc{};
+    cb_desc.ByteWidth = sizeof(WarpCB);
+    cb_desc.Usage = D3D11_USAGE_DEFAULT;
+    cb_desc.BindFlags = D3D11_BIND_CONSTANT_BUFFER;
+    hr = device_->CreateBuffer(&cb_desc, nullptr, &warp_cb_);
+    if (FAILED(hr)) {
+        log_failed_call("create cbuffer", hr);
+        return false;
+    }
+    return true;
+}
+
+bool WarpPasses::create_cursor_pass(std::string_view shader_source) {
+    const ComPtr<ID3DBlob> vs_code = compile_shader(shader_source, "VSCursor", "vs_4_0");
+    if (vs_code == nullptr) {
+        return false;
+    }
+    const ComPtr<ID3DBlob> ps_code = compile_shader(shader_source, "PSCursor", "ps_4_0");
+    if (ps_code == nullptr) {
+        return false;
+    }
+    HRESULT hr =
+        device_->CreateVertexShader(vs_code->GetBufferPointer(), vs_code->GetBufferSize(), nullptr, &cursor_vs_);
+    if (SUCCEEDED(hr)) {
+        hr = device_->CreatePixelShader(ps_code->GetBufferPointer(), ps_code->GetBufferSize(), nullptr, &cursor_ps_);
+    }
+    if (FAILED(hr)) {
+        log_failed_call("create cursor shaders", hr);
+        return false;
+    }
+    const D3D11_INPUT_ELEMENT_DESC layout[] = {
+        {"POSITION", 0, DXGI_FORMAT_R32G32_FLOAT, 0, offsetof(CursorVertex, x), D3D11_INPUT_PER_VERTEX_DATA, 0},
+        {"TEXCOORD", 0, DXGI_FORMAT_R32G32_FLOAT, 0, offsetof(CursorVertex, u), D3D11_INPUT_PER_VERTEX_DATA, 0},
+    };
+    hr = device_->CreateInputLayout(layout, static_cast<UINT>(std::size(layout)), vs_code->GetBufferPointer(),
+                                    vs_code->GetBufferSize(), &cursor_layout_);
+    if (FAILED(hr)) {
+        log_failed_call("create cursor input layout", hr);
+        return false;
+    }
+    D3D11_BUFFER_DESC vb_desc{};
+    vb_desc.ByteWidth = cursor_vertex_stride * cursor_vertex_count;
+    vb_desc.Usage = D3D11_USAGE_DYNAMIC;
+    vb_desc.BindFlags = D3D11_BIND_VERTEX_BUFFER;
+    vb_desc.CPUAccessFlags = D3D11_CPU_ACCESS_WRITE;
+    hr = device_->CreateBuffer(&vb_desc, nullptr, &cursor_vb_);
+    if (FAILED(hr)) {
+        log_failed_call("create cursor vb", hr);
+        return false;
+    }
+    const D3D11_BLEND_DESC blend_desc = cursor_blend_description();
+    hr = device_->CreateBlendState(&blend_desc, &cursor_blend_);
+    if (FAILED(hr)) {
+        log_failed_call("create blend state", hr);
+        return false;
+    }
+    return true;
+}
+
+bool WarpPasses::create_states() {
+    const D3D11_RASTERIZER_DESC raster_desc = rasterizer_description();
+    HRESULT hr = device_->CreateRasterizerState(&raster_desc, &rasterizer_);
+    if (FAILED(hr)) {
+        log_failed_call("create rasterizer state", hr);
+        return false;
+    }
+    const D3D11_SAMPLER_DESC sampler_desc = sampler_description();
+    hr = device_->CreateSamplerState(&sampler_desc, &sampler_);
+    if (FAILED(hr)) {
+        log_failed_call("create sampler", hr);
+        return false;
+    }
+    return true;
+}
+
+void WarpPasses::release() noexcept {
+    cursor_srv_.Reset();
+    cursor_texture_.Reset();
+    cursor_blend_.Reset();
+    cursor_vb_.Reset();
+    cursor_layout_.Reset();
+    cursor_ps_.Reset();
+    cursor_vs_.Reset();
+    rasterizer_.Reset();
+    sampler_.Reset();
+    warp_cb_.Reset();
+    warp_ps_.Reset();
+    warp_vs_.Reset();
+    context_.Reset();
+    device_.Reset();
+}
+
+void WarpPasses::update_warp(const WarpParams& params) noexcept {
+    if (context_ == nullptr) {
+        return;
+    }
+    const WarpState state = compute_warp(params, width_, height_);
+    forward_h_ = state.forward_h;
+    context_->UpdateSubresource(warp_cb_.Get(), 0, nullptr, &state.warp_cb, 0, 0);
+}
+
+void WarpPasses::set_cursor_image(int width, int height, const std::uint32_t* pixels) {
+    cursor_srv_.Reset();
+    cursor_texture_.Reset();
+    cursor_size_ = PixelSize{width, height};
+    if (width <= 0 || height <= 0 || pixels == nullptr || device_ == nullptr) {
+        return;
+    }
+    if (FAILED(create_immutable_image(device_.Get(), width, height, pixels, cursor_texture_, cursor_srv_))) {
+        log_message("renderer: cursor texture creation failed");
+    }
+}
+
+void WarpPasses::render(ID3D11RenderTargetView* target, ID3D11ShaderResourceView* source, bool cursor_visible,
+                        int cursor_x, int cursor_y, bool cursor_rotated_180) noexcept {
+    if (context_ == nullptr || target == nullptr) {
+        return;
+    }
+    context_->ClearRenderTargetView(target, clear_colour);
+    D3D11_VIEWPORT viewport{};
+    viewport.TopLeftX = 0.0f;
+    viewport.TopLeftY = 0.0f;
+    viewport.Width = static_cast<float>(width_);
+    viewport.Height = static_cast<float>(height_);
+    viewport.MinDepth = 0.0f;
+    viewport.MaxDepth = 1.0f;
+    context_->RSSetViewports(1, &viewport);
+    context_->RSSetState(rasterizer_.Get());
+    context_->OMSetRenderTargets(1, &target, nullptr);
+    // Warp pass: three vertices made from their ids, no blending.
+    context_->IASetPrimitiveTopology(D3D11_PRIMITIVE_TOPOLOGY_TRIANGLELIST);
+    context_->IASetInputLayout(nullptr);
+    context_->VSSetShader(warp_vs_.Get(), nullptr, 0);
+    context_->PSSetShader(warp_ps_.Get(), nullptr, 0);
+    ID3D11Buffer* constant_buffers[] = {warp_cb_.Get()};
+    context_->PSSetConstantBuffers(0, 1, constant_buffers);
+    context_->PSSetShaderResources(0, 1, &source);
+    ID3D11SamplerState* samplers[] = {sampler_.Get()};
+    context_->PSSetSamplers(0, 1, samplers);
+    context_->Draw(warp_vertex_count, 0);
+
+    if (cursor_visible && cursor_srv_ != nullptr) {
+        draw_cursor(cursor_x, cursor_y, cursor_rotated_180);
+    }
+
+    ID3D11ShaderResourceView* no_view = nullptr;
+    context_->PSSetShaderResources(0, 1, &no_view);
+    ID3D11RenderTargetView* no_target = nullptr;
+    context_->OMSetRenderTargets(1, &no_target, nullptr);
+}
+
+void WarpPasses::draw_cursor(int cursor_x, int cursor_y, bool cursor_rotated_180) noexcept {
+    const CursorPlacement placement{cursor_x, cursor_y, cursor_size_.width, cursor_size_.height, cursor_rotated_180};
+    const std::array<CursorVertex, cursor_vertex_count> quad = cursor_quad(forward_h_, placement, width_, height_);
+    D3D11_MAPPED_SUBRESOURCE mapped{};
+    if (FAILED(context_->Map(cursor_vb_.Get(), 0, D3D11_MAP_WRITE_DISCARD, 0, &mapped))) {
+        return;
+    }
+    std::memcpy(mapped.pData, quad.data(), sizeof quad);
+    context_->Unmap(cursor_vb_.Get(), 0);
+    context_->IASetInputLayout(cursor_layout_.Get());
+    ID3D11Buffer* vertex_buffers[] = {cursor_vb_.Get()};
+    const UINT stride = cursor_vertex_stride;
+    const UINT offset = 0;
+    context_->IASetVertexBuffers(0, 1, vertex_buffers, &stride, &offset);
+    context_->IASetPrimitiveTopology(D3D11_PRIMITIVE_TOPOLOGY_TRIANGLESTRIP);
+    context_->VSSetShader(cursor_vs_.Get(), nullptr, 0);
+    context_->PSSetShader(cursor_ps_.Get(), nullptr, 0);
+    ID3D11ShaderResourceView* cursor_views[] = {cursor_srv_.Get()};
+    context_->PSSetShaderResources(0, 1, cursor_views);
+    context_->OMSetBlendState(cursor_blend_.Get(), nullptr, 0xFFFFFFFFu);
+    context_->Draw(cursor_vertex_count, 0);
+    context_->OMSetBlendState(nullptr, nullptr, 0xFFFFFFFFu);
+}
+
+}  // namespace kelvane

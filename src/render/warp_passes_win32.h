@@ -1,0 +1,83 @@
+// The drawing on the renderer's device: the shader program compiled from its text, the pipeline
+// objects of the warp and cursor passes, the warp's constant buffer, the cursor sprite, and the two
+// passes into a given render target.
+#pragma once
+
+#include <windows.h>
+#include <d3d11.h>
+#include <wrl/client.h>
+
+#include <cstdint>
+#include <string_view>
+
+#include "render/warp_geometry.h"
+
+namespace kelvane {
+
+// The shader program as embedded in the executable.
+[[nodiscard]] std::string_view embedded_shader_source() noexcept;
+
+struct PixelSize {
+    int width = 0;
+    int height = 0;
+};
+
+class WarpPasses {
+public:
+    WarpPasses() = default;
+    ~WarpPasses() { release(); }
+    WarpPasses(const WarpPasses&) = delete;
+    WarpPasses& operator=(const WarpPasses&) = delete;
+
+    // Compiles `shader_source` and makes the pipeline objects for a `width` x `height` output on
+    // `device`. Stops at the first failure, after logging it; what was made so far is kept until release.
+    [[nodiscard]] bool create(ID3D11Device* device, ID3D11DeviceContext* context, std::string_view shader_source,
+                              int width, int height);
+
+    // Releases every object, in reverse order of declaration. The warp and the cursor size are kept.
+    void release() noexcept;
+
+    // Recomputes the homography pair and uploads the shader rows. Does nothing before create.
+    void update_warp(const WarpParams& params) noexcept;
+
+    // Replaces the cursor sprite: `width` x `height` straight-alpha B8G8R8A8 words.
+    void set_cursor_image(int width, int height, const std::uint32_t* pixels);
+
+    // The warp pass, then the cursor pass, into `target` (of the output's size), leaving nothing bound.
+    void render(ID3D11RenderTargetView* target, ID3D11ShaderResourceView* source, bool cursor_visible, int cursor_x,
+                int cursor_y, bool cursor_rotated_180) noexcept;
+
+    // The forward homography of the last warp upload.
+    [[nodiscard]] const Mat3& forward() const noexcept { return forward_h_; }
+    // The size of the last cursor image given, whether or not it could be uploaded.
+    [[nodiscard]] PixelSize cursor_size() const noexcept { return cursor_size_; }
+    [[nodiscard]] bool has_cursor_image() const noexcept { return cursor_srv_ != nullptr; }
+    [[nodiscard]] ID3D11Buffer* warp_constants() const noexcept { return warp_cb_.Get(); }
+
+private:
+    [[nodiscard]] bool create_warp_pass(std::string_view shader_source);
+    [[nodiscard]] bool create_cursor_pass(std::string_view shader_source);
+    [[nodiscard]] bool create_states();
+    void draw_cursor(int cursor_x, int cursor_y, bool cursor_rotated_180) noexcept;
+
+    Microsoft::WRL::ComPtr<ID3D11Device> device_;
+    Microsoft::WRL::ComPtr<ID3D11DeviceContext> context_;
+    Microsoft::WRL::ComPtr<ID3D11VertexShader> warp_vs_;
+    Microsoft::WRL::ComPtr<ID3D11PixelShader> warp_ps_;
+    Microsoft::WRL::ComPtr<ID3D11Buffer> warp_cb_;
+    Microsoft::WRL::ComPtr<ID3D11SamplerState> sampler_;
+    Microsoft::WRL::ComPtr<ID3D11RasterizerState> rasterizer_;
+    Microsoft::WRL::ComPtr<ID3D11VertexShader> cursor_vs_;
+    Microsoft::WRL::ComPtr<ID3D11PixelShader> cursor_ps_;
+    Microsoft::WRL::ComPtr<ID3D11InputLayout> cursor_layout_;
+    Microsoft::WRL::ComPtr<ID3D11Buffer> cursor_vb_;
+    Microsoft::WRL::ComPtr<ID3D11BlendState> cursor_blend_;
+    Microsoft::WRL::ComPtr<ID3D11Texture2D> cursor_texture_;
+    Microsoft::WRL::ComPtr<ID3D11ShaderResourceView> cursor_srv_;
+    PixelSize cursor_size_;
+    Mat3 forward_h_{};
+    int width_ = 0;
+    int height_ = 0;
+};
+
+}  // namespace kelvane
