@@ -9,7 +9,7 @@ packages=(
     wine64 xvfb xauth x11-utils                                # Windows tests under Wine
     imagemagick xdotool                                        # screenshots, keyboard input
     clang lld                                                  # second compiler for the Windows build
-    clang-tidy cppcheck                                        # static analysis (scripts/lint.sh)
+    clang-tidy clang-format cppcheck                           # static analysis and format (scripts/lint.sh)
     libclang-rt-14-dev                                         # libFuzzer and the sanitizer runtimes for clang
 )
 

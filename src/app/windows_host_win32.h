@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <memory>
+#include <utility>
 
 #include "app/app_host.h"
 #include "session/mirror_session_win32.h"
@@ -14,8 +15,8 @@ namespace kelvane {
 
 class WindowsHost final : public AppHost {
 public:
-    WindowsHost(const MirrorOptions& options, UserActions& actions) noexcept
-        : options_(options), adjust_window_(actions) {}
+    WindowsHost(MirrorOptions options, UserActions& actions) noexcept
+        : options_(std::move(options)), adjust_window_(actions) {}
     WindowsHost(const WindowsHost&) = delete;
     WindowsHost& operator=(const WindowsHost&) = delete;
     ~WindowsHost() = default;

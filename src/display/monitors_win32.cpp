@@ -8,12 +8,12 @@ namespace kelvane {
 
 namespace {
 
-BOOL CALLBACK add_monitor(HMONITOR monitor, HDC, LPRECT, LPARAM data) {
+BOOL CALLBACK add_monitor(HMONITOR monitor, HDC /*dc*/, LPRECT /*rect*/, LPARAM data) {
     auto& list = *reinterpret_cast<std::vector<MonitorEntry>*>(data);
     MONITORINFOEXW info{};
     info.cbSize = sizeof(info);
     // A monitor that cannot be described cannot be mirrored; leaving it out is all there is to do.
-    if (GetMonitorInfoW(monitor, &info)) {
+    if (GetMonitorInfoW(monitor, &info) != FALSE) {
         MonitorEntry entry;
         entry.handle = static_cast<MonitorHandle>(monitor);
         entry.rect = MonitorRect{info.rcMonitor.left, info.rcMonitor.top, info.rcMonitor.right, info.rcMonitor.bottom};

@@ -58,7 +58,7 @@ void register_adjust_class(HINSTANCE instance) {
 // The primary work area's centre, for when no monitor is there to host the window.
 WindowPosition work_area_position() {
     RECT work{};
-    if (!SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0)) {
+    if (SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0) == FALSE) {
         return WindowPosition{CW_USEDEFAULT, CW_USEDEFAULT};
     }
     return centre_in(MonitorRect{work.left, work.top, work.right, work.bottom}, adjust_window_width,
@@ -160,7 +160,7 @@ LRESULT AdjustWindow::handle(HWND hwnd, UINT message, WPARAM wparam, LPARAM lpar
 
 // A slider moved: the mirror follows every step, the change is complete once the slider is let go.
 LRESULT AdjustWindow::on_hscroll(WPARAM wparam, LPARAM lparam) {
-    const auto sender = reinterpret_cast<HWND>(lparam);
+    auto* const sender = reinterpret_cast<HWND>(lparam);
     const SliderBinding* slider = sender != nullptr ? find_slider(GetDlgCtrlID(sender)) : nullptr;
     if (slider == nullptr || window_ == nullptr) {
         return DefWindowProcW(window_, WM_HSCROLL, wparam, lparam);

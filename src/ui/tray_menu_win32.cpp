@@ -17,7 +17,7 @@ void append_items(HMENU menu, const std::vector<MenuItem>& items, UniqueMenu* su
             case MenuItemKind::submenu:
                 if (submenu != nullptr && *submenu &&
                     AppendMenuW(menu, MF_STRING | MF_POPUP, reinterpret_cast<UINT_PTR>(submenu->get()),
-                                item.text.c_str())) {
+                                item.text.c_str()) != FALSE) {
                     static_cast<void>(submenu->release());
                 }
                 break;
