@@ -42,8 +42,8 @@ std::string format(const char* format, ...) {
 
 void BM_FormatLogMessage(benchmark::State& state) {
     for (auto _ : state) {
-        benchmark::DoNotOptimize(format("overlay: %s at (%d,%d) %dx%d, hr=0x%08X", "\\\\.\\DISPLAY1", 0, 0, 1920,
-                                        1080, 0x887A0026u));
+        benchmark::DoNotOptimize(
+            format("overlay: %s at (%d,%d) %dx%d, hr=0x%08X", "\\\\.\\DISPLAY1", 0, 0, 1920, 1080, 0x887A0026u));
     }
 }
 BENCHMARK(BM_FormatLogMessage);

@@ -10,11 +10,11 @@
 
 // The message goes to standard output as well as to standard error, because runs that mute the
 // product's log with -close_fd_mask=2 lose standard error.
-#define FUZZ_CHECK(condition) \
-    do { \
-        if (!(condition)) { \
+#define FUZZ_CHECK(condition)                                                \
+    do {                                                                     \
+        if (!(condition)) {                                                  \
             kelvane::fuzz::invariant_failed(#condition, __FILE__, __LINE__); \
-        } \
+        }                                                                    \
     } while (false)
 
 namespace kelvane::fuzz {

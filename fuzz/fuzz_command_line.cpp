@@ -93,8 +93,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         kelvane::Settings settings;
         settings.active = initially_active;
         kelvane::apply_active_overrides(options, settings);
-        const bool expected =
-            options.force_active ? true : (options.force_inactive ? false : initially_active);
+        const bool expected = options.force_active ? true : (options.force_inactive ? false : initially_active);
         FUZZ_CHECK(settings.active == expected);
     }
     return 0;

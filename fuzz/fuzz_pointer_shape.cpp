@@ -22,9 +22,8 @@
 namespace {
 
 bool same_cursor(const kelvane::CursorImage& a, const kelvane::CursorImage& b) {
-    return a.width == b.width && a.height == b.height && a.hotspot_x == b.hotspot_x &&
-           a.hotspot_y == b.hotspot_y && a.pixels == b.pixels &&
-           a.generation == b.generation;
+    return a.width == b.width && a.height == b.height && a.hotspot_x == b.hotspot_x && a.hotspot_y == b.hotspot_y &&
+           a.pixels == b.pixels && a.generation == b.generation;
 }
 
 std::uint32_t word_at(const std::uint8_t* p) {
@@ -65,8 +64,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     // What must be accepted.
     const bool mono = info.type == kelvane::pointer_shape_monochrome;
-    const bool known = mono || info.type == kelvane::pointer_shape_color ||
-                       info.type == kelvane::pointer_shape_masked_color;
+    const bool known =
+        mono || info.type == kelvane::pointer_shape_color || info.type == kelvane::pointer_shape_masked_color;
     const std::uint64_t image_width = info.width;
     const std::uint64_t image_height = mono ? info.height / 2u : info.height;
     const std::uint64_t rows = mono ? 2 * image_height : image_height;
@@ -93,8 +92,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     FUZZ_CHECK(static_cast<std::uint64_t>(cursor.width) == image_width);
     FUZZ_CHECK(static_cast<std::uint64_t>(cursor.height) == image_height);
-    FUZZ_CHECK(cursor.pixels.size() == static_cast<std::size_t>(cursor.width) *
-                                                  static_cast<std::size_t>(cursor.height));
+    FUZZ_CHECK(cursor.pixels.size() ==
+               static_cast<std::size_t>(cursor.width) * static_cast<std::size_t>(cursor.height));
     FUZZ_CHECK(cursor.hotspot_x == info.hotspot_x && cursor.hotspot_y == info.hotspot_y);
     FUZZ_CHECK(cursor.generation == before.generation + 1);
 

@@ -10,9 +10,9 @@
 namespace kelvane {
 
 struct CommandLineOptions {
-    bool pattern = false;       // --pattern
-    bool no_exclude = false;    // --no-exclude
-    std::wstring monitor_arg;   // the argument after -m / --monitor
+    bool pattern = false;         // --pattern
+    bool no_exclude = false;      // --no-exclude
+    std::wstring monitor_arg;     // the argument after -m / --monitor
     bool force_inactive = false;  // --inactive
     bool force_active = false;    // --active
 };

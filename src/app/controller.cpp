@@ -139,8 +139,8 @@ void Controller::open_adjust_window() {
     const int hosting = choose_host_monitor(monitors, designated_monitor(monitors, settings_.monitor));
     std::optional<WindowPosition> position;
     if (hosting >= 0) {
-        position = centre_in(monitors[static_cast<std::size_t>(hosting)].rect, adjust_window_width,
-                             adjust_window_height);
+        position =
+            centre_in(monitors[static_cast<std::size_t>(hosting)].rect, adjust_window_width, adjust_window_height);
     }
     host_.open_adjust_window(settings_.warp, position);
 }

@@ -49,7 +49,8 @@ bool DesktopCapture::start_duplication(ID3D11Device* new_device, IDXGIOutput1* o
     if (SUCCEEDED(output->GetDesc(&desc))) {
         output_rotation = static_cast<std::uint32_t>(desc.Rotation);
         if (output_rotation > output_rotation_identity) {
-            log_message("capture: output rotation=%d (cursor coords will be remapped)", static_cast<int>(output_rotation));
+            log_message("capture: output rotation=%d (cursor coords will be remapped)",
+                        static_cast<int>(output_rotation));
         }
         if (output_rotation == output_rotation_90 || output_rotation == output_rotation_270) {
             log_message("capture: WARNING portrait rotations are not fully supported");
@@ -148,8 +149,8 @@ void DesktopCapture::update_pointer_shape(const DXGI_OUTDUPL_FRAME_INFO& info) {
     shape_buffer.assign(info.PointerShapeBufferSize, 0);
     UINT required = 0;
     DXGI_OUTDUPL_POINTER_SHAPE_INFO shape{};
-    if (FAILED(duplication->GetFramePointerShape(static_cast<UINT>(shape_buffer.size()), shape_buffer.data(),
-                                                 &required, &shape))) {
+    if (FAILED(duplication->GetFramePointerShape(static_cast<UINT>(shape_buffer.size()), shape_buffer.data(), &required,
+                                                 &shape))) {
         return;
     }
     PointerShapeInfo shape_info;

@@ -21,7 +21,7 @@ using Microsoft::WRL::ComPtr;
 // Finds the adapter and output that show `monitor`; the first match in adapter, then output order.
 // On false the out-references are left as they were.
 [[nodiscard]] bool find_output_for_monitor(HMONITOR monitor, ComPtr<IDXGIAdapter1>& adapter,
-                                        ComPtr<IDXGIOutput1>& output);
+                                           ComPtr<IDXGIOutput1>& output);
 
 class DesktopCapture {
 public:

@@ -139,8 +139,8 @@ bool convert_pointer_shape(const std::uint8_t* bytes, std::size_t size, const Po
     cursor.hotspot_x = info.hotspot_x;
     cursor.hotspot_y = info.hotspot_y;
     ++cursor.generation;
-    log_message("capture: cursor shape %dx%d hot=(%d,%d) type=%u", cursor.width, cursor.height,
-                cursor.hotspot_x, cursor.hotspot_y, info.type);
+    log_message("capture: cursor shape %dx%d hot=(%d,%d) type=%u", cursor.width, cursor.height, cursor.hotspot_x,
+                cursor.hotspot_y, info.type);
     return true;
 }
 

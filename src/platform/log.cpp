@@ -38,8 +38,7 @@ std::string format_log_message(const char* format, va_list args) {
 
 std::string format_log_line(const platform::LocalTime& time, std::string_view message) {
     char stamp[32];
-    std::snprintf(stamp, sizeof stamp, "[%02d:%02d:%02d.%03d] ", time.hour, time.minute, time.second,
-                  time.millisecond);
+    std::snprintf(stamp, sizeof stamp, "[%02d:%02d:%02d.%03d] ", time.hour, time.minute, time.second, time.millisecond);
     std::string line = stamp;
     line.append(message);
     line.append("\r\n");

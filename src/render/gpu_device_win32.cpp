@@ -10,9 +10,9 @@ namespace kelvane {
 bool GpuDevice::create(IDXGIAdapter1* adapter) {
     release();
     const D3D_FEATURE_LEVEL levels[] = {D3D_FEATURE_LEVEL_11_1, D3D_FEATURE_LEVEL_11_0};
-    HRESULT hr = D3D11CreateDevice(adapter, D3D_DRIVER_TYPE_UNKNOWN, nullptr, D3D11_CREATE_DEVICE_BGRA_SUPPORT, levels,
-                                   static_cast<UINT>(std::size(levels)), D3D11_SDK_VERSION, &device_, nullptr,
-                                   &context_);
+    HRESULT hr =
+        D3D11CreateDevice(adapter, D3D_DRIVER_TYPE_UNKNOWN, nullptr, D3D11_CREATE_DEVICE_BGRA_SUPPORT, levels,
+                          static_cast<UINT>(std::size(levels)), D3D11_SDK_VERSION, &device_, nullptr, &context_);
     if (FAILED(hr)) {
         // Runtimes that predate 11_1 refuse the whole list; their own default list still gives 11_0.
         release();

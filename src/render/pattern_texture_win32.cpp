@@ -23,8 +23,8 @@ ComPtr<ID3D11ShaderResourceView> make_pattern(ID3D11Device* device, int width, i
 
     ComPtr<ID3D11Texture2D> texture;
     ComPtr<ID3D11ShaderResourceView> view;
-    const HRESULT hr = image.empty() ? E_INVALIDARG
-                                     : create_immutable_image(device, width, height, image.data(), texture, view);
+    const HRESULT hr =
+        image.empty() ? E_INVALIDARG : create_immutable_image(device, width, height, image.data(), texture, view);
     if (FAILED(hr)) {
         log_message("pattern: texture creation failed");
         return nullptr;

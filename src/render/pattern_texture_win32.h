@@ -8,6 +8,6 @@ namespace kelvane {
 
 // Paints the pattern at `width` x `height` and returns a view of its texture, or null after logging.
 [[nodiscard]] Microsoft::WRL::ComPtr<ID3D11ShaderResourceView> make_pattern(ID3D11Device* device, int width,
-                                                                          int height);
+                                                                            int height);
 
 }  // namespace kelvane

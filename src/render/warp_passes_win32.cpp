@@ -92,8 +92,8 @@ std::string_view embedded_shader_source() noexcept {
     return {reinterpret_cast<const char*>(warp_hlsl), warp_hlsl_size};
 }
 
-bool WarpPasses::create(ID3D11Device* device, ID3D11DeviceContext* context, std::string_view shader_source,
-                        int width, int height) {
+bool WarpPasses::create(ID3D11Device* device, ID3D11DeviceContext* context, std::string_view shader_source, int width,
+                        int height) {
     release();
     device_ = device;
     context_ = context;

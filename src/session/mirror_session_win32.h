@@ -25,7 +25,7 @@ inline constexpr UINT cursor_timer_ms = 100;
 
 struct MirrorOptions {
     HINSTANCE instance = nullptr;
-    bool pattern = false;               // the calibration pattern instead of the desktop
+    bool pattern = false;              // the calibration pattern instead of the desktop
     bool exclude_from_capture = true;  // keep the overlay out of screen capture (and so out of the mirror)
     OutputFinder find_output = find_output_for_monitor;
 };

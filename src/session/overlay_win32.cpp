@@ -14,26 +14,26 @@ constexpr UINT topmost_flags = SWP_NOSIZE | SWP_NOMOVE | SWP_NOACTIVATE | SWP_NO
 
 LRESULT CALLBACK overlay_proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
     switch (message) {
-    case WM_PAINT: {
-        // The swap chain is the content; the window itself draws nothing.
-        PAINTSTRUCT paint{};
-        BeginPaint(hwnd, &paint);
-        EndPaint(hwnd, &paint);
-        return 0;
-    }
-    case WM_ERASEBKGND:
-        return 1;
-    case WM_MOUSEACTIVATE:
-        return MA_NOACTIVATE;
-    case WM_NCHITTEST:
-        return HTTRANSPARENT;
-    case WM_TIMER:
-        if (auto* sink = reinterpret_cast<OverlayTimerSink*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA))) {
-            sink->on_overlay_timer(static_cast<UINT_PTR>(wparam));
+        case WM_PAINT: {
+            // The swap chain is the content; the window itself draws nothing.
+            PAINTSTRUCT paint{};
+            BeginPaint(hwnd, &paint);
+            EndPaint(hwnd, &paint);
+            return 0;
         }
-        return 0;
-    default:
-        return DefWindowProcW(hwnd, message, wparam, lparam);
+        case WM_ERASEBKGND:
+            return 1;
+        case WM_MOUSEACTIVATE:
+            return MA_NOACTIVATE;
+        case WM_NCHITTEST:
+            return HTTRANSPARENT;
+        case WM_TIMER:
+            if (auto* sink = reinterpret_cast<OverlayTimerSink*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA))) {
+                sink->on_overlay_timer(static_cast<UINT_PTR>(wparam));
+            }
+            return 0;
+        default:
+            return DefWindowProcW(hwnd, message, wparam, lparam);
     }
 }
 
@@ -61,8 +61,9 @@ bool create_overlay(HWND& overlay_hwnd, HINSTANCE instance, const RECT& monitor_
     register_overlay_class(instance);
     const int width = monitor_rect.right - monitor_rect.left;
     const int height = monitor_rect.bottom - monitor_rect.top;
-    overlay_hwnd = CreateWindowExW(overlay_ex_style, overlay_class_name, overlay_title, overlay_style, monitor_rect.left,
-                                   monitor_rect.top, width, height, nullptr, nullptr, instance, nullptr);
+    overlay_hwnd =
+        CreateWindowExW(overlay_ex_style, overlay_class_name, overlay_title, overlay_style, monitor_rect.left,
+                        monitor_rect.top, width, height, nullptr, nullptr, instance, nullptr);
     if (overlay_hwnd == nullptr) {
         log_message("overlay: CreateWindowEx failed, err=%lu", GetLastError());
         return false;

@@ -96,9 +96,9 @@ void AdjustWindow::open(HINSTANCE instance, const WarpParams& warp, const std::o
     }
     register_adjust_class(instance);
     const WindowPosition place = position ? *position : work_area_position();
-    window_ = CreateWindowExW(adjust_window_ex_style, adjust_class_name, adjust_window_title, adjust_window_style,
-                              place.x, place.y, adjust_window_width, adjust_window_height, nullptr, nullptr, instance,
-                              this);
+    window_ =
+        CreateWindowExW(adjust_window_ex_style, adjust_class_name, adjust_window_title, adjust_window_style, place.x,
+                        place.y, adjust_window_width, adjust_window_height, nullptr, nullptr, instance, this);
     if (window_ == nullptr) {
         return;  // a later "Adjust warp..." tries again
     }

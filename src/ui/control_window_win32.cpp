@@ -15,8 +15,8 @@ bool ControlWindow::create(HINSTANCE instance) {
     taskbar_created_message_ = RegisterWindowMessageW(taskbar_created_name);
     // A hidden top-level window rather than a message-only one: only top-level windows receive the
     // WM_DISPLAYCHANGE and "TaskbarCreated" broadcasts.
-    window_.reset(CreateWindowExW(0, control_class_name, control_window_title, 0, 0, 0, 0, 0, nullptr, nullptr,
-                                  instance, this));
+    window_.reset(
+        CreateWindowExW(0, control_class_name, control_window_title, 0, 0, 0, 0, 0, nullptr, nullptr, instance, this));
     if (!window_) {
         log_message("msgwnd: create failed, err=%lu", GetLastError());
         return false;

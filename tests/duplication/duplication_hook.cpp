@@ -14,8 +14,8 @@
 
 namespace {
 
-using Microsoft::WRL::ComPtr;
 using kelvane::test::DuplicationScript;
+using Microsoft::WRL::ComPtr;
 
 // IUnknown (3), IDXGIObject (4), IDXGIOutput (12), then GetDisplayModeList1, FindClosestMatchingMode1,
 // GetDisplaySurfaceData1 and DuplicateOutput of IDXGIOutput1.
@@ -62,9 +62,8 @@ void start() {
                        reinterpret_cast<LPCWSTR>(&start), &self);
     const std::wstring path = folder;
     script = new DuplicationScript();
-    script->on_counts_changed([path](const kelvane::test::DuplicationCounts& counts) {
-        kelvane::test::write_counts(path, counts);
-    });
+    script->on_counts_changed(
+        [path](const kelvane::test::DuplicationCounts& counts) { kelvane::test::write_counts(path, counts); });
     std::size_t applied = kelvane::test::apply_script_lines(path, *script, 0);
     if (!patch_outputs()) {
         return;

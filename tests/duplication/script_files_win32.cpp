@@ -194,11 +194,12 @@ void write_counts(const std::wstring& folder, const DuplicationCounts& counts) {
 bool install_duplication_hook(HWND window, const ScriptWriter& writer, DWORD limit_ms) {
     const HMODULE library = LoadLibraryA(hook_library);
     const auto procedure =
-        library != nullptr ? reinterpret_cast<HOOKPROC>(reinterpret_cast<void*>(GetProcAddress(library, hook_procedure)))
-                           : nullptr;
+        library != nullptr
+            ? reinterpret_cast<HOOKPROC>(reinterpret_cast<void*>(GetProcAddress(library, hook_procedure)))
+            : nullptr;
     const DWORD thread = GetWindowThreadProcessId(window, nullptr);
-    const HHOOK hook = procedure != nullptr && thread != 0 ? SetWindowsHookExW(WH_GETMESSAGE, procedure, library, thread)
-                                                           : nullptr;
+    const HHOOK hook =
+        procedure != nullptr && thread != 0 ? SetWindowsHookExW(WH_GETMESSAGE, procedure, library, thread) : nullptr;
     if (hook == nullptr) {
         return false;
     }

@@ -56,10 +56,10 @@ int wmain(int argc, wchar_t** argv) {
     const Image expected = mirror_reference(desktop, kelvane::WarpParams{}, &cursor, arrow.hotspot, pointer);
     const double share = wait_for_screen(area, expected, tolerance, required_share, wait_ms);
     const bool shown = share >= required_share;
-    std::printf("live mirror of a scripted desktop on screen: %s (%.2f %% of %ldx%ld pixels within +-%d of the "
-                "reference, default warp, cursor at (%ld,%ld))\n",
-                shown ? "yes" : "no", share * 100.0, static_cast<long>(desktop.width),
-                static_cast<long>(desktop.height), tolerance, static_cast<long>(area.left + pointer.x),
-                static_cast<long>(area.top + pointer.y));
+    std::printf(
+        "live mirror of a scripted desktop on screen: %s (%.2f %% of %ldx%ld pixels within +-%d of the "
+        "reference, default warp, cursor at (%ld,%ld))\n",
+        shown ? "yes" : "no", share * 100.0, static_cast<long>(desktop.width), static_cast<long>(desktop.height),
+        tolerance, static_cast<long>(area.left + pointer.x), static_cast<long>(area.top + pointer.y));
     return shown ? 0 : 1;
 }

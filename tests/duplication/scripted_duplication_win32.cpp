@@ -156,9 +156,9 @@ public:
         {
             std::unique_lock<std::mutex> guard(state_->lock);
             const auto something_new = [&] {
-                return lost() || (state_->desktop != nullptr &&
-                                  (state_->desktop_version != served_desktop_ ||
-                                   state_->pointer_version != served_pointer_ || state_->shape_version != served_shape_));
+                return lost() || (state_->desktop != nullptr && (state_->desktop_version != served_desktop_ ||
+                                                                 state_->pointer_version != served_pointer_ ||
+                                                                 state_->shape_version != served_shape_));
             };
             if (!state_->changed.wait_for(guard, std::chrono::milliseconds(timeout_ms), something_new)) {
                 guard.unlock();
@@ -267,9 +267,7 @@ public:
     }
 
 private:
-    [[nodiscard]] bool accepts(REFIID riid) const noexcept override {
-        return riid == __uuidof(IDXGIOutputDuplication);
-    }
+    [[nodiscard]] bool accepts(REFIID riid) const noexcept override { return riid == __uuidof(IDXGIOutputDuplication); }
 
     // Called with the state's lock held.
     [[nodiscard]] bool lost() const noexcept { return state_->loss_epoch != loss_epoch_; }
@@ -498,11 +496,11 @@ std::vector<std::uint32_t> paint_test_desktop(int width, int height) {
         std::uint32_t colour;
     };
     static constexpr Block blocks[] = {
-        {1, 1, 6, 5, 0xFFE8E8E8u},   // a light window at the top-left
-        {1, 1, 6, 2, 0xFF2050A0u},   // its blue title bar
-        {9, 3, 15, 9, 0xFF303030u},  // a dark window at the right
-        {2, 11, 5, 15, 0xFFD04020u}, // an orange tile at the bottom-left
-        {0, 15, 16, 16, 0xFF101820u},// the task bar
+        {1, 1, 6, 5, 0xFFE8E8E8u},     // a light window at the top-left
+        {1, 1, 6, 2, 0xFF2050A0u},     // its blue title bar
+        {9, 3, 15, 9, 0xFF303030u},    // a dark window at the right
+        {2, 11, 5, 15, 0xFFD04020u},   // an orange tile at the bottom-left
+        {0, 15, 16, 16, 0xFF101820u},  // the task bar
     };
     for (int y = 0; y < height; ++y) {
         for (int x = 0; x < width; ++x) {

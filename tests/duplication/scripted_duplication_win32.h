@@ -29,14 +29,14 @@ struct ScriptedShape {
 };
 
 struct DuplicationCounts {
-    long created = 0;             // duplications handed out by DuplicateOutput
-    long refused = 0;             // DuplicateOutput calls answered with a scripted failure
-    long live = 0;                // duplication objects not yet destroyed
-    long acquisitions = 0;        // frames handed out by AcquireNextFrame
-    long releases = 0;            // frames given back by ReleaseFrame
-    long timeouts = 0;            // AcquireNextFrame answered DXGI_ERROR_WAIT_TIMEOUT
-    long misuse = 0;              // calls DXGI answers with DXGI_ERROR_INVALID_CALL
-    long shape_reads = 0;         // GetFramePointerShape calls that handed out a shape
+    long created = 0;       // duplications handed out by DuplicateOutput
+    long refused = 0;       // DuplicateOutput calls answered with a scripted failure
+    long live = 0;          // duplication objects not yet destroyed
+    long acquisitions = 0;  // frames handed out by AcquireNextFrame
+    long releases = 0;      // frames given back by ReleaseFrame
+    long timeouts = 0;      // AcquireNextFrame answered DXGI_ERROR_WAIT_TIMEOUT
+    long misuse = 0;        // calls DXGI answers with DXGI_ERROR_INVALID_CALL
+    long shape_reads = 0;   // GetFramePointerShape calls that handed out a shape
 };
 
 class DuplicationScript {

@@ -62,10 +62,11 @@ protected:
     // Starts Kelvane2.exe on the monitor with `warp` in its settings and the scripted duplication in it.
     void start(const WarpParams& warp) {
         char text[256];
-        std::snprintf(text, sizeof text, "active=1\r\nmirror_h=%d\r\nmirror_v=%d\r\nkeystone_tb=%g\r\nkeystone_lr=%g\r\n"
-                      "rotation=%g\r\n", warp.mirror_h ? 1 : 0, warp.mirror_v ? 1 : 0,
-                      static_cast<double>(warp.keystone_tb), static_cast<double>(warp.keystone_lr),
-                      static_cast<double>(warp.rotation));
+        std::snprintf(text, sizeof text,
+                      "active=1\r\nmirror_h=%d\r\nmirror_v=%d\r\nkeystone_tb=%g\r\nkeystone_lr=%g\r\n"
+                      "rotation=%g\r\n",
+                      warp.mirror_h ? 1 : 0, warp.mirror_v ? 1 : 0, static_cast<double>(warp.keystone_tb),
+                      static_cast<double>(warp.keystone_lr), static_cast<double>(warp.rotation));
         write_file_bytes(std::filesystem::path(data_ + L"\\settings.ini"), text);
         SetEnvironmentVariableW(scripted_duplication_variable, writer_.folder().c_str());
         writer_.set_desktop(desktop_);
@@ -129,18 +130,18 @@ TEST_F(LiveMirror, DesktopAndCursorThroughTheDefaultWarpAndBackAfterLostAccess) 
     const Image without_cursor = reference(warp, std::nullopt, pointer);
     Footprint footprint = compare_footprint(read_screen(monitor_.rect), expected, without_cursor, tolerance);
     EXPECT_GT(footprint.pixels, 200);
-    EXPECT_GE(footprint.matching, footprint.pixels * required_cursor_share) << footprint.matching << " of "
-                                                                            << footprint.pixels;
+    EXPECT_GE(footprint.matching, footprint.pixels * required_cursor_share)
+        << footprint.matching << " of " << footprint.pixels;
 
     // The pointer moves on a still desktop: the cursor follows on the last frame.
     pointer = POINT{monitor_.rect.left + width_ * 3 / 5, monitor_.rect.top + height_ * 2 / 3};
     SetCursorPos(pointer.x, pointer.y);
     expected = reference(warp, cursor, pointer);
     EXPECT_GE(wait_for_picture(expected), required_share);
-    footprint = compare_footprint(read_screen(monitor_.rect), expected, reference(warp, std::nullopt, pointer),
-                                  tolerance);
-    EXPECT_GE(footprint.matching, footprint.pixels * required_cursor_share) << footprint.matching << " of "
-                                                                            << footprint.pixels;
+    footprint =
+        compare_footprint(read_screen(monitor_.rect), expected, reference(warp, std::nullopt, pointer), tolerance);
+    EXPECT_GE(footprint.matching, footprint.pixels * required_cursor_share)
+        << footprint.matching << " of " << footprint.pixels;
 
     // Access lost, and the desktop changes meanwhile: only a new duplication can show the new image.
     const long created = counts().created;
@@ -157,15 +158,14 @@ TEST_F(LiveMirror, DesktopAndCursorThroughTheDefaultWarpAndBackAfterLostAccess) 
     const auto duplicated_at = Clock::now();
     EXPECT_GE(wait_for_picture(expected), required_share);
     const auto back_after = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - lost_at);
-    std::printf("access lost: new duplication after %lld ms, picture back after %lld ms\n",
-                static_cast<long long>(
-                    std::chrono::duration_cast<std::chrono::milliseconds>(duplicated_at - lost_at).count()),
-                static_cast<long long>(back_after.count()));
+    std::printf(
+        "access lost: new duplication after %lld ms, picture back after %lld ms\n",
+        static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(duplicated_at - lost_at).count()),
+        static_cast<long long>(back_after.count()));
     EXPECT_LT(back_after.count(), 2000);
     EXPECT_EQ(counts().created, created + 1);
     const std::vector<std::string> messages = log_messages(log_file());
-    EXPECT_NE(std::find(messages.begin(), messages.end(), "session: duplication lost, reinitializing"),
-              messages.end());
+    EXPECT_NE(std::find(messages.begin(), messages.end(), "session: duplication lost, reinitializing"), messages.end());
 
     exit_cleanly();
 }

@@ -239,7 +239,8 @@ TEST_F(Startup, DisplayChangeRestartsARunningMirrorAndOnlyLogsOtherwise) {
     ASSERT_TRUE(wait_until(overlay_exists));
     const HWND first_overlay = FindWindowW(L"Kelvane2Overlay", nullptr);
     PostMessageW(control, WM_DISPLAYCHANGE, 32, MAKELPARAM(1920, 1080));
-    EXPECT_TRUE(wait_until([&] { return count("display change detected") == 2 && count("stop: mirror stopped") == 1; }));
+    EXPECT_TRUE(
+        wait_until([&] { return count("display change detected") == 2 && count("stop: mirror stopped") == 1; }));
     // On the automatic choice (DISPLAY2, 1280x1024 at the origin under Wine).
     const std::vector<test::Screen> screens = test::screens();
     ASSERT_FALSE(screens.empty());

@@ -53,9 +53,9 @@ void reference_cursor_pass(Image& target, const Image& cursor, const Mat3& forwa
 
 // How closely a rendered image follows its reference.
 struct Comparison {
-    double within_tolerance = 0.0;   // share of pixels within the tolerance on every channel
-    int transparent = 0;             // pixels with alpha below 255
-    int outside_not_black = 0;       // pixels the reference leaves black that are not opaque black
+    double within_tolerance = 0.0;  // share of pixels within the tolerance on every channel
+    int transparent = 0;            // pixels with alpha below 255
+    int outside_not_black = 0;      // pixels the reference leaves black that are not opaque black
     int worst_channel_difference = 0;
 };
 

@@ -51,7 +51,6 @@ const char* word_of(const FakeCall& call) {
 
 }  // namespace
 
-
 FakeBackend::FakeBackend(WarpChannel& channel, std::size_t capacity) : channel_(channel), capacity_(capacity) {
     calls.reserve(capacity_);
     image.width = fake_cursor_width;

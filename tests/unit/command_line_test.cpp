@@ -61,12 +61,9 @@ TEST(CommandLine, MonitorTakesTheNextArgument) {
         std::wstring monitor;
     };
     const Case cases[] = {
-        {{L"-m", L"2"}, L"2"},
-        {{L"--monitor", L"\\\\.\\DISPLAY2"}, L"\\\\.\\DISPLAY2"},
-        {{L"--monitor"}, L""},
-        {{L"--monitor", L"1", L"--monitor", L"2"}, L"2"},
-        {{L"--monitor", L""}, L""},
-        {{L"-m", L"1", L"-m"}, L"1"},
+        {{L"-m", L"2"}, L"2"},      {{L"--monitor", L"\\\\.\\DISPLAY2"}, L"\\\\.\\DISPLAY2"},
+        {{L"--monitor"}, L""},      {{L"--monitor", L"1", L"--monitor", L"2"}, L"2"},
+        {{L"--monitor", L""}, L""}, {{L"-m", L"1", L"-m"}, L"1"},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(parse(c.args).monitor_arg, c.monitor);

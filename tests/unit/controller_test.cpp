@@ -87,10 +87,17 @@ TEST(Controller, StartPicksTheSavedMonitorOrFallsBackToTheTopmostOne) {
     };
     const Case cases[] = {
         {true, L"", two_monitors, {"start \\\\.\\DISPLAY2"}, {"start: mirroring DISPLAY2  1280x1024 @ (1920,-200)"}},
-        {true, L"\\\\.\\DISPLAY1", two_monitors, {"start \\\\.\\DISPLAY1"},
+        {true,
+         L"\\\\.\\DISPLAY1",
+         two_monitors,
+         {"start \\\\.\\DISPLAY1"},
          {"start: mirroring DISPLAY1  1920x1080 @ (0,0)  [primary]"}},
-        {true, L"\\\\.\\DISPLAY9", two_monitors, {"start \\\\.\\DISPLAY2"},
-         {"start: saved monitor not found, falling back to auto", "start: mirroring DISPLAY2  1280x1024 @ (1920,-200)"}},
+        {true,
+         L"\\\\.\\DISPLAY9",
+         two_monitors,
+         {"start \\\\.\\DISPLAY2"},
+         {"start: saved monitor not found, falling back to auto",
+          "start: mirroring DISPLAY2  1280x1024 @ (1920,-200)"}},
         {true, L"", {}, {}, {"start: no monitors?!"}},
         {false, L"\\\\.\\DISPLAY1", two_monitors, {}, {}},
     };

@@ -31,20 +31,26 @@ public:
 #ifdef _WIN32
     static constexpr bool visible = false;
     DebuggerOutput() = default;
-    [[nodiscard]] std::string take() { return {}; }
+    [[nodiscard]] std::string take() {
+        return {};
+    }
 #else
     static constexpr bool visible = true;
-    DebuggerOutput() { testing::internal::CaptureStderr(); }
-    [[nodiscard]] std::string take() { return testing::internal::GetCapturedStderr(); }
+    DebuggerOutput() {
+        testing::internal::CaptureStderr();
+    }
+    [[nodiscard]] std::string take() {
+        return testing::internal::GetCapturedStderr();
+    }
 #endif
 };
 
-#define EXPECT_DEBUGGER_OUTPUT(capture, expected)      \
-    do {                                              \
-        const std::string seen_ = (capture).take();   \
-        if constexpr (DebuggerOutput::visible) {      \
-            EXPECT_EQ(seen_, expected);               \
-        }                                             \
+#define EXPECT_DEBUGGER_OUTPUT(capture, expected)   \
+    do {                                            \
+        const std::string seen_ = (capture).take(); \
+        if constexpr (DebuggerOutput::visible) {    \
+            EXPECT_EQ(seen_, expected);             \
+        }                                           \
     } while (false)
 
 // Each test gets its own log file; the log goes back to "no file" afterwards.
@@ -209,8 +215,10 @@ TEST(LogWithoutFile, NoDataFolderMeansNoFile) {
     DebuggerOutput debugger;
     log_message("debugger only");
     EXPECT_DEBUGGER_OUTPUT(debugger, "debugger only\n");
-    if (home != nullptr) setenv("HOME", saved_home.c_str(), 1);
-    if (xdg != nullptr) setenv("XDG_CONFIG_HOME", saved_xdg.c_str(), 1);
+    if (home != nullptr)
+        setenv("HOME", saved_home.c_str(), 1);
+    if (xdg != nullptr)
+        setenv("XDG_CONFIG_HOME", saved_xdg.c_str(), 1);
 }
 
 TEST(LogWithoutFile, DataFolderIsMadeUnderTheConfigFolder) {

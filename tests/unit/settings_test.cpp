@@ -25,11 +25,10 @@ TEST(SettingsNumber, ReadsTheNumberAtTheStartOfTheValue) {
         float value;
     };
     const Case cases[] = {
-        {"0", 0.0f},         {"0.5", 0.5f},        {"-0.25", -0.25f},    {".5", 0.5f},
-        {"5.", 5.0f},        {"1e-05", 1e-05f},    {"1E2", 100.0f},      {"2.5e+1", 25.0f},
-        {"0.25xyz", 0.25f},  {"1e", 1.0f},         {"1e+", 1.0f},        {"1e-x", 1.0f},
-        {"3.5.5", 3.5f},     {"12 34", 12.0f},     {"0x10", 0.0f},       {"-0", -0.0f},
-        {"1e-40", 1e-40f},   {"0e99", 0.0f},       {"000.000", 0.0f},    {"0.333333", 0.333333f},
+        {"0", 0.0f},       {"0.5", 0.5f},     {"-0.25", -0.25f}, {".5", 0.5f},       {"5.", 5.0f},
+        {"1e-05", 1e-05f}, {"1E2", 100.0f},   {"2.5e+1", 25.0f}, {"0.25xyz", 0.25f}, {"1e", 1.0f},
+        {"1e+", 1.0f},     {"1e-x", 1.0f},    {"3.5.5", 3.5f},   {"12 34", 12.0f},   {"0x10", 0.0f},
+        {"-0", -0.0f},     {"1e-40", 1e-40f}, {"0e99", 0.0f},    {"000.000", 0.0f},  {"0.333333", 0.333333f},
     };
     for (const Case& c : cases) {
         float value = 99.0f;
@@ -50,9 +49,12 @@ TEST(SettingsNumber, InfinitiesInAnyCase) {
 }
 
 TEST(SettingsNumber, UnreadableValuesLeaveTheTargetAlone) {
-    for (const char* text : {"", "abc", "+0.5", " 0.5", "\t1", ".", "-", "-.", "e5", "-e5", "nan", "NaN", "-nan",
-                             "NAN(123)", "nanny", "1e50", "-1e50", "1e-50", "3.5e38", "0.0000000000000000000000000000000000000000000000000001",
-                             "in", "--1"}) {
+    for (const char* text :
+         {"",     "abc",   "+0.5",  " 0.5",     "\t1",
+          ".",    "-",     "-.",    "e5",       "-e5",
+          "nan",  "NaN",   "-nan",  "NAN(123)", "nanny",
+          "1e50", "-1e50", "1e-50", "3.5e38",   "0.0000000000000000000000000000000000000000000000000001",
+          "in",   "--1"}) {
         float value = 7.0f;
         EXPECT_FALSE(parse_settings_number(text, value)) << text;
         EXPECT_EQ(value, 7.0f) << text;
@@ -65,9 +67,17 @@ TEST(SettingsNumber, WrittenAsPrintfG) {
         const char* text;
     };
     const Case cases[] = {
-        {0.0f, "0"},          {0.5f, "0.5"},         {-0.25f, "-0.25"},    {1.0f / 3.0f, "0.333333"},
-        {12.5f, "12.5"},      {-180.0f, "-180"},     {0.00001f, "1e-05"},  {0.1f, "0.1"},
-        {180.0f, "180"},      {-1.0f, "-1"},         {123456789.0f, "1.23457e+08"},
+        {0.0f, "0"},
+        {0.5f, "0.5"},
+        {-0.25f, "-0.25"},
+        {1.0f / 3.0f, "0.333333"},
+        {12.5f, "12.5"},
+        {-180.0f, "-180"},
+        {0.00001f, "1e-05"},
+        {0.1f, "0.1"},
+        {180.0f, "180"},
+        {-1.0f, "-1"},
+        {123456789.0f, "1.23457e+08"},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(format_settings_number(c.value), c.text);
@@ -112,8 +122,10 @@ TEST(SettingsText, SingleLinesOverTheDefaults) {
         {"active", [](const Settings& s, const Settings& d) { EXPECT_EQ(s, d); }},
         {"monitor=", [](const Settings& s, const Settings&) { EXPECT_TRUE(s.monitor.empty()); }},
         {"monitor=a=b", [](const Settings& s, const Settings&) { EXPECT_EQ(s.monitor, L"a=b"); }},
-        {"monitor=\\\\.\\DISPLAY2", [](const Settings& s, const Settings&) { EXPECT_EQ(s.monitor, L"\\\\.\\DISPLAY2"); }},
-        {"monitor=\xC3\xA9\xFF", [](const Settings& s, const Settings&) {
+        {"monitor=\\\\.\\DISPLAY2",
+         [](const Settings& s, const Settings&) { EXPECT_EQ(s.monitor, L"\\\\.\\DISPLAY2"); }},
+        {"monitor=\xC3\xA9\xFF",
+         [](const Settings& s, const Settings&) {
              EXPECT_EQ(s.monitor, (std::wstring{static_cast<wchar_t>(0xE9), static_cast<wchar_t>(0xFFFD)}));
          }},
     };
@@ -209,8 +221,7 @@ TEST_F(SettingsFile, EmptyFileLogsTheDefaults) {
     Settings settings;
     const test::LogCapture log;
     load_settings_from(path(), settings);
-    EXPECT_EQ(log.text(),
-              "settings: loaded (monitor='' active=1 mirrorH=1 mirrorV=0 ktb=0.000 klr=0.000 rot=0.0)\n");
+    EXPECT_EQ(log.text(), "settings: loaded (monitor='' active=1 mirrorH=1 mirrorV=0 ktb=0.000 klr=0.000 rot=0.0)\n");
     EXPECT_EQ(settings, Settings{});
 }
 

@@ -28,14 +28,16 @@ TEST(Utf8, IllFormedBytesBecomeReplacementCharacters) {
     };
     const Case cases[] = {
         {"\xFF", {fffd}},
-        {"a\x80" "b", {L'a', fffd, L'b'}},
-        {"\xC3", {fffd}},                       // truncated at the end
-        {"\xC3(", {fffd, L'('}},               // bad continuation keeps the next byte
-        {"\xC0\xAF", {fffd, fffd}},            // overlong '/'
-        {"\xE0\x80\xAF", {fffd, fffd, fffd}},  // overlong three-byte form
-        {"\xED\xA0\x80", {fffd, fffd, fffd}},  // an encoded surrogate
+        {"a\x80"
+         "b",
+         {L'a', fffd, L'b'}},
+        {"\xC3", {fffd}},                                // truncated at the end
+        {"\xC3(", {fffd, L'('}},                         // bad continuation keeps the next byte
+        {"\xC0\xAF", {fffd, fffd}},                      // overlong '/'
+        {"\xE0\x80\xAF", {fffd, fffd, fffd}},            // overlong three-byte form
+        {"\xED\xA0\x80", {fffd, fffd, fffd}},            // an encoded surrogate
         {"\xF4\x90\x80\x80", {fffd, fffd, fffd, fffd}},  // past U+10FFFF
-        {"\xE2\x82", {fffd}},                  // one replacement for the valid prefix
+        {"\xE2\x82", {fffd}},                            // one replacement for the valid prefix
         {std::string("x\0y", 3), {L'x', L'\0', L'y'}},
     };
     for (const Case& c : cases) {

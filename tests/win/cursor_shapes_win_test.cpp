@@ -271,7 +271,7 @@ public:
     void check(const CursorImage& cursor, int x, int y, std::uint32_t expected) {
         const std::uint32_t actual =
             cursor.pixels[static_cast<std::size_t>(y) * static_cast<std::size_t>(cursor.width) +
-                                 static_cast<std::size_t>(x)];
+                          static_cast<std::size_t>(x)];
         if (actual != expected && ++mismatches_ <= 5) {
             char text[96];
             std::snprintf(text, sizeof(text), "pixel (%d,%d): got 0x%08X, expected 0x%08X", x, y,

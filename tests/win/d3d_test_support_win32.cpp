@@ -22,7 +22,6 @@ ATOM register_test_class() {
     return RegisterClassExW(&wc);
 }
 
-
 }  // namespace
 
 TestWindow::TestWindow(int width, int height) {

@@ -58,5 +58,4 @@ private:
 // An immutable texture view holding `image`.
 [[nodiscard]] ComPtr<ID3D11ShaderResourceView> upload_image(ID3D11Device* device, const Image& image);
 
-
 }  // namespace kelvane::test

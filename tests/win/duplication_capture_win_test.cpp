@@ -209,8 +209,8 @@ TEST(ScriptedSession, RetriesRefusedDuplicationsThenMirrorsAndReleasesAll) {
     const test::LogCapture log;
     std::thread session([&] { run_session(backend, channel, SessionTarget{MonitorRect{0, 0, width, height}, false}); });
     const RECT area{0, 0, width, height};
-    const double share = test::wait_for_screen(area, test::mirror_reference(desktop, warp, nullptr, POINT{}, POINT{}),
-                                               8, 0.99, 20000);
+    const double share =
+        test::wait_for_screen(area, test::mirror_reference(desktop, warp, nullptr, POINT{}, POINT{}), 8, 0.99, 20000);
     channel.request_stop();
     session.join();
 

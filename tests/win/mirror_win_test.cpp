@@ -118,8 +118,9 @@ TEST_F(Mirror, CalibrationPatternIsShownThroughTheWarpAndFollowsChanges) {
     const HWND overlay = overlay_window();
     EXPECT_EQ(static_cast<DWORD>(GetWindowLongW(overlay, GWL_EXSTYLE)), 0x080800A8u);
     // The system adds WS_CLIPSIBLINGS to every top-level window; showing adds WS_VISIBLE.
-    EXPECT_EQ(static_cast<DWORD>(GetWindowLongW(overlay, GWL_STYLE)) & ~static_cast<DWORD>(WS_VISIBLE | WS_CLIPSIBLINGS),
-              static_cast<DWORD>(WS_POPUP));
+    EXPECT_EQ(
+        static_cast<DWORD>(GetWindowLongW(overlay, GWL_STYLE)) & ~static_cast<DWORD>(WS_VISIBLE | WS_CLIPSIBLINGS),
+        static_cast<DWORD>(WS_POPUP));
     EXPECT_TRUE(IsWindowVisible(overlay));
     RECT rect{};
     GetWindowRect(overlay, &rect);
@@ -159,8 +160,8 @@ TEST_F(Mirror, CalibrationPatternIsShownThroughTheWarpAndFollowsChanges) {
     ASSERT_FALSE(lines.empty());
     EXPECT_EQ(lines[0], test::mirroring_line(screen));
     EXPECT_TRUE(contains_line(lines, test::overlay_line(screen)));
-    EXPECT_TRUE(contains_line(lines, "renderer: initialized " + std::to_string(auto_width) + "x" +
-                                         std::to_string(auto_height)));
+    EXPECT_TRUE(contains_line(
+        lines, "renderer: initialized " + std::to_string(auto_width) + "x" + std::to_string(auto_height)));
 
     const auto before = Clock::now();
     controller().stop_mirror();
@@ -275,7 +276,8 @@ TEST_F(Mirror, CursorIsHiddenOnTheMirrorOrMissingMagnificationReportedOnEveryCha
     }
     // What the platform offers: Magnification.dll with the two calls the cursor hiding uses.
     const HMODULE magnification = LoadLibraryExW(L"Magnification.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
-    const bool has_magnification = magnification != nullptr && GetProcAddress(magnification, "MagInitialize") != nullptr &&
+    const bool has_magnification = magnification != nullptr &&
+                                   GetProcAddress(magnification, "MagInitialize") != nullptr &&
                                    GetProcAddress(magnification, "MagShowSystemCursor") != nullptr;
     make_app(true);
     controller().start_mirror();

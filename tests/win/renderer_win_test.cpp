@@ -89,9 +89,8 @@ TEST_F(Renderer, PatternThroughTheWarpMatchesTheCpuReference) {
         const Image actual = render(c.params, pattern.Get());
         const Image expected = reference(c.params, source);
         const test::Comparison result = test::compare_images(actual, expected, colour_tolerance);
-        std::printf("  %-26s within +-%d: %.4f%%  worst channel %d  not-black outside %d\n", c.name,
-                    colour_tolerance, 100.0 * result.within_tolerance, result.worst_channel_difference,
-                    result.outside_not_black);
+        std::printf("  %-26s within +-%d: %.4f%%  worst channel %d  not-black outside %d\n", c.name, colour_tolerance,
+                    100.0 * result.within_tolerance, result.worst_channel_difference, result.outside_not_black);
         EXPECT_GE(result.within_tolerance, required_share);
         EXPECT_EQ(result.transparent, 0);
         EXPECT_EQ(result.outside_not_black, 0);

@@ -61,8 +61,8 @@ TEST(SettingsCrash, KilledSavesLeaveOneCompleteFile) {
         STARTUPINFOW startup{};
         startup.cb = sizeof startup;
         PROCESS_INFORMATION process{};
-        ASSERT_TRUE(CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                                   &process))
+        ASSERT_TRUE(
+            CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
             << GetLastError();
         // Kill it at a random moment after its saving began.
         WaitForSingleObject(started, 10000);
@@ -73,7 +73,8 @@ TEST(SettingsCrash, KilledSavesLeaveOneCompleteFile) {
         CloseHandle(process.hProcess);
 
         const std::string text = test::read_file_bytes(folder.path() / "settings.ini");
-        ASSERT_TRUE(text == first || text == second) << "kill " << kill << " left " << text.size() << " bytes:\n" << text;
+        ASSERT_TRUE(text == first || text == second) << "kill " << kill << " left " << text.size() << " bytes:\n"
+                                                     << text;
         (text == first ? seen_first : seen_second) += 1;
         const bool leftover = std::filesystem::exists(folder.path() / "settings.ini.tmp");
         if (leftover) {

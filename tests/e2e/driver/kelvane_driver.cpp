@@ -37,11 +37,10 @@ constexpr DWORD poll_ms = 50;
 
 // Prints wide text as UTF-8: the scripts read it from a pipe.
 void print(const std::wstring& text) {
-    const int size = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0,
-                                         nullptr, nullptr);
+    const int size =
+        WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
     std::string utf8(static_cast<std::size_t>(size), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), utf8.data(), size, nullptr,
-                        nullptr);
+    WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), utf8.data(), size, nullptr, nullptr);
     std::fwrite(utf8.data(), 1, utf8.size(), stdout);
     std::fflush(stdout);
 }
@@ -117,8 +116,8 @@ int send(const wchar_t* class_name, const wchar_t* child_id, const wchar_t* mess
     if (target == nullptr) {
         return exit_not_found;
     }
-    const LRESULT result = SendMessageW(target, static_cast<UINT>(number(message)),
-                                        static_cast<WPARAM>(number(wparam)), static_cast<LPARAM>(number(lparam)));
+    const LRESULT result = SendMessageW(target, static_cast<UINT>(number(message)), static_cast<WPARAM>(number(wparam)),
+                                        static_cast<LPARAM>(number(lparam)));
     print(std::to_wstring(static_cast<long long>(result)) + L"\n");
     return exit_done;
 }
@@ -190,13 +189,11 @@ int menu(const wchar_t* class_name, const wchar_t* message, const wchar_t* wpara
     DeleteFileW(dump.c_str());
     const HMODULE probe = LoadLibraryW(L"menu_probe.dll");
     const auto hook_proc =
-        probe != nullptr
-            ? reinterpret_cast<HOOKPROC>(reinterpret_cast<void*>(GetProcAddress(probe, "menu_probe_hook")))
-            : nullptr;
-    const HHOOK hook = hook_proc != nullptr
-                           ? SetWindowsHookExW(WH_CALLWNDPROC, hook_proc, probe,
-                                               GetWindowThreadProcessId(window, nullptr))
-                           : nullptr;
+        probe != nullptr ? reinterpret_cast<HOOKPROC>(reinterpret_cast<void*>(GetProcAddress(probe, "menu_probe_hook")))
+                         : nullptr;
+    const HHOOK hook = hook_proc != nullptr ? SetWindowsHookExW(WH_CALLWNDPROC, hook_proc, probe,
+                                                                GetWindowThreadProcessId(window, nullptr))
+                                            : nullptr;
     if (hook == nullptr) {
         print(L"menu probe could not be installed\n");
         return exit_not_found;
