@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The test command: installs what is missing, builds the native, sanitizer (ASan+UBSan, TSan), fuzz
 # and Windows builds (mingw-w64 g++, and clang for a second opinion), runs every native test, the
-# static analysis, a short fuzz run, and every Windows test under Wine (private Xvfb display and Wine
+# layering check, the static analysis and format check, a short fuzz run, and every Windows test under Wine (private Xvfb display and Wine
 # prefix under build/mingw), and prints one summary. Exits non-zero on any failure.
 set -uo pipefail
 cd "$(dirname "$0")/.."
@@ -63,7 +63,17 @@ for preset in native native-asan tsan; do
     fi
 done
 
-# Static analysis of the portable core (uses the native preset's compile database).
+# The floors of src/: no module includes from a folder above its own.
+echo "test: layering"
+if bash scripts/check-layers.sh >"$log_dir/layers.log" 2>&1; then
+    summary+=("layers: clean")
+else
+    cat "$log_dir/layers.log"
+    summary+=("layers: INCLUDES REACHING UP (see $log_dir/layers.log)")
+    total_failed=$((total_failed + 1))
+fi
+
+# Static analysis and the format check (the native and mingw-clang compile databases).
 echo "test: clang-tidy and cppcheck"
 if bash scripts/lint.sh >"$log_dir/lint.log" 2>&1; then
     summary+=("lint: clean")

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/window_owner_win32.h"
 #include "settings/settings.h"
 
 namespace kelvane {
@@ -128,13 +129,7 @@ void AdjustWindow::close() noexcept {
 }
 
 LRESULT CALLBACK AdjustWindow::procedure(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
-    if (message == WM_NCCREATE) {
-        const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lparam);
-        SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
-    }
-    auto* self = reinterpret_cast<AdjustWindow*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-    return self != nullptr ? self->handle(hwnd, message, wparam, lparam)
-                           : DefWindowProcW(hwnd, message, wparam, lparam);
+    return owner_window_procedure<AdjustWindow>(hwnd, message, wparam, lparam);
 }
 
 LRESULT AdjustWindow::handle(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {

@@ -86,8 +86,10 @@ public:
     // The window procedure (exposed for tests that drive it directly).
     static LRESULT CALLBACK procedure(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);
 
-private:
+    // Every message of the window, from WM_NCCREATE on.
     LRESULT handle(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);
+
+private:
     LRESULT on_hscroll(WPARAM wparam, LPARAM lparam);
     LRESULT on_command(WPARAM wparam, LPARAM lparam);
 

@@ -2,6 +2,7 @@
 #include "ui/control_window_win32.h"
 
 #include "platform/log.h"
+#include "platform/window_owner_win32.h"
 
 namespace kelvane {
 
@@ -25,13 +26,7 @@ bool ControlWindow::create(HINSTANCE instance) {
 }
 
 LRESULT CALLBACK ControlWindow::procedure(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
-    if (message == WM_NCCREATE) {
-        const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lparam);
-        SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
-    }
-    auto* self = reinterpret_cast<ControlWindow*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-    return self != nullptr ? self->handle(hwnd, message, wparam, lparam)
-                           : DefWindowProcW(hwnd, message, wparam, lparam);
+    return owner_window_procedure<ControlWindow>(hwnd, message, wparam, lparam);
 }
 
 LRESULT ControlWindow::handle(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {

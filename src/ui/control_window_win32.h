@@ -32,8 +32,10 @@ public:
     // The window procedure (exposed for tests that drive it directly).
     static LRESULT CALLBACK procedure(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);
 
-private:
+    // Every message of the window, from WM_NCCREATE on.
     LRESULT handle(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);
+
+private:
     void on_tray_message(LPARAM mouse_message);
 
     UserActions& actions_;
