@@ -7,6 +7,7 @@ set -uo pipefail
 cd "$(dirname "$0")/.."
 
 jobs=$(nproc 2>/dev/null || echo 2)
+mkdir -p build
 status=0
 
 mapfile -t sources < <(find src -name '*.cpp' ! -name '*_win32.cpp' | sort)
@@ -33,7 +34,9 @@ fi
 # The Windows shell through the clang cross build's compile database. Handing pointers through LPARAM
 # and window data is how Win32 works, so the integer-to-pointer check is off for these files.
 mapfile -t win_sources < <(find src -name '*_win32.cpp' | sort)
+# The embedded shader header is generated at build time; the sources include it.
 if ! cmake --preset mingw-clang >build/lint-configure-win.log 2>&1 ||
+    ! cmake --build --preset mingw-clang --target kelvane_generated >>build/lint-configure-win.log 2>&1 ||
     [[ ! -f build/mingw-clang/compile_commands.json ]]; then
     cat build/lint-configure-win.log >&2
     echo "lint: the mingw-clang preset did not configure" >&2
