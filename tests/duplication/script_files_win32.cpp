@@ -15,6 +15,8 @@ constexpr wchar_t script_name[] = L"\\script.txt";
 constexpr wchar_t counts_name[] = L"\\counts.txt";
 constexpr char hook_library[] = "duplication_hook.dll";
 constexpr char hook_procedure[] = "duplication_hook";
+constexpr int read_attempts = 20;
+constexpr DWORD read_retry_ms = 10;
 
 std::string read_bytes(const std::wstring& path) {
     std::ifstream in(path.c_str(), std::ios::binary);
@@ -147,6 +149,18 @@ void ScriptWriter::fail_duplicate_output(HRESULT hr, int count) {
 }
 
 bool ScriptWriter::read_counts(DuplicationCounts& counts) const {
+    // The library replaces the file by a rename, which a reader can meet half done (under Wine the
+    // name is briefly gone): a few quick tries before saying there is nothing.
+    for (int attempt = 0; attempt < read_attempts; ++attempt) {
+        if (read_counts_once(counts)) {
+            return true;
+        }
+        Sleep(read_retry_ms);
+    }
+    return false;
+}
+
+bool ScriptWriter::read_counts_once(DuplicationCounts& counts) const {
     std::istringstream in(read_bytes(folder_ + counts_name));
     std::string key;
     long value = 0;

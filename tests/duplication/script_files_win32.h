@@ -36,6 +36,7 @@ public:
 
 private:
     void append(const std::string& line);
+    [[nodiscard]] bool read_counts_once(DuplicationCounts& counts) const;
     std::wstring folder_;
     int files_ = 0;
 };
