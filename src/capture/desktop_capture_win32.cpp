@@ -45,22 +45,26 @@ bool DesktopCapture::start_duplication(ID3D11Device* new_device, IDXGIOutput1* o
     device = new_device;
     device->GetImmediateContext(&context);
 
-    DXGI_OUTPUT_DESC desc{};
-    if (SUCCEEDED(output->GetDesc(&desc))) {
-        output_rotation = static_cast<std::uint32_t>(desc.Rotation);
-        if (output_rotation > output_rotation_identity) {
-            log_message("capture: output rotation=%d (cursor coords will be remapped)",
-                        static_cast<int>(output_rotation));
-        }
-        if (output_rotation == output_rotation_90 || output_rotation == output_rotation_270) {
-            log_message("capture: WARNING portrait rotations are not fully supported");
-        }
+    // The output's description is the fallback for a duplication that does not say.
+    DXGI_OUTPUT_DESC output_desc{};
+    if (SUCCEEDED(output->GetDesc(&output_desc))) {
+        output_rotation = static_cast<std::uint32_t>(output_desc.Rotation);
     }
 
     const HRESULT hr = output->DuplicateOutput(device.Get(), &duplication);
     if (FAILED(hr)) {
         log_failed_call("DuplicateOutput", hr);
         return false;
+    }
+    // The frames come in the panel's orientation, which the duplication itself describes.
+    DXGI_OUTDUPL_DESC duplication_desc{};
+    duplication->GetDesc(&duplication_desc);
+    if (duplication_desc.Rotation != DXGI_MODE_ROTATION_UNSPECIFIED) {
+        output_rotation = static_cast<std::uint32_t>(duplication_desc.Rotation);
+    }
+    if (output_rotation > output_rotation_identity) {
+        log_message("capture: output rotation=%d (frames turned to the desktop's orientation)",
+                    static_cast<int>(output_rotation));
     }
     log_message("capture: duplication started");
     return true;

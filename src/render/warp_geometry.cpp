@@ -186,10 +186,30 @@ WarpCB make_warp_cb(const Mat3& inverse) noexcept {
     return cb;
 }
 
-WarpState compute_warp(const WarpParams& params, int width, int height) noexcept {
+Mat3 frame_orientation(std::uint32_t rotation) noexcept {
+    constexpr std::uint32_t quarter_turn = 2;
+    constexpr std::uint32_t half_turn = 3;
+    constexpr std::uint32_t three_quarter_turn = 4;
+    switch (rotation) {
+        case quarter_turn:  // (v, 1-u): x' = y, y' = -x
+            return Mat3{{{0, 1, 0}, {-1, 0, 0}, {0, 0, 1}}};
+        case half_turn:  // (1-u, 1-v)
+            return Mat3{{{-1, 0, 0}, {0, -1, 0}, {0, 0, 1}}};
+        case three_quarter_turn:  // (1-v, u): x' = -y, y' = x
+            return Mat3{{{0, -1, 0}, {1, 0, 0}, {0, 0, 1}}};
+        default:
+            return Mat3::identity();
+    }
+}
+
+WarpState compute_warp(const WarpParams& params, int width, int height, std::uint32_t frame_rotation) noexcept {
     WarpState state{};
     state.forward_h = build_forward(params, width, height);
-    state.warp_cb = make_warp_cb(invert3(state.forward_h));
+    const Mat3 inverse = invert3(state.forward_h);
+    // The orientation only swaps and negates rows, so it changes no bit of an unturned source's rows.
+    const Mat3 orientation = frame_orientation(frame_rotation);
+    state.warp_cb = make_warp_cb(
+        orientation.m[0][0] == 1.0 && orientation.m[1][1] == 1.0 ? inverse : mat3_mul(orientation, inverse));
     return state;
 }
 
@@ -216,8 +236,8 @@ std::array<CursorVertex, 4> cursor_quad(const Mat3& forward, const CursorPlaceme
     const auto y0 = static_cast<float>(cursor.y);
     const auto x1 = static_cast<float>(static_cast<std::int64_t>(cursor.x) + cursor.width);
     const auto y1 = static_cast<float>(static_cast<std::int64_t>(cursor.y) + cursor.height);
-    const float a = cursor.rotated_180 ? 1.0f : 0.0f;
-    const float b = cursor.rotated_180 ? 0.0f : 1.0f;
+    constexpr float a = 0.0f;
+    constexpr float b = 1.0f;
     const ClipPoint p00 = map_forward(forward, x0, y0, width, height);
     const ClipPoint p10 = map_forward(forward, x1, y0, width, height);
     const ClipPoint p01 = map_forward(forward, x0, y1, width, height);

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <array>
+#include <cstdint>
 
 #include "settings/warp_params.h"
 
@@ -68,8 +69,18 @@ inline constexpr double singular_threshold = 1e-12;
 // The inverse's nine values rounded to float and laid out as the three shader rows (w = 0).
 [[nodiscard]] WarpCB make_warp_cb(const Mat3& inverse) noexcept;
 
-// build_forward plus the shader rows of its inverse: everything a warp change replaces.
-[[nodiscard]] WarpState compute_warp(const WarpParams& params, int width, int height) noexcept;
+// Where the source of a turned display holds a point of the desktop. Desktop Duplication delivers a
+// turned output's frames in the panel's orientation; its rotation (the DXGI_MODE_ROTATION values 1
+// identity, 2 a quarter turn, 3 half a turn, 4 three quarters, 0 unspecified) says how. In texture
+// coordinates the desktop's (u, v) is read at (u, v), (v, 1-u), (1-u, 1-v) and (1-v, u); as a matrix on
+// normalised coordinates. Unknown values count as identity.
+[[nodiscard]] Mat3 frame_orientation(std::uint32_t rotation) noexcept;
+
+// build_forward plus the shader rows of its inverse, followed by the frame orientation of a source
+// delivered turned by `frame_rotation`: everything a warp change replaces. The forward homography
+// stays in the desktop's orientation, where the cursor is placed.
+[[nodiscard]] WarpState compute_warp(const WarpParams& params, int width, int height,
+                                     std::uint32_t frame_rotation = 1) noexcept;
 
 // Maps a point given in output pixels (origin at the top-left) through `forward` to clip space.
 // With a non-positive size there is no pixel grid to normalise against and the result is (0, 0), a
@@ -86,14 +97,13 @@ struct CursorVertex {
 };
 static_assert(sizeof(CursorVertex) == 16, "cursor vertices are uploaded as 16 bytes");
 
-// The cursor sprite on the output before the warp: its top-left corner in output pixels, its size,
-// and whether the system shows it turned by 180 degrees.
+// The cursor sprite on the output before the warp, upright in the desktop's orientation: its top-left
+// corner in output pixels and its size.
 struct CursorPlacement {
     int x;
     int y;
     int width;
     int height;
-    bool rotated_180;
 };
 
 // The sprite's four corners through `forward` on a `width` x `height` output, in triangle-strip

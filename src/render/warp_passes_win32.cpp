@@ -211,11 +211,11 @@ void WarpPasses::release() noexcept {
     device_.Reset();
 }
 
-void WarpPasses::update_warp(const WarpParams& params) noexcept {
+void WarpPasses::update_warp(const WarpParams& params, std::uint32_t frame_rotation) noexcept {
     if (context_ == nullptr) {
         return;
     }
-    const WarpState state = compute_warp(params, width_, height_);
+    const WarpState state = compute_warp(params, width_, height_, frame_rotation);
     forward_h_ = state.forward_h;
     context_->UpdateSubresource(warp_cb_.Get(), 0, nullptr, &state.warp_cb, 0, 0);
 }
@@ -233,7 +233,7 @@ void WarpPasses::set_cursor_image(int width, int height, const std::uint32_t* pi
 }
 
 void WarpPasses::render(ID3D11RenderTargetView* target, ID3D11ShaderResourceView* source, bool cursor_visible,
-                        int cursor_x, int cursor_y, bool cursor_rotated_180) noexcept {
+                        int cursor_x, int cursor_y) noexcept {
     if (context_ == nullptr || target == nullptr) {
         return;
     }
@@ -261,7 +261,7 @@ void WarpPasses::render(ID3D11RenderTargetView* target, ID3D11ShaderResourceView
     context_->Draw(warp_vertex_count, 0);
 
     if (cursor_visible && cursor_srv_ != nullptr) {
-        draw_cursor(cursor_x, cursor_y, cursor_rotated_180);
+        draw_cursor(cursor_x, cursor_y);
     }
 
     ID3D11ShaderResourceView* no_view = nullptr;
@@ -270,8 +270,8 @@ void WarpPasses::render(ID3D11RenderTargetView* target, ID3D11ShaderResourceView
     context_->OMSetRenderTargets(1, &no_target, nullptr);
 }
 
-void WarpPasses::draw_cursor(int cursor_x, int cursor_y, bool cursor_rotated_180) noexcept {
-    const CursorPlacement placement{cursor_x, cursor_y, cursor_size_.width, cursor_size_.height, cursor_rotated_180};
+void WarpPasses::draw_cursor(int cursor_x, int cursor_y) noexcept {
+    const CursorPlacement placement{cursor_x, cursor_y, cursor_size_.width, cursor_size_.height};
     const std::array<CursorVertex, cursor_vertex_count> quad = cursor_quad(forward_h_, placement, width_, height_);
     D3D11_MAPPED_SUBRESOURCE mapped{};
     if (FAILED(context_->Map(cursor_vb_.Get(), 0, D3D11_MAP_WRITE_DISCARD, 0, &mapped))) {

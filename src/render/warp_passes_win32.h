@@ -37,15 +37,16 @@ public:
     // Releases every object, in reverse order of declaration. The warp and the cursor size are kept.
     void release() noexcept;
 
-    // Recomputes the homography pair and uploads the shader rows. Does nothing before create.
-    void update_warp(const WarpParams& params) noexcept;
+    // Recomputes the homography pair and uploads the shader rows for a source delivered turned by
+    // `frame_rotation` (a DXGI_MODE_ROTATION value). Does nothing before create.
+    void update_warp(const WarpParams& params, std::uint32_t frame_rotation) noexcept;
 
     // Replaces the cursor sprite: `width` x `height` straight-alpha B8G8R8A8 words.
     void set_cursor_image(int width, int height, const std::uint32_t* pixels);
 
     // The warp pass, then the cursor pass, into `target` (of the output's size), leaving nothing bound.
     void render(ID3D11RenderTargetView* target, ID3D11ShaderResourceView* source, bool cursor_visible, int cursor_x,
-                int cursor_y, bool cursor_rotated_180) noexcept;
+                int cursor_y) noexcept;
 
     // The forward homography of the last warp upload.
     [[nodiscard]] const Mat3& forward() const noexcept { return forward_h_; }
@@ -58,7 +59,7 @@ private:
     [[nodiscard]] bool create_warp_pass(std::string_view shader_source);
     [[nodiscard]] bool create_cursor_pass(std::string_view shader_source);
     [[nodiscard]] bool create_states();
-    void draw_cursor(int cursor_x, int cursor_y, bool cursor_rotated_180) noexcept;
+    void draw_cursor(int cursor_x, int cursor_y) noexcept;
 
     Microsoft::WRL::ComPtr<ID3D11Device> device_;
     Microsoft::WRL::ComPtr<ID3D11DeviceContext> context_;

@@ -27,8 +27,7 @@ void WarpRenderer::release_all() noexcept {
     gpu_.release();
 }
 
-bool WarpRenderer::draw(ID3D11ShaderResourceView* source, bool cursor_visible, int cursor_x, int cursor_y,
-                        bool cursor_rotated_180) {
+bool WarpRenderer::draw(ID3D11ShaderResourceView* source, bool cursor_visible, int cursor_x, int cursor_y) {
     if (presenter_.swap_chain() == nullptr || source == nullptr) {
         return false;
     }
@@ -36,7 +35,7 @@ bool WarpRenderer::draw(ID3D11ShaderResourceView* source, bool cursor_visible, i
     if (target == nullptr) {
         return false;
     }
-    passes_.render(target, source, cursor_visible, cursor_x, cursor_y, cursor_rotated_180);
+    passes_.render(target, source, cursor_visible, cursor_x, cursor_y);
     const PresentResult result = presenter_.present();
     return result == PresentResult::ok || result == PresentResult::occluded;
 }

@@ -36,8 +36,12 @@ public:
     // Releases the passes, then the presenter, then the device.
     void release_all() noexcept;
 
-    // Recomputes the homography pair and uploads the shader rows. Does nothing before initialize.
-    void update_warp(const WarpParams& params) noexcept { passes_.update_warp(params); }
+    // Recomputes the homography pair and uploads the shader rows for a source delivered turned by
+    // `frame_rotation` (a DXGI_MODE_ROTATION value; the pattern is never turned). Does nothing before
+    // initialize.
+    void update_warp(const WarpParams& params, std::uint32_t frame_rotation = 1) noexcept {
+        passes_.update_warp(params, frame_rotation);
+    }
 
     // Replaces the cursor sprite: `width` x `height` straight-alpha B8G8R8A8 words.
     void set_cursor_image(int width, int height, const std::uint32_t* pixels) {
@@ -46,14 +50,13 @@ public:
 
     // Draws the frame into the swap chain's back buffer and presents it with vertical sync. True when
     // the frame was presented, also while the window is hidden from view.
-    [[nodiscard]] bool draw(ID3D11ShaderResourceView* source, bool cursor_visible, int cursor_x, int cursor_y,
-                            bool cursor_rotated_180);
+    [[nodiscard]] bool draw(ID3D11ShaderResourceView* source, bool cursor_visible, int cursor_x, int cursor_y);
 
     // The two passes of draw into any render target of the output's size (draw's back buffer, or an
     // offscreen texture), leaving nothing bound afterwards.
     void render_passes(ID3D11RenderTargetView* target, ID3D11ShaderResourceView* source, bool cursor_visible,
-                       int cursor_x, int cursor_y, bool cursor_rotated_180) noexcept {
-        passes_.render(target, source, cursor_visible, cursor_x, cursor_y, cursor_rotated_180);
+                       int cursor_x, int cursor_y) noexcept {
+        passes_.render(target, source, cursor_visible, cursor_x, cursor_y);
     }
 
     // True when the swap chain is shown through DirectComposition, false when it presents to the

@@ -39,21 +39,22 @@ public:
     // output and adapter, in that order.
     virtual void release_attempt() noexcept = 0;
 
+    // The warp for the next draws; a capture whose frames come turned (a rotated display) is sampled
+    // in the desktop's orientation.
     virtual void update_warp(const WarpParams& params) = 0;
     [[nodiscard]] virtual AcquireResult acquire_frame(unsigned timeout_ms) = 0;
 
     // What the loop reads of the capture.
     [[nodiscard]] virtual bool has_frame() const noexcept = 0;
     [[nodiscard]] virtual const CursorImage& cursor_image() const noexcept = 0;
-    [[nodiscard]] virtual std::uint32_t output_rotation() const noexcept = 0;
 
     virtual void set_cursor_image(std::int32_t width, std::int32_t height, const std::uint32_t* pixels) = 0;
     // The system cursor position (GetCursorPos); false when it cannot be read.
     [[nodiscard]] virtual bool cursor_position(CursorPoint& position) noexcept = 0;
-    // Draws and presents one frame; the cursor image's top-left corner at (cursor_x, cursor_y) in source
-    // pixels, turned by 180 degrees when asked. False when nothing was presented.
+    // Draws and presents one frame; the cursor image's top-left corner at (cursor_x, cursor_y) in
+    // desktop pixels of the monitor. False when nothing was presented.
     [[nodiscard]] virtual bool draw(DrawSource source, bool cursor_visible, std::int32_t cursor_x,
-                                    std::int32_t cursor_y, bool cursor_rotated_180) = 0;
+                                    std::int32_t cursor_y) = 0;
     virtual void sleep_ms(unsigned milliseconds) noexcept = 0;
 };
 

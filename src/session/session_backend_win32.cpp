@@ -34,7 +34,9 @@ void SessionBackendWin32::release_attempt() noexcept {
 }
 
 void SessionBackendWin32::update_warp(const WarpParams& params) {
-    renderer_.update_warp(params);
+    // The pattern is drawn upright; a duplication's frames come in the panel's orientation.
+    renderer_.update_warp(params,
+                          capture_ && pattern_srv_ == nullptr ? capture_->output_rotation : output_rotation_identity);
 }
 
 AcquireResult SessionBackendWin32::acquire_frame(unsigned timeout_ms) {
@@ -47,10 +49,6 @@ bool SessionBackendWin32::has_frame() const noexcept {
 
 const CursorImage& SessionBackendWin32::cursor_image() const noexcept {
     return capture_ ? capture_->cursor : no_cursor_;
-}
-
-std::uint32_t SessionBackendWin32::output_rotation() const noexcept {
-    return capture_ ? capture_->output_rotation : output_rotation_identity;
 }
 
 void SessionBackendWin32::set_cursor_image(std::int32_t width, std::int32_t height, const std::uint32_t* pixels) {
@@ -66,12 +64,11 @@ bool SessionBackendWin32::cursor_position(CursorPoint& position) noexcept {
     return true;
 }
 
-bool SessionBackendWin32::draw(DrawSource source, bool cursor_visible, std::int32_t cursor_x, std::int32_t cursor_y,
-                               bool cursor_rotated_180) {
+bool SessionBackendWin32::draw(DrawSource source, bool cursor_visible, std::int32_t cursor_x, std::int32_t cursor_y) {
     ID3D11ShaderResourceView* view = source == DrawSource::pattern ? pattern_srv_.Get()
                                      : capture_                    ? capture_->frame_srv.Get()
                                                                    : nullptr;
-    return renderer_.draw(view, cursor_visible, cursor_x, cursor_y, cursor_rotated_180);
+    return renderer_.draw(view, cursor_visible, cursor_x, cursor_y);
 }
 
 void SessionBackendWin32::sleep_ms(unsigned milliseconds) noexcept {

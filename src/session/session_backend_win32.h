@@ -32,11 +32,10 @@ public:
     [[nodiscard]] AcquireResult acquire_frame(unsigned timeout_ms) override;
     [[nodiscard]] bool has_frame() const noexcept override;
     [[nodiscard]] const CursorImage& cursor_image() const noexcept override;
-    [[nodiscard]] std::uint32_t output_rotation() const noexcept override;
     void set_cursor_image(std::int32_t width, std::int32_t height, const std::uint32_t* pixels) override;
     [[nodiscard]] bool cursor_position(CursorPoint& position) noexcept override;
-    [[nodiscard]] bool draw(DrawSource source, bool cursor_visible, std::int32_t cursor_x, std::int32_t cursor_y,
-                            bool cursor_rotated_180) override;
+    [[nodiscard]] bool draw(DrawSource source, bool cursor_visible, std::int32_t cursor_x,
+                            std::int32_t cursor_y) override;
     void sleep_ms(unsigned milliseconds) noexcept override;
 
 private:

@@ -104,7 +104,7 @@ private:
 
             if (pattern_) {
                 // Only draw paces this loop, so a draw that cannot present must not be repeated at once.
-                if (!backend_.draw(DrawSource::pattern, false, 0, 0, false)) {
+                if (!backend_.draw(DrawSource::pattern, false, 0, 0)) {
                     return LoopEnd::draw_failed;
                 }
             } else {
@@ -154,23 +154,17 @@ private:
 
         const CursorPoint position = read_cursor_position();
         const bool visible = rect_contains(rect_, position.x, position.y);
-        const bool rotated_180 = backend_.output_rotation() == output_rotation_180;
+        // The frame is drawn in the desktop's orientation whatever the display's rotation, so the sprite,
+        // which comes upright, goes where the pointer is.
         std::int32_t x = 0;
         std::int32_t y = 0;
         if (visible) {
-            if (rotated_180) {
-                // The duplicated image is upside down relative to the desktop: reflect through the
-                // monitor rectangle, and let the sprite's far corner lead.
-                x = to_int32(std::int64_t{rect_.left} + width_ - position.x + cursor.hotspot_x - cursor.width);
-                y = to_int32(std::int64_t{rect_.top} + height_ - position.y + cursor.hotspot_y - cursor.height);
-            } else {
-                x = to_int32(std::int64_t{position.x} - rect_.left - cursor.hotspot_x);
-                y = to_int32(std::int64_t{position.y} - rect_.top - cursor.hotspot_y);
-            }
+            x = to_int32(std::int64_t{position.x} - rect_.left - cursor.hotspot_x);
+            y = to_int32(std::int64_t{position.y} - rect_.top - cursor.hotspot_y);
         }
         // In capture mode a failed draw is not acted on: the next acquire tells whether the device
         // and the duplication still work.
-        static_cast<void>(backend_.draw(DrawSource::frame, visible, x, y, rotated_180));
+        static_cast<void>(backend_.draw(DrawSource::frame, visible, x, y));
         last_cursor_pos_ = position;
         force_redraw_ = false;
     }

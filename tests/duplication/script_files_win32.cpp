@@ -86,6 +86,10 @@ void apply_line(const std::wstring& folder, const std::string& line, Duplication
             shape.bytes.assign(bytes.begin() + static_cast<std::ptrdiff_t>(at), bytes.end());
             script.set_shape(std::move(shape));
         }
+    } else if (verb == "rotation") {
+        int rotation = 0;
+        words >> rotation;
+        script.set_rotation(static_cast<DXGI_MODE_ROTATION>(rotation));
     } else if (verb == "lose_access") {
         script.lose_access();
     } else if (verb == "fail_duplicate_output") {
@@ -136,6 +140,10 @@ void ScriptWriter::set_shape(const ScriptedShape& shape) {
     const std::string name = "shape" + std::to_string(++files_) + ".bin";
     write_whole(folder_ + L"\\" + widen(name), bytes);
     append("shape " + name);
+}
+
+void ScriptWriter::set_rotation(DXGI_MODE_ROTATION rotation) {
+    append("rotation " + std::to_string(static_cast<int>(rotation)));
 }
 
 void ScriptWriter::lose_access() {
@@ -293,12 +301,38 @@ Image colour_shape_image(const ScriptedShape& shape) {
     return image;
 }
 
+Image panel_frame(const Image& desktop, DXGI_MODE_ROTATION rotation) {
+    const int w = desktop.width;
+    const int h = desktop.height;
+    const bool sideways = rotation == DXGI_MODE_ROTATION_ROTATE90 || rotation == DXGI_MODE_ROTATION_ROTATE270;
+    Image frame(sideways ? h : w, sideways ? w : h);
+    for (int fy = 0; fy < frame.height; ++fy) {
+        for (int fx = 0; fx < frame.width; ++fx) {
+            switch (rotation) {
+                case DXGI_MODE_ROTATION_ROTATE90:
+                    frame.at(fx, fy) = desktop.at(w - 1 - fy, fx);
+                    break;
+                case DXGI_MODE_ROTATION_ROTATE180:
+                    frame.at(fx, fy) = desktop.at(w - 1 - fx, h - 1 - fy);
+                    break;
+                case DXGI_MODE_ROTATION_ROTATE270:
+                    frame.at(fx, fy) = desktop.at(fy, h - 1 - fx);
+                    break;
+                default:
+                    frame.at(fx, fy) = desktop.at(fx, fy);
+                    break;
+            }
+        }
+    }
+    return frame;
+}
+
 Image mirror_reference(const Image& desktop, const WarpParams& warp, const Image* cursor, POINT hotspot,
                        POINT pointer) {
     const WarpState state = compute_warp(warp, desktop.width, desktop.height);
     Image image = reference_warp_pass(desktop, state.warp_cb, desktop.width, desktop.height);
     if (cursor != nullptr) {
-        reference_cursor_pass(image, *cursor, state.forward_h, pointer.x - hotspot.x, pointer.y - hotspot.y, false);
+        reference_cursor_pass(image, *cursor, state.forward_h, pointer.x - hotspot.x, pointer.y - hotspot.y);
     }
     return image;
 }

@@ -27,6 +27,7 @@ public:
     void set_desktop(const Image& desktop);
     void move_pointer(int x, int y, bool visible);
     void set_shape(const ScriptedShape& shape);
+    void set_rotation(DXGI_MODE_ROTATION rotation);
     void lose_access();
     void fail_duplicate_output(HRESULT hr, int count);
 
@@ -57,6 +58,10 @@ void write_counts(const std::wstring& folder, const DuplicationCounts& counts);
 [[nodiscard]] ScriptedShape test_arrow_shape();
 // The converted image of a colour shape (straight alpha), as the renderer receives it.
 [[nodiscard]] Image colour_shape_image(const ScriptedShape& shape);
+
+// The desktop as a turned display's duplication delivers it, in the panel's orientation: turned a
+// quarter counter-clockwise for a quarter turn, half a turn, three quarters.
+[[nodiscard]] Image panel_frame(const Image& desktop, DXGI_MODE_ROTATION rotation);
 
 // What the mirror shows: `desktop` under `warp`, and over it `cursor` (unless null) for the pointer at
 // `pointer` (relative to the monitor's top-left corner) with its hot spot at `hotspot`.

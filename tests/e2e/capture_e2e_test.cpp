@@ -60,7 +60,9 @@ protected:
     void TearDown() override { SetEnvironmentVariableW(scripted_duplication_variable, nullptr); }
 
     // Starts Kelvane2.exe on the monitor with `warp` in its settings and the scripted duplication in it.
-    void start(const WarpParams& warp) {
+    // `rotation`: the display is turned, and the duplication delivers the desktop in the panel's
+    // orientation.
+    void start(const WarpParams& warp, DXGI_MODE_ROTATION rotation = DXGI_MODE_ROTATION_IDENTITY) {
         char text[256];
         std::snprintf(text, sizeof text,
                       "active=1\r\nmirror_h=%d\r\nmirror_v=%d\r\nkeystone_tb=%g\r\nkeystone_lr=%g\r\n"
@@ -69,7 +71,8 @@ protected:
                       static_cast<double>(warp.keystone_lr), static_cast<double>(warp.rotation));
         write_file_bytes(std::filesystem::path(data_ + L"\\settings.ini"), text);
         SetEnvironmentVariableW(scripted_duplication_variable, writer_.folder().c_str());
-        writer_.set_desktop(desktop_);
+        writer_.set_rotation(rotation);
+        writer_.set_desktop(panel_frame(desktop_, rotation));
         // Where the overlay is excluded from capture (real Windows), a screen read would not see it.
         process_.emplace(L"--no-exclude --monitor \"" + monitor_.name + L"\"");
         control_ = process_->control_window();
@@ -190,6 +193,37 @@ TEST_F(LiveMirror, FullWarpAndATrayChangeShownOnTheLastFrame) {
 
     exit_cleanly();
 }
+
+// A turned display: its frames come in the panel's orientation, and the mirror still shows the desktop
+// as the user sees it, mirrored, with the cursor where the pointer is.
+class TurnedDisplay : public LiveMirror, public testing::WithParamInterface<DXGI_MODE_ROTATION> {};
+
+TEST_P(TurnedDisplay, IsMirroredUprightWithTheCursorAtThePointer) {
+    const ScriptedShape arrow = test_arrow_shape();
+    const Image cursor = colour_shape_image(arrow);
+    const WarpParams warp;
+    const POINT pointer{monitor_.rect.left + width_ / 4, monitor_.rect.top + height_ * 3 / 5};
+    SetCursorPos(pointer.x, pointer.y);
+    writer_.set_shape(arrow);
+    start(warp, GetParam());
+
+    const Image expected = reference(warp, cursor, pointer);
+    EXPECT_GE(wait_for_picture(expected), required_share);
+    const Footprint footprint =
+        compare_footprint(read_screen(monitor_.rect), expected, reference(warp, std::nullopt, pointer), tolerance);
+    EXPECT_GT(footprint.pixels, 200);
+    EXPECT_GE(footprint.matching, footprint.pixels * required_cursor_share)
+        << footprint.matching << " of " << footprint.pixels;
+    const std::vector<std::string> messages = log_messages(log_file());
+    const std::string rotation_line = "capture: output rotation=" + std::to_string(static_cast<int>(GetParam())) +
+                                      " (frames turned to the desktop's orientation)";
+    EXPECT_NE(std::find(messages.begin(), messages.end(), rotation_line), messages.end());
+    exit_cleanly();
+}
+
+INSTANTIATE_TEST_SUITE_P(Rotations, TurnedDisplay,
+                         testing::Values(DXGI_MODE_ROTATION_ROTATE90, DXGI_MODE_ROTATION_ROTATE180,
+                                         DXGI_MODE_ROTATION_ROTATE270));
 
 }  // namespace
 }  // namespace kelvane

@@ -172,8 +172,7 @@ Image reference_warp_pass(const Image& source, const WarpCB& rows, int width, in
     return out;
 }
 
-void reference_cursor_pass(Image& target, const Image& cursor, const Mat3& forward_h, int cursor_x, int cursor_y,
-                           bool rotated_180) {
+void reference_cursor_pass(Image& target, const Image& cursor, const Mat3& forward_h, int cursor_x, int cursor_y) {
     if (cursor.width <= 0 || cursor.height <= 0 || target.width <= 0 || target.height <= 0) {
         return;
     }
@@ -181,8 +180,8 @@ void reference_cursor_pass(Image& target, const Image& cursor, const Mat3& forwa
     const float y0 = static_cast<float>(cursor_y);
     const float x1 = static_cast<float>(cursor_x + cursor.width);
     const float y1 = static_cast<float>(cursor_y + cursor.height);
-    const float a = rotated_180 ? 1.0f : 0.0f;
-    const float b = rotated_180 ? 0.0f : 1.0f;
+    constexpr float a = 0.0f;
+    constexpr float b = 1.0f;
     const auto vertex = [&](float px, float py, float u, float v) {
         const ClipPoint clip = map_forward(forward_h, px, py, target.width, target.height);
         // The viewport transform: clip (-1, 1) is the top-left corner of the target.

@@ -47,9 +47,7 @@ struct Rgba {
 
 // The cursor pass: blends `cursor` over `target` with its top-left corner at (`cursor_x`, `cursor_y`)
 // in source pixels, the corners pushed through `forward_h` with map_forward at the target's size.
-// `rotated_180` turns the sprite by half a turn, as for an output rotated by 180 degrees.
-void reference_cursor_pass(Image& target, const Image& cursor, const Mat3& forward_h, int cursor_x, int cursor_y,
-                           bool rotated_180);
+void reference_cursor_pass(Image& target, const Image& cursor, const Mat3& forward_h, int cursor_x, int cursor_y);
 
 // How closely a rendered image follows its reference.
 struct Comparison {

@@ -261,8 +261,7 @@ bool FakeBackend::cursor_position(CursorPoint& position) noexcept {
     return true;
 }
 
-bool FakeBackend::draw(DrawSource source, bool cursor_visible, std::int32_t cursor_x, std::int32_t cursor_y,
-                       bool cursor_rotated_180) {
+bool FakeBackend::draw(DrawSource source, bool cursor_visible, std::int32_t cursor_x, std::int32_t cursor_y) {
     if (source == DrawSource::pattern) {
         count_progress();
     }
@@ -272,7 +271,6 @@ bool FakeBackend::draw(DrawSource source, bool cursor_visible, std::int32_t curs
     call.visible = cursor_visible;
     call.x = cursor_x;
     call.y = cursor_y;
-    call.rotated_180 = cursor_rotated_180;
     if (stop_after_draws != 0 && ++draws_ >= stop_after_draws) {
         request_stop();
     }

@@ -35,14 +35,14 @@ struct FakeCall {
     bool ok = true;            // the result, for calls that have one
     std::int64_t time_ms = 0;  // the fake clock when the call was made
     AcquireResult acquired = AcquireResult::Timeout;
-    WarpParams warp;                            // update_warp
-    std::int32_t width = 0, height = 0;         // initialize_renderer, make_pattern, set_cursor_image
-    const std::uint32_t* pixels = nullptr;      // set_cursor_image
-    DrawSource source = DrawSource::frame;      // draw
-    bool visible = false, rotated_180 = false;  // draw
-    std::int32_t x = 0, y = 0;                  // draw; cursor_position
-    unsigned ms = 0;                            // sleep; acquire_frame's timeout
-    bool after_stop = false;                    // a stop was already requested when the call began
+    WarpParams warp;                        // update_warp
+    std::int32_t width = 0, height = 0;     // initialize_renderer, make_pattern, set_cursor_image
+    const std::uint32_t* pixels = nullptr;  // set_cursor_image
+    DrawSource source = DrawSource::frame;  // draw
+    bool visible = false;                   // draw
+    std::int32_t x = 0, y = 0;              // draw; cursor_position
+    unsigned ms = 0;                        // sleep; acquire_frame's timeout
+    bool after_stop = false;                // a stop was already requested when the call began
 };
 
 // What happens at one acquire_frame call.
@@ -79,7 +79,6 @@ public:
     std::int64_t stop_at_ms = -1;                       // requests a stop once the clock reaches this time
     std::optional<FakeOp> stop_at_call;                 // requests a stop at the first call of this operation
     void (*on_step)(std::size_t step_index) = nullptr;  // told at each acquire, before the step applies
-    std::uint32_t rotation = output_rotation_identity;
     CursorPoint cursor{400, 300};
     bool cursor_fails = false;
     // 32 wide, 48 high, hot spot (3, 5). A fresh capture starts at generation 0 on every
@@ -125,11 +124,9 @@ public:
     AcquireResult acquire_frame(unsigned timeout_ms) override;
     bool has_frame() const noexcept override { return has_frame_; }
     const CursorImage& cursor_image() const noexcept override { return image; }
-    std::uint32_t output_rotation() const noexcept override { return rotation; }
     void set_cursor_image(std::int32_t width, std::int32_t height, const std::uint32_t* pixels) override;
     bool cursor_position(CursorPoint& position) noexcept override;
-    bool draw(DrawSource source, bool cursor_visible, std::int32_t cursor_x, std::int32_t cursor_y,
-              bool cursor_rotated_180) override;
+    bool draw(DrawSource source, bool cursor_visible, std::int32_t cursor_x, std::int32_t cursor_y) override;
     void sleep_ms(unsigned milliseconds) noexcept override;
 
 private:

@@ -109,7 +109,6 @@ TEST(SessionAllocation, RunningLoopAllocatesNothingPerFrame) {
         }
         fake.steps.push_back(step);
     }
-    fake.rotation = output_rotation_180;
     fake.on_step = count_steady_turns;
 
     run_session(fake, fields, SessionTarget{MonitorRect{100, 50, 1380, 1074}, false});

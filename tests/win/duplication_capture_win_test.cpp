@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "capture/desktop_capture_win32.h"
+#include "render/warp_renderer_win32.h"
 #include "session/session_backend_win32.h"
 #include "session/session_loop.h"
 #include "d3d_test_support_win32.h"
@@ -224,6 +225,55 @@ TEST(ScriptedSession, RetriesRefusedDuplicationsThenMirrorsAndReleasesAll) {
     EXPECT_EQ(counts.acquisitions, counts.releases);
     EXPECT_EQ(counts.misuse, 0);
     EXPECT_EQ(counts.live, 0);
+}
+
+// Frames of a turned display come in the panel's orientation; drawn through a warp they must give the
+// upright desktop through that warp, with the cursor upright where the pointer is.
+TEST(ScriptedRotation, TurnedFramesAreDrawnInTheDesktopsOrientation) {
+    constexpr int width = 320;
+    constexpr int height = 200;
+    const ComPtr<IDXGIAdapter1> adapter = test::first_adapter();
+    test::TestWindow window(width, height);
+    WarpRenderer renderer;
+    ASSERT_TRUE(renderer.initialize(adapter.Get(), window.get(), width, height));
+    Image desktop(width, height);
+    desktop.pixels = test::paint_test_desktop(width, height);
+    const test::ScriptedShape arrow = test::test_arrow_shape();
+    const Image sprite = test::colour_shape_image(arrow);
+    renderer.set_cursor_image(sprite.width, sprite.height, sprite.pixels.data());
+    const WarpParams warp{true, false, 0.3f, -0.2f, 12.0f};
+    const WarpState state = compute_warp(warp, width, height);
+    Image expected = test::reference_warp_pass(desktop, state.warp_cb, width, height);
+    test::reference_cursor_pass(expected, sprite, state.forward_h, 100, 60);
+
+    for (const DXGI_MODE_ROTATION rotation : {DXGI_MODE_ROTATION_IDENTITY, DXGI_MODE_ROTATION_ROTATE90,
+                                              DXGI_MODE_ROTATION_ROTATE180, DXGI_MODE_ROTATION_ROTATE270}) {
+        SCOPED_TRACE(static_cast<int>(rotation));
+        test::DuplicationScript script;
+        const Image frame = test::panel_frame(desktop, rotation);
+        script.set_desktop(frame.width, frame.height, frame.pixels);
+        script.set_rotation(rotation);
+        ComPtr<IDXGIOutput1> output;
+        output.Attach(test::make_scripted_output(MonitorFromWindow(window.get(), MONITOR_DEFAULTTOPRIMARY), script));
+        DesktopCapture capture;
+        const test::LogCapture log;
+        ASSERT_TRUE(capture.start_duplication(renderer.device(), output.Get()));
+        ASSERT_EQ(capture.acquire_frame(16), AcquireResult::NewFrame);
+        EXPECT_EQ(capture.output_rotation, static_cast<std::uint32_t>(rotation));
+        const std::vector<std::string> lines = log.messages();
+        EXPECT_EQ(std::count(lines.begin(), lines.end(),
+                             "capture: output rotation=" + std::to_string(static_cast<int>(rotation)) +
+                                 " (frames turned to the desktop's orientation)"),
+                  rotation == DXGI_MODE_ROTATION_IDENTITY ? 0 : 1);
+
+        renderer.update_warp(warp, capture.output_rotation);
+        test::OffscreenTarget target(renderer.device(), width, height);
+        renderer.render_passes(target.view(), capture.frame_srv.Get(), true, 100, 60);
+        const test::Comparison result = test::compare_images(target.read_back(), expected, 3);
+        std::printf("  rotation %d: %.4f%% within +-3, worst channel %d\n", static_cast<int>(rotation),
+                    100.0 * result.within_tolerance, result.worst_channel_difference);
+        EXPECT_GE(result.within_tolerance, 0.995);
+    }
 }
 
 }  // namespace

@@ -44,11 +44,11 @@ protected:
 
     // Draws `source` with `params` into an offscreen target and reads it back.
     Image render(const WarpParams& params, ID3D11ShaderResourceView* source, bool cursor_visible = false,
-                 int cursor_x = 0, int cursor_y = 0, bool rotated_180 = false) {
+                 int cursor_x = 0, int cursor_y = 0) {
         test::OffscreenTarget target(renderer_.device(), out_width, out_height);
         EXPECT_TRUE(target.valid());
         renderer_.update_warp(params);
-        renderer_.render_passes(target.view(), source, cursor_visible, cursor_x, cursor_y, rotated_180);
+        renderer_.render_passes(target.view(), source, cursor_visible, cursor_x, cursor_y);
         return target.read_back();
     }
 
@@ -128,21 +128,19 @@ TEST_F(Renderer, CursorBlendsStraightAlphaAtItsWarpedPlace) {
         const char* name;
         WarpParams params;
         int x, y;
-        bool rotated_180;
     };
     const Case cases[] = {
-        {"all off", WarpParams{false, false, 0.0f, 0.0f, 0.0f}, 100, 60, false},
-        {"default mirror", WarpParams{}, 100, 60, false},
-        {"turned sprite", WarpParams{false, false, 0.0f, 0.0f, 0.0f}, 100, 60, true},
-        {"keystone and rotation", WarpParams{true, false, 0.4f, 0.2f, 25.0f}, 150, 90, false},
-        {"partly outside", WarpParams{false, false, 0.0f, 0.0f, 0.0f}, out_width - 6, -5, false},
+        {"all off", WarpParams{false, false, 0.0f, 0.0f, 0.0f}, 100, 60},
+        {"default mirror", WarpParams{}, 100, 60},
+        {"keystone and rotation", WarpParams{true, false, 0.4f, 0.2f, 25.0f}, 150, 90},
+        {"partly outside", WarpParams{false, false, 0.0f, 0.0f, 0.0f}, out_width - 6, -5},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        const Image actual = render(c.params, pattern.Get(), true, c.x, c.y, c.rotated_180);
+        const Image actual = render(c.params, pattern.Get(), true, c.x, c.y);
         Image expected = reference(c.params, source);
         const WarpState state = compute_warp(c.params, out_width, out_height);
-        test::reference_cursor_pass(expected, sprite, state.forward_h, c.x, c.y, c.rotated_180);
+        test::reference_cursor_pass(expected, sprite, state.forward_h, c.x, c.y);
         const test::Comparison result = test::compare_images(actual, expected, colour_tolerance);
         std::printf("  cursor %-22s within +-%d: %.4f%%  worst channel %d\n", c.name, colour_tolerance,
                     100.0 * result.within_tolerance, result.worst_channel_difference);
@@ -153,13 +151,11 @@ TEST_F(Renderer, CursorBlendsStraightAlphaAtItsWarpedPlace) {
     }
 
     // Unwarped, the pixel under the sprite's left half is half red over the dark square.
-    const Image plain = render(WarpParams{false, false, 0.0f, 0.0f, 0.0f}, pattern.Get(), true, 100, 60, false);
+    const Image plain = render(WarpParams{false, false, 0.0f, 0.0f, 0.0f}, pattern.Get(), true, 100, 60);
     const std::uint32_t blended = plain.at(102, 62);
     EXPECT_NEAR(static_cast<int>((blended >> 16) & 0xFF), (255 * 128 + 0x3A * 127) / 255, 3);
     EXPECT_NEAR(static_cast<int>(blended & 0xFF), 0x3A * 127 / 255, 3);
     EXPECT_EQ(plain.at(110, 62), 0xFFFFFFFFu);
-    const Image turned = render(WarpParams{false, false, 0.0f, 0.0f, 0.0f}, pattern.Get(), true, 100, 60, true);
-    EXPECT_EQ(turned.at(102, 62), 0xFFFFFFFFu);  // the white half is now on the left
 }
 
 TEST_F(Renderer, WithoutACursorTextureOnlyTheWarpIsDrawn) {
@@ -187,16 +183,16 @@ TEST_F(Renderer, WithoutACursorTextureOnlyTheWarpIsDrawn) {
     EXPECT_FALSE(renderer_.has_cursor_image());
     EXPECT_EQ(log.messages(), std::vector<std::string>{"renderer: cursor texture creation failed"});
     // And the frame is still presented.
-    EXPECT_TRUE(renderer_.draw(pattern.Get(), true, 10, 10, false));
+    EXPECT_TRUE(renderer_.draw(pattern.Get(), true, 10, 10));
 }
 
 TEST_F(Renderer, DrawPresentsIntoTheWindow) {
     const ComPtr<ID3D11ShaderResourceView> pattern = make_pattern(renderer_.device(), out_width, out_height);
     ASSERT_NE(pattern, nullptr);
     for (int frame = 0; frame < 3; ++frame) {
-        EXPECT_TRUE(renderer_.draw(pattern.Get(), false, 0, 0, false));
+        EXPECT_TRUE(renderer_.draw(pattern.Get(), false, 0, 0));
     }
-    EXPECT_FALSE(renderer_.draw(nullptr, false, 0, 0, false));
+    EXPECT_FALSE(renderer_.draw(nullptr, false, 0, 0));
     // What the screen shows at the window's top-left: the mirrored pattern puts the green corner there.
     // Through composition the desktop shows a present a little later, so the read is repeated briefly.
     COLORREF top_left = CLR_INVALID;
@@ -270,7 +266,7 @@ TEST(RendererInit, InitializingAgainReleasesTheFirstSet) {
     EXPECT_EQ(renderer.device(), nullptr);
     EXPECT_EQ(renderer.swap_chain(), nullptr);
     // Drawing and warp updates on an empty renderer do nothing.
-    EXPECT_FALSE(renderer.draw(nullptr, false, 0, 0, false));
+    EXPECT_FALSE(renderer.draw(nullptr, false, 0, 0));
     const Mat3 before = renderer.forward();
     renderer.update_warp(WarpParams{false, true, 0.0f, 0.0f, 0.0f});
     EXPECT_EQ(std::memcmp(&before, &renderer.forward(), sizeof before), 0);
