@@ -92,6 +92,12 @@ AcquireResult DesktopCapture::acquire_frame(unsigned timeout_ms) {
     // A new shape takes effect even if the rest of this frame fails.
     update_pointer_shape(info);
 
+    // No present time: only the pointer changed, and the last copy is still the desktop.
+    if (info.LastPresentTime.QuadPart == 0 && has_frame) {
+        duplication->ReleaseFrame();
+        return AcquireResult::NewFrame;
+    }
+
     ComPtr<ID3D11Texture2D> acquired;
     hr = resource.As(&acquired);
     if (FAILED(hr)) {

@@ -79,6 +79,7 @@ private:
 
         backend_.update_warp(channel_.take());
 
+        idle_ms_ = 0;
         force_redraw_ = true;
         last_generation_ = 0;
         last_cursor_pos_ = CursorPoint{unknown_cursor_coordinate, unknown_cursor_coordinate};
@@ -103,9 +104,18 @@ private:
             }
 
             if (pattern_) {
-                // Only draw paces this loop, so a draw that cannot present must not be repeated at once.
-                if (!backend_.draw(DrawSource::pattern, false, 0, 0)) {
-                    return LoopEnd::draw_failed;
+                if (force_redraw_ || idle_ms_ >= pattern_refresh_ms) {
+                    // A draw that cannot present must not be repeated at once: it ends the attempt.
+                    if (!backend_.draw(DrawSource::pattern, false, 0, 0)) {
+                        return LoopEnd::draw_failed;
+                    }
+                    force_redraw_ = false;
+                    idle_ms_ = 0;
+                } else {
+                    // A still picture needs no drawing: wait as a capture waits for its next frame, so
+                    // that a warp change or a stop is seen as soon.
+                    backend_.sleep_ms(acquire_timeout_ms);
+                    idle_ms_ += acquire_timeout_ms;
                 }
             } else {
                 switch (backend_.acquire_frame(acquire_timeout_ms)) {
@@ -177,6 +187,7 @@ private:
     const std::int32_t height_;
 
     bool force_redraw_ = true;
+    unsigned idle_ms_ = 0;  // calibration mode: time since the last draw
     std::uint64_t last_generation_ = 0;
     CursorPoint last_cursor_pos_{unknown_cursor_coordinate, unknown_cursor_coordinate};
 };

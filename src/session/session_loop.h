@@ -16,6 +16,9 @@ namespace kelvane {
 
 // About one refresh period at 60 Hz: the loop wakes at frame rate to follow the cursor and see a stop.
 inline constexpr unsigned acquire_timeout_ms = 16;
+// A still calibration pattern is drawn again at least this often, so that a lost device shows and the
+// picture comes back, although nothing changed.
+inline constexpr unsigned pattern_refresh_ms = 1000;
 // Pauses sleep in slices of this length and end early on a stop request.
 inline constexpr unsigned pause_slice_ms = 50;
 // Pauses before the next attempt, by the stage that failed.

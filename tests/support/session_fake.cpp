@@ -143,6 +143,10 @@ void FakeBackend::count_progress() noexcept {
 
 void FakeBackend::advance(std::int64_t ms) noexcept {
     now_ms += ms;
+    while (!publish_at_ms.empty() && publish_at_ms.front().first <= now_ms) {
+        channel_.publish(publish_at_ms.front().second);
+        publish_at_ms.erase(publish_at_ms.begin());
+    }
     if (stop_at_ms >= 0 && now_ms >= stop_at_ms) {
         request_stop();
     }

@@ -331,20 +331,33 @@ TEST(SessionLoop, CaptureModeGoesOnAfterAFailedDraw) {
     EXPECT_EQ(log.messages(), std::vector<std::string>{});
 }
 
-TEST(SessionLoop, CalibrationDrawsThePatternWithoutCursorOrDuplication) {
+TEST(SessionLoop, CalibrationDrawsThePatternOnceThenOnlyOnAChangeOrTheRefresh) {
     Session session;
     session.target.pattern = true;
-    session.fake.stop_after_draws = 5;
+    session.fake.publish_at_ms = {{300, WarpParams{false, true, 0.5f, 0.0f, 0.0f}}};
+    session.fake.stop_at_ms = 2500;
     session.run();
-    EXPECT_EQ(session.fake.trace(), "find init pattern warp draw draw draw draw draw release");
     const auto patterns = session.fake.calls_of(FakeOp::make_pattern);
     ASSERT_EQ(patterns.size(), 1u);
     EXPECT_EQ(patterns[0].width, 1280);
     EXPECT_EQ(patterns[0].height, 1024);
-    for (const FakeCall& draw : session.fake.calls_of(FakeOp::draw)) {
+    // The first picture, the warp change at 300 ms, then a refresh after each second without one.
+    const auto draws = session.fake.calls_of(FakeOp::draw);
+    ASSERT_EQ(draws.size(), 4u);
+    EXPECT_EQ(draws[0].time_ms, 0);
+    EXPECT_EQ(draws[1].time_ms, 304);
+    EXPECT_EQ(draws[2].time_ms, 304 + 1008);
+    EXPECT_EQ(draws[3].time_ms, 304 + 2016);
+    for (const FakeCall& draw : draws) {
         EXPECT_EQ(draw.source, DrawSource::pattern);
         EXPECT_FALSE(draw.visible);
     }
+    // Between them it waits in acquire-length slices, and the stop ends the wait within one.
+    for (const FakeCall& sleep : session.fake.calls_of(FakeOp::sleep)) {
+        EXPECT_EQ(sleep.ms, acquire_timeout_ms);
+    }
+    EXPECT_LE(session.fake.ms_after_stop(), static_cast<std::int64_t>(acquire_timeout_ms));
+    EXPECT_EQ(session.fake.calls_of(FakeOp::update_warp).size(), 2u);
 }
 
 TEST(SessionLoop, CalibrationPatternFailureEndsTheRunForGood) {
@@ -365,7 +378,7 @@ TEST(SessionLoop, CalibrationFailedDrawRebuildsAfterAPauseInsteadOfSpinning) {
     session.run();
     EXPECT_EQ(session.fake.trace(),
               "find init pattern warp draw-fail sleep50*6 release find init pattern warp draw-fail sleep50*6 "
-              "release find init pattern warp draw draw release");
+              "release find init pattern warp draw sleep16*63 draw release");
     EXPECT_EQ(log.messages(), (std::vector<std::string>{"session: draw failed, reinitializing",
                                                         "session: draw failed, reinitializing"}));
 }
