@@ -2,10 +2,12 @@
 #include "platform/log.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <mutex>
+#include <string>
 
 namespace kelvane {
 namespace {
@@ -13,7 +15,18 @@ namespace {
 struct LogState {
     std::mutex lock;
     std::FILE* file = nullptr;
+    std::int64_t bytes = 0;    // in the file, as far as this process knows
+    bool full = false;         // the size limit was reached: nothing more goes to the file
+    std::string last_message;  // the last message written to the file
+    std::int64_t repeats = 0;  // copies of it left out since
+    std::int64_t repeats_since_ms = 0;
+    std::int64_t (*clock_ms)() = nullptr;
 };
+
+std::int64_t steady_ms() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
 
 LogState& log_state() {
     // Never destroyed: threads may still log while static objects are torn down at exit.
@@ -21,7 +34,52 @@ LogState& log_state() {
     return *state;
 }
 
+// Called with the lock held.
+void write_line(LogState& state, const platform::LocalTime& now, std::string_view message) {
+    const std::string line = format_log_line(now, message);
+    if (state.bytes + static_cast<std::int64_t>(line.size()) > log_size_limit) {
+        const std::string last = format_log_line(now, "log: size limit reached");
+        std::fwrite(last.data(), 1, last.size(), state.file);
+        std::fflush(state.file);
+        state.full = true;
+        return;
+    }
+    // Write and flush errors are ignored: the log must never stop the program.
+    std::fwrite(line.data(), 1, line.size(), state.file);
+    std::fflush(state.file);
+    state.bytes += static_cast<std::int64_t>(line.size());
+}
+
+// The copies of the last message left out so far, as one line.
+void write_repeats(LogState& state, const platform::LocalTime& now) {
+    if (state.repeats > 0 && !state.full) {
+        write_line(state, now, "(previous line repeated " + std::to_string(state.repeats) + " times)");
+    }
+    state.repeats = 0;
+}
+
+void reset_file_state(LogState& state, std::FILE* file) {
+    state.file = file;
+    state.full = false;
+    state.last_message.clear();
+    state.repeats = 0;
+    state.bytes = 0;
+    if (file != nullptr && std::fseek(file, 0, SEEK_END) == 0) {
+        state.bytes = std::max<long>(std::ftell(file), 0);
+    }
+    // A file this close to the limit was stopped by an earlier run (a line of the longest kind no
+    // longer fits): it stays as it is.
+    constexpr std::int64_t longest_line = log_message_max + 32;
+    state.full = state.bytes > log_size_limit - longest_line;
+}
+
 }  // namespace
+
+void set_log_clock(std::int64_t (*clock_ms)()) noexcept {
+    LogState& state = log_state();
+    const std::lock_guard<std::mutex> guard(state.lock);
+    state.clock_ms = clock_ms;
+}
 
 std::string format_log_message(const char* format, va_list args) {
     char buffer[log_message_max + 1];
@@ -65,9 +123,10 @@ bool open_log_file(const std::wstring& path, LogOpenMode mode) {
     LogState& state = log_state();
     const std::lock_guard<std::mutex> guard(state.lock);
     if (state.file != nullptr) {
+        write_repeats(state, platform::local_time());
         std::fclose(state.file);
     }
-    state.file = file;
+    reset_file_state(state, file);
     return file != nullptr;
 }
 
@@ -82,8 +141,9 @@ void close_log() {
     LogState& state = log_state();
     const std::lock_guard<std::mutex> guard(state.lock);
     if (state.file != nullptr) {
+        write_repeats(state, platform::local_time());
         std::fclose(state.file);
-        state.file = nullptr;
+        reset_file_state(state, nullptr);
     }
 }
 
@@ -96,11 +156,23 @@ void log_message(const char* format, ...) {
     LogState& state = log_state();
     const std::lock_guard<std::mutex> guard(state.lock);
     const platform::LocalTime now = platform::local_time();
-    if (state.file != nullptr) {
-        const std::string line = format_log_line(now, message);
-        // Write and flush errors are ignored: the log must never stop the program.
-        std::fwrite(line.data(), 1, line.size(), state.file);
-        std::fflush(state.file);
+    if (state.file != nullptr && !state.full) {
+        const std::int64_t now_ms = state.clock_ms != nullptr ? state.clock_ms() : steady_ms();
+        if (message == state.last_message) {
+            // A line that repeats is counted, and the count written at the next other line, or once a
+            // minute while the repeats go on.
+            if (state.repeats == 0) {
+                state.repeats_since_ms = now_ms;
+            }
+            ++state.repeats;
+            if (now_ms - state.repeats_since_ms >= log_repeat_report_ms) {
+                write_repeats(state, now);
+            }
+        } else {
+            write_repeats(state, now);
+            write_line(state, now, message);
+            state.last_message = message;
+        }
     }
     platform::debug_output(message.c_str());
     platform::debug_output("\n");

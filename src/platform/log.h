@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdarg>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -20,6 +21,11 @@ namespace kelvane {
 
 // Longest message in bytes; longer output is cut here.
 inline constexpr std::size_t log_message_max = 1023;
+// The file stops growing here, after one line "log: size limit reached".
+inline constexpr std::int64_t log_size_limit = std::int64_t{8} * 1024 * 1024;
+// A line that repeats is written once; the count of its repeats follows with the next other line, or
+// after this long while the repeats go on.
+inline constexpr std::int64_t log_repeat_report_ms = 60000;
 
 // The system's own folder under the roaming application-data folder, created when missing;
 // empty when the known folder cannot be looked up.
@@ -44,6 +50,9 @@ bool open_log_file(const std::wstring& path, LogOpenMode mode);
 void close_log();
 
 void log_message(const char* format, ...) KELVANE_PRINTF(1, 2);
+
+// The clock the repeat count goes by (milliseconds; steady by default): tests set their own.
+void set_log_clock(std::int64_t (*clock_ms)()) noexcept;
 
 // The standard line for a failed platform call: "<name> failed, hr=0x%08X".
 void log_failed_call(const char* name, long hr);

@@ -30,7 +30,14 @@ void write_whole(const std::wstring& path, const std::string& bytes) {
         std::ofstream out(partial.c_str(), std::ios::binary | std::ios::trunc);
         out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     }
-    MoveFileExW(partial.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING);
+    // A reader holding the file open makes the replace fail for a moment: try again, so that no update
+    // (the last one at exit above all) is lost.
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        if (MoveFileExW(partial.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING) != FALSE) {
+            return;
+        }
+        Sleep(2);
+    }
 }
 
 template <typename T>

@@ -76,7 +76,7 @@ public:
     std::vector<FrameStep> steps;
     // In calibration mode nothing acquires; the run then ends after this many draws (0: no limit).
     std::size_t stop_after_draws = 0;
-    std::int64_t stop_at_ms = -1;                       // requests a stop once the clock reaches this time
+    std::int64_t stop_at_ms = -1;                                    // requests a stop once the clock reaches this time
     std::vector<std::pair<std::int64_t, WarpParams>> publish_at_ms;  // publications once the clock gets there
     std::optional<FakeOp> stop_at_call;                 // requests a stop at the first call of this operation
     void (*on_step)(std::size_t step_index) = nullptr;  // told at each acquire, before the step applies

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstdlib>
 #include <regex>
@@ -131,6 +132,64 @@ TEST_F(LogFile, CutAppliesToFileAndDebuggerAlike) {
     const auto written = lines();
     ASSERT_EQ(written.size(), 1u);
     EXPECT_EQ(written[0].substr(15), long_text.substr(0, 1023));
+}
+
+// The fake clock of the repeat count.
+std::int64_t fake_now_ms = 0;
+std::int64_t fake_clock() {
+    return fake_now_ms;
+}
+
+// Messages of the file without their stamps.
+std::vector<std::string> messages_of(const std::vector<std::string>& lines) {
+    std::vector<std::string> messages;
+    for (const std::string& line : lines) {
+        messages.push_back(line.substr(15));
+    }
+    return messages;
+}
+
+TEST_F(LogFile, RepeatedLinesAreCountedNotWritten) {
+    fake_now_ms = 0;
+    set_log_clock(fake_clock);
+    log_message("MagInitialize failed");
+    log_message("MagInitialize failed");
+    log_message("MagInitialize failed");
+    log_message("start: mirroring");
+    log_message("start: mirroring");
+    // While the repeats go on, their count is written once a minute.
+    for (int i = 0; i < 1500; ++i) {
+        fake_now_ms += 100;
+        log_message("MagInitialize failed");
+    }
+    fake_now_ms += 100;
+    log_message("stop: mirror stopped");
+    log_message("stop: mirror stopped");
+    close_log();  // a count still open is written at the end
+    set_log_clock(nullptr);
+    EXPECT_EQ(messages_of(lines()),
+              (std::vector<std::string>{"MagInitialize failed", "(previous line repeated 2 times)", "start: mirroring",
+                                        "(previous line repeated 1 times)", "MagInitialize failed",
+                                        "(previous line repeated 601 times)", "(previous line repeated 601 times)",
+                                        "(previous line repeated 297 times)", "stop: mirror stopped",
+                                        "(previous line repeated 1 times)"}));
+}
+
+TEST_F(LogFile, StopsGrowingAtTheSizeLimit) {
+    const std::string text(1000, 'z');
+    for (int i = 0; i < 9000; ++i) {
+        log_message("%d %s", i, text.c_str());  // every line differs
+    }
+    const std::string bytes = test::read_file_bytes(path_);
+    EXPECT_LE(static_cast<std::int64_t>(bytes.size()), log_size_limit + 64);
+    EXPECT_GT(static_cast<std::int64_t>(bytes.size()), log_size_limit - 2048);
+    const std::vector<std::string> written = lines();
+    EXPECT_EQ(written.back().substr(15), "log: size limit reached");
+    EXPECT_EQ(std::count(written.begin(), written.end(), written.back()), 1);
+    // Reopened for appending (a second copy), the file counts as full from the start.
+    ASSERT_TRUE(open_log_file(path_, LogOpenMode::append));
+    log_message("another instance is running; exiting");
+    EXPECT_EQ(test::read_file_bytes(path_), bytes);
 }
 
 TEST_F(LogFile, TruncateStartsAfreshAndAppendKeepsEarlierLines) {

@@ -3,6 +3,8 @@
 // with warp changes published from another.
 #include "session/session_loop.h"
 
+#include "platform/log.h"
+
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -379,8 +381,8 @@ TEST(SessionLoop, CalibrationFailedDrawRebuildsAfterAPauseInsteadOfSpinning) {
     EXPECT_EQ(session.fake.trace(),
               "find init pattern warp draw-fail sleep50*6 release find init pattern warp draw-fail sleep50*6 "
               "release find init pattern warp draw sleep16*63 draw release");
-    EXPECT_EQ(log.messages(), (std::vector<std::string>{"session: draw failed, reinitializing",
-                                                        "session: draw failed, reinitializing"}));
+    // The second line repeats the first and is only counted (written with the next other line).
+    EXPECT_EQ(log.messages(), std::vector<std::string>{"session: draw failed, reinitializing"});
 }
 
 TEST(SessionLoop, CalibrationWithADrawThatNeverSucceedsIsPacedByThePause) {
@@ -392,7 +394,9 @@ TEST(SessionLoop, CalibrationWithADrawThatNeverSucceedsIsPacedByThePause) {
     session.run();
     // One failed draw per 300 ms pause: ten attempts in three seconds of the fake clock.
     EXPECT_EQ(session.fake.calls_of(FakeOp::draw).size(), 10u);
-    EXPECT_EQ(log.messages().size(), 10u);
+    log_message("session: test ends");
+    EXPECT_EQ(log.messages(), (std::vector<std::string>{"session: draw failed, reinitializing",
+                                                        "(previous line repeated 9 times)", "session: test ends"}));
 }
 
 // A backend for a run on a real thread: frames come every millisecond of real time, and the values
