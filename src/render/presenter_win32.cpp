@@ -2,6 +2,7 @@
 #include "render/presenter_win32.h"
 
 #include "platform/log.h"
+#include "render/composition_fallback.h"
 
 namespace kelvane {
 namespace {
@@ -39,11 +40,17 @@ bool Presenter::create(ID3D11Device* device, IDXGIAdapter1* adapter, HWND window
         return false;
     }
     const DXGI_SWAP_CHAIN_DESC1 desc = swap_chain_description(width, height);
-    if (create_composition(factory.Get(), window, desc)) {
+    const HRESULT composition = create_composition(factory.Get(), window, desc);
+    if (SUCCEEDED(composition)) {
         return true;
     }
-    // Composition is missing (or refused): present to the overlay window itself, so the mirror still runs.
     release_composition();
+    if (!composition_missing(static_cast<std::int32_t>(composition))) {
+        // A system with composition that failed now (a lost device, no memory): the attempt fails and
+        // is made again, rather than hiding the failure behind a window swap chain.
+        return false;
+    }
+    // The system has no composition: present to the overlay window itself, so the mirror still runs.
     hr = factory->CreateSwapChainForHwnd(device_.Get(), window, &desc, nullptr, nullptr, &swap_chain_);
     if (FAILED(hr)) {
         log_failed_call("CreateSwapChainForHwnd", hr);
@@ -53,37 +60,37 @@ bool Presenter::create(ID3D11Device* device, IDXGIAdapter1* adapter, HWND window
     return true;
 }
 
-bool Presenter::create_composition(IDXGIFactory2* factory, HWND window, const DXGI_SWAP_CHAIN_DESC1& desc) {
+HRESULT Presenter::create_composition(IDXGIFactory2* factory, HWND window, const DXGI_SWAP_CHAIN_DESC1& desc) {
     HRESULT hr = factory->CreateSwapChainForComposition(device_.Get(), &desc, nullptr, &swap_chain_);
     if (FAILED(hr)) {
         log_failed_call("CreateSwapChainForComposition", hr);
-        return false;
+        return hr;
     }
     ComPtr<IDXGIDevice> dxgi_device;
     device_.As(&dxgi_device);
     hr = DCompositionCreateDevice(dxgi_device.Get(), IID_PPV_ARGS(&dcomp_device_));
     if (FAILED(hr)) {
         log_failed_call("DCompositionCreateDevice", hr);
-        return false;
+        return hr;
     }
     hr = dcomp_device_->CreateTargetForHwnd(window, TRUE, &dcomp_target_);
     if (FAILED(hr)) {
         log_failed_call("CreateTargetForHwnd", hr);
-        return false;
+        return hr;
     }
     hr = dcomp_device_->CreateVisual(&dcomp_visual_);
     if (FAILED(hr)) {
         log_failed_call("CreateVisual", hr);
-        return false;
+        return hr;
     }
     dcomp_visual_->SetContent(swap_chain_.Get());
     dcomp_target_->SetRoot(dcomp_visual_.Get());
     hr = dcomp_device_->Commit();
     if (FAILED(hr)) {
         log_failed_call("DComp Commit", hr);
-        return false;
+        return hr;
     }
-    return true;
+    return S_OK;
 }
 
 void Presenter::release_composition() noexcept {

@@ -43,7 +43,7 @@ public:
     [[nodiscard]] bool uses_composition() const noexcept { return dcomp_visual_ != nullptr; }
 
 private:
-    [[nodiscard]] bool create_composition(IDXGIFactory2* factory, HWND window, const DXGI_SWAP_CHAIN_DESC1& desc);
+    [[nodiscard]] HRESULT create_composition(IDXGIFactory2* factory, HWND window, const DXGI_SWAP_CHAIN_DESC1& desc);
     void release_composition() noexcept;
 
     Microsoft::WRL::ComPtr<ID3D11Device> device_;
