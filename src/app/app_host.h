@@ -19,6 +19,8 @@ public:
     [[nodiscard]] virtual bool start_mirror(const MonitorEntry& monitor, const WarpParams& warp) = 0;
     // Ends the running mirror; returns once its overlay is gone.
     virtual void stop_mirror() = 0;
+    // The running mirror tries again at once instead of finishing a pause.
+    virtual void wake_mirror() = 0;
     // New warp values for the running mirror.
     virtual void publish_warp(const WarpParams& warp) = 0;
     // Writes the settings file; false when it could not be replaced (logged).

@@ -25,12 +25,17 @@ Application::~Application() {
     tear_down();
 }
 
-void CALLBACK Application::foreground_changed(HWINEVENTHOOK /*hook*/, DWORD event, HWND /*window*/, LONG /*object*/,
-                                              LONG /*child*/, DWORD /*thread*/, DWORD /*time*/) {
-    if (hooked_application != nullptr && event == EVENT_SYSTEM_FOREGROUND) {
+void CALLBACK Application::system_event(HWINEVENTHOOK /*hook*/, DWORD event, HWND /*window*/, LONG /*object*/,
+                                        LONG /*child*/, DWORD /*thread*/, DWORD /*time*/) {
+    if (hooked_application == nullptr) {
+        return;
+    }
+    if (event == EVENT_SYSTEM_FOREGROUND) {
         if (MirrorSession* session = hooked_application->host_.session()) {
             session->keep_on_top();
         }
+    } else if (event == EVENT_SYSTEM_DESKTOPSWITCH) {
+        hooked_application->controller_.desktop_switched();
     }
 }
 
@@ -43,8 +48,10 @@ bool Application::set_up() {
     // Another program may hold the combination; the tray menu still works then.
     hotkey_registered_ = RegisterHotKey(control_window_.hwnd(), hotkey_id, hotkey_modifiers, hotkey_key) != FALSE;
     hooked_application = this;
-    foreground_hook_.reset(SetWinEventHook(EVENT_SYSTEM_FOREGROUND, EVENT_SYSTEM_FOREGROUND, nullptr,
-                                           foreground_changed, 0, 0, foreground_hook_flags));
+    foreground_hook_.reset(SetWinEventHook(EVENT_SYSTEM_FOREGROUND, EVENT_SYSTEM_FOREGROUND, nullptr, system_event, 0,
+                                           0, foreground_hook_flags));
+    desktop_switch_hook_.reset(SetWinEventHook(EVENT_SYSTEM_DESKTOPSWITCH, EVENT_SYSTEM_DESKTOPSWITCH, nullptr,
+                                               system_event, 0, 0, foreground_hook_flags));
     set_up_ = true;
     controller_.start();
     return true;
@@ -59,6 +66,7 @@ void Application::tear_down() {
     // An Adjust-warp window still open saves on its way out.
     host_.close_adjust_window();
     foreground_hook_.reset();
+    desktop_switch_hook_.reset();
     hooked_application = nullptr;
     if (hotkey_registered_) {
         UnregisterHotKey(control_window_.hwnd(), hotkey_id);

@@ -32,8 +32,8 @@ public:
     [[nodiscard]] HWND control_window() const noexcept { return control_window_.hwnd(); }
 
 private:
-    static void CALLBACK foreground_changed(HWINEVENTHOOK hook, DWORD event, HWND window, LONG object, LONG child,
-                                            DWORD thread, DWORD time);
+    static void CALLBACK system_event(HWINEVENTHOOK hook, DWORD event, HWND window, LONG object, LONG child,
+                                      DWORD thread, DWORD time);
 
     HINSTANCE instance_;
     // The controller acts through the host, and the host's windows report to the controller: the
@@ -43,6 +43,7 @@ private:
     TrayIcon tray_;
     ControlWindow control_window_;
     UniqueWinEventHook foreground_hook_;
+    UniqueWinEventHook desktop_switch_hook_;
     bool hotkey_registered_ = false;
     bool set_up_ = false;
 };

@@ -166,6 +166,12 @@ void Controller::display_changed() {
     }
 }
 
+void Controller::desktop_switched() {
+    if (running_) {
+        host_.wake_mirror();
+    }
+}
+
 void Controller::warp_edited(const WarpParams& warp, bool finished) {
     settings_.warp = warp;
     if (running_) {

@@ -33,6 +33,7 @@ public:
     void open_menu() override;
     void command(unsigned id) override;
     void display_changed() override;
+    void desktop_switched() override;
     void warp_edited(const WarpParams& warp, bool finished) override;
     void warp_reset() override;
     void adjust_closed() override;

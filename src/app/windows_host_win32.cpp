@@ -25,6 +25,12 @@ void WindowsHost::stop_mirror() {
     session_.reset();
 }
 
+void WindowsHost::wake_mirror() {
+    if (session_) {
+        session_->wake();
+    }
+}
+
 void WindowsHost::publish_warp(const WarpParams& warp) {
     if (session_) {
         session_->publish(warp);

@@ -32,6 +32,7 @@ public:
     std::vector<MonitorEntry> monitors() override;
     bool start_mirror(const MonitorEntry& monitor, const WarpParams& warp) override;
     void stop_mirror() override;
+    void wake_mirror() override;
     void publish_warp(const WarpParams& warp) override;
     bool save_settings(const Settings& settings) override;
     void show_menu(const std::vector<MenuItem>& items, const std::vector<MenuItem>& monitor_items) override;

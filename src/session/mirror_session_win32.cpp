@@ -81,7 +81,12 @@ void MirrorSession::update_cursor_visibility() noexcept {
         return;
     }
     if (!magnification_.initialize()) {
-        log_message("MagInitialize failed; system cursor will stay visible on the mirror");
+        // Tried again on every change of side, but said once a run: it would otherwise be ten lines a
+        // second while the pointer rests on the mirror.
+        if (!magnification_failure_logged_) {
+            log_message("MagInitialize failed; system cursor will stay visible on the mirror");
+            magnification_failure_logged_ = true;
+        }
         return;
     }
     magnification_.show_system_cursor(!inside);

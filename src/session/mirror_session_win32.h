@@ -44,6 +44,8 @@ public:
 
     // Hands new warp values to the running thread.
     void publish(const WarpParams& warp) { channel_.publish(warp); }
+    // A pause of the thread before its next attempt ends at once.
+    void wake() noexcept { channel_.wake(); }
     // Puts the overlay back on top when a visible window above it overlaps it.
     void keep_on_top() noexcept;
     // Hides the system cursor while it is over the mirrored monitor, shows it otherwise.
@@ -63,6 +65,7 @@ private:
     std::wstring device_name_;
     MagnificationApi& magnification_;
     bool cursor_hidden_ = false;
+    bool magnification_failure_logged_ = false;
     WarpChannel channel_;
     std::thread thread_;
 };

@@ -38,6 +38,8 @@ public:
     // Releases everything the attempt made, whatever stage it reached: pattern, capture, renderer,
     // output and adapter, in that order.
     virtual void release_attempt() noexcept = 0;
+    // Releases the capture only, keeping the renderer for the next start_duplication.
+    virtual void release_capture() noexcept = 0;
 
     // The warp for the next draws; a capture whose frames come turned (a rotated display) is sampled
     // in the desktop's orientation.

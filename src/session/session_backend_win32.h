@@ -28,6 +28,7 @@ public:
     [[nodiscard]] bool make_pattern(std::int32_t width, std::int32_t height) override;
     [[nodiscard]] bool start_duplication() override;
     void release_attempt() noexcept override;
+    void release_capture() noexcept override { capture_.reset(); }
     void update_warp(const WarpParams& params) override;
     [[nodiscard]] AcquireResult acquire_frame(unsigned timeout_ms) override;
     [[nodiscard]] bool has_frame() const noexcept override;

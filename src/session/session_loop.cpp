@@ -43,10 +43,11 @@ public:
         if (stop_requested()) {
             return;
         }
-        while (attempt() == AttemptEnd::retry) {
-            if (stop_requested()) {
-                return;
-            }
+        while (attempt() == AttemptEnd::retry && !stop_requested()) {
+        }
+        if (renderer_kept_) {
+            backend_.release_attempt();
+            renderer_kept_ = false;
         }
     }
 
@@ -56,25 +57,38 @@ private:
     void pause(unsigned limit_ms) noexcept { wait_unless_stopped(backend_, channel_, limit_ms); }
 
     [[nodiscard]] AttemptEnd attempt() {
-        if (!backend_.find_output()) {
-            pause(find_output_retry_pause_ms);
-            backend_.release_attempt();
-            return AttemptEnd::retry;
+        // A wake-up that came while the mirror ran (or before) is for a pause still to come only.
+        static_cast<void>(channel_.take_wake());
+        if (!renderer_kept_) {
+            if (!backend_.find_output()) {
+                pause(find_output_retry_pause_ms);
+                backend_.release_attempt();
+                return AttemptEnd::retry;
+            }
+            if (!backend_.initialize_renderer(width_, height_)) {
+                pause(renderer_retry_pause_ms);
+                backend_.release_attempt();
+                return AttemptEnd::retry;
+            }
         }
-        if (!backend_.initialize_renderer(width_, height_)) {
-            pause(renderer_retry_pause_ms);
-            backend_.release_attempt();
-            return AttemptEnd::retry;
-        }
+        renderer_kept_ = false;
         if (pattern_) {
             if (!backend_.make_pattern(width_, height_)) {
                 backend_.release_attempt();
                 return AttemptEnd::end_run;
             }
         } else if (!backend_.start_duplication()) {
-            pause(duplication_retry_pause_ms);
-            backend_.release_attempt();
+            pause(duplication_retry_pause(duplication_failures_));
+            ++duplication_failures_;
+            if (duplication_failures_ % duplication_failures_per_rebuild == 0) {
+                backend_.release_attempt();
+            } else {
+                backend_.release_capture();
+                renderer_kept_ = true;
+            }
             return AttemptEnd::retry;
+        } else {
+            duplication_failures_ = 0;
         }
 
         backend_.update_warp(channel_.take());
@@ -187,15 +201,27 @@ private:
     const std::int32_t height_;
 
     bool force_redraw_ = true;
-    unsigned idle_ms_ = 0;  // calibration mode: time since the last draw
+    unsigned idle_ms_ = 0;
+    unsigned duplication_failures_ = 0;  // in a row
+    bool renderer_kept_ =
+        false;  // the last attempt failed at duplication only  // calibration mode: time since the last draw
     std::uint64_t last_generation_ = 0;
     CursorPoint last_cursor_pos_{unknown_cursor_coordinate, unknown_cursor_coordinate};
 };
 
 }  // namespace
 
-void wait_unless_stopped(SessionBackend& backend, const WarpChannel& channel, unsigned limit_ms) noexcept {
-    for (unsigned elapsed = 0; !channel.stop_requested() && elapsed < limit_ms; elapsed += pause_slice_ms) {
+unsigned duplication_retry_pause(unsigned failures_in_a_row) noexcept {
+    unsigned pause = duplication_retry_pause_ms;
+    for (unsigned i = 0; i < failures_in_a_row && pause < duplication_retry_pause_max_ms; ++i) {
+        pause *= 2;
+    }
+    return pause < duplication_retry_pause_max_ms ? pause : duplication_retry_pause_max_ms;
+}
+
+void wait_unless_stopped(SessionBackend& backend, WarpChannel& channel, unsigned limit_ms) noexcept {
+    for (unsigned elapsed = 0; !channel.stop_requested() && !channel.take_wake() && elapsed < limit_ms;
+         elapsed += pause_slice_ms) {
         backend.sleep_ms(pause_slice_ms);
     }
 }

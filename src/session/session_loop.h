@@ -25,6 +25,11 @@ inline constexpr unsigned pause_slice_ms = 50;
 inline constexpr unsigned find_output_retry_pause_ms = 1000;
 inline constexpr unsigned renderer_retry_pause_ms = 1000;
 inline constexpr unsigned duplication_retry_pause_ms = 500;
+// Duplication that cannot start again and again (a locked desktop, a UAC prompt, another session):
+// the pause doubles with each failure in a row up to this, and the renderer is rebuilt only every
+// few failures (in case the device was lost meanwhile).
+inline constexpr unsigned duplication_retry_pause_max_ms = 4000;
+inline constexpr unsigned duplication_failures_per_rebuild = 4;
 inline constexpr unsigned reinitialize_pause_ms = 300;
 
 // The cursor position used when it cannot be read; it lies on no monitor.
@@ -36,8 +41,11 @@ struct SessionTarget {
     bool pattern = false;      // calibration mode instead of capture
 };
 
-// Sleeps up to `limit_ms` in slices, returning as soon as a stop is requested.
-void wait_unless_stopped(SessionBackend& backend, const WarpChannel& channel, unsigned limit_ms) noexcept;
+// The pause after the n-th (from 0) failure in a row to start duplication.
+[[nodiscard]] unsigned duplication_retry_pause(unsigned failures_in_a_row) noexcept;
+
+// Sleeps up to `limit_ms` in slices, returning as soon as a stop is requested or a wake-up comes.
+void wait_unless_stopped(SessionBackend& backend, WarpChannel& channel, unsigned limit_ms) noexcept;
 
 // Runs the session until a stop is requested (or the pattern cannot be made); returns with every
 // object of the last attempt released.

@@ -21,8 +21,13 @@ public:
     // Stores all five values at once, then raises the change flag.
     void publish(const WarpParams& params);
     void request_stop() noexcept { stop_requested_.exchange(true); }
+    // Something that may let a failed attempt succeed happened (a desktop switch, an unlock, a new
+    // display layout): a pause before the next attempt ends at once.
+    void wake() noexcept { wake_requested_.exchange(true); }
 
     [[nodiscard]] bool stop_requested() const noexcept { return stop_requested_.load(); }
+    // Whether a wake-up came since the last call.
+    [[nodiscard]] bool take_wake() noexcept { return wake_requested_.exchange(false); }
     // The current values, whether or not they changed; a publication after this call is taken by the
     // next take_if_changed. For the first warp of an attempt.
     [[nodiscard]] WarpParams take();
@@ -32,6 +37,7 @@ public:
 private:
     std::atomic<bool> stop_requested_{false};
     std::atomic<bool> changed_{false};
+    std::atomic<bool> wake_requested_{false};
     std::mutex lock_;
     WarpParams params_;
 };

@@ -1,6 +1,8 @@
 // Control window: its class, creation and the procedure that turns messages into user actions.
 #include "ui/control_window_win32.h"
 
+#include <wtsapi32.h>
+
 #include "platform/log.h"
 #include "platform/window_owner_win32.h"
 
@@ -22,7 +24,16 @@ bool ControlWindow::create(HINSTANCE instance) {
         log_message("msgwnd: create failed, err=%lu", GetLastError());
         return false;
     }
+    // Unlocks and reconnections arrive as WM_WTSSESSION_CHANGE; without them a locked night only ends
+    // a pause when it runs out.
+    session_notifications_ = WTSRegisterSessionNotification(window_.get(), NOTIFY_FOR_THIS_SESSION) != FALSE;
     return true;
+}
+
+ControlWindow::~ControlWindow() {
+    if (session_notifications_) {
+        WTSUnRegisterSessionNotification(window_.get());
+    }
 }
 
 LRESULT CALLBACK ControlWindow::procedure(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
@@ -36,6 +47,11 @@ LRESULT ControlWindow::handle(HWND hwnd, UINT message, WPARAM wparam, LPARAM lpa
             return 0;
         case WM_DISPLAYCHANGE:
             actions_.display_changed();
+            return 0;
+        case WM_WTSSESSION_CHANGE:
+            if (wparam == WTS_SESSION_UNLOCK || wparam == WTS_CONSOLE_CONNECT || wparam == WTS_REMOTE_CONNECT) {
+                actions_.desktop_switched();
+            }
             return 0;
         case WM_COMMAND:
             actions_.command(LOWORD(wparam));

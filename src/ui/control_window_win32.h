@@ -23,7 +23,7 @@ public:
     ControlWindow(UserActions& actions, TrayIcon& tray) noexcept : actions_(actions), tray_(tray) {}
     ControlWindow(const ControlWindow&) = delete;
     ControlWindow& operator=(const ControlWindow&) = delete;
-    ~ControlWindow() = default;
+    ~ControlWindow();
 
     // Creates the window; false (logged) when it cannot be made.
     [[nodiscard]] bool create(HINSTANCE instance);
@@ -41,6 +41,7 @@ private:
     UserActions& actions_;
     TrayIcon& tray_;
     UINT taskbar_created_message_ = 0;
+    bool session_notifications_ = false;
     UniqueWindow window_;
 };
 

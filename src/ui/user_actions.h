@@ -16,6 +16,9 @@ public:
     // A menu command id (the low word of WM_COMMAND's wParam); unknown ids do nothing.
     virtual void command(unsigned id) = 0;
     virtual void display_changed() = 0;
+    // Another desktop took over or came back (the secure desktop of a lock screen or a UAC prompt, an
+    // unlock, a reconnected session): what kept duplication from starting may be gone.
+    virtual void desktop_switched() = 0;
     // The Adjust-warp window changed the warp: every step while a slider moves, `finished` once the
     // change is complete (a slider let go, a box clicked).
     virtual void warp_edited(const WarpParams& warp, bool finished) = 0;

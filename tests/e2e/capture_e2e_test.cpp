@@ -3,6 +3,7 @@
 // that desktop under the warp, with the cursor where the warp maps the pointer; a warp change on a
 // still desktop, lost access, and a clean exit with every frame given back.
 #include <windows.h>
+#include <wtsapi32.h>
 
 #include <gtest/gtest.h>
 
@@ -192,6 +193,34 @@ TEST_F(LiveMirror, FullWarpAndATrayChangeShownOnTheLastFrame) {
     EXPECT_EQ(counts().acquisitions, acquisitions);
 
     exit_cleanly();
+}
+
+// A lock screen: duplication refused for 20 s. The attempts back off instead of churning, the log
+// stays short, and an unlock brings the mirror back at once.
+TEST_F(LiveMirror, RefusedDuplicationBacksOffAndAnUnlockBringsItBack) {
+    constexpr DWORD locked_ms = 20000;
+    writer_.fail_duplicate_output(E_ACCESSDENIED, -1);
+    start(WarpParams{});
+    Sleep(locked_ms);
+    const DuplicationCounts locked = counts();
+    std::printf("locked for %lu ms: %ld attempts refused\n", static_cast<unsigned long>(locked_ms), locked.refused);
+    EXPECT_GE(locked.refused, 3);
+    EXPECT_LT(locked.refused, 15);
+    EXPECT_EQ(locked.created, 0);
+
+    writer_.fail_duplicate_output(S_OK, 0);
+    Sleep(200);  // the library reads its commands every 20 ms
+    const auto unlocked_at = Clock::now();
+    PostMessageW(control_, WM_WTSSESSION_CHANGE, WTS_SESSION_UNLOCK, 0);
+    EXPECT_GE(wait_for_picture(reference(WarpParams{}, std::nullopt, POINT{}), 5000), required_share);
+    const auto back_after = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - unlocked_at).count();
+    std::printf("unlocked: picture back after %lld ms\n", static_cast<long long>(back_after));
+    EXPECT_LT(back_after, 1000);
+    EXPECT_EQ(counts().created, 1);
+    exit_cleanly();
+    const std::vector<std::string> messages = log_messages(log_file());
+    std::printf("log: %zu lines for the whole run\n", messages.size());
+    EXPECT_LT(messages.size(), 40u);
 }
 
 // A turned display: its frames come in the panel's orientation, and the mirror still shows the desktop

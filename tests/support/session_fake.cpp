@@ -23,6 +23,8 @@ const char* word_of(const FakeCall& call) {
             return call.ok ? "dup" : "dup-fail";
         case FakeOp::release_attempt:
             return "release";
+        case FakeOp::release_capture:
+            return "release-capture";
         case FakeOp::update_warp:
             return "warp";
         case FakeOp::acquire_frame:
@@ -143,6 +145,10 @@ void FakeBackend::count_progress() noexcept {
 
 void FakeBackend::advance(std::int64_t ms) noexcept {
     now_ms += ms;
+    if (wake_at_ms >= 0 && now_ms >= wake_at_ms) {
+        channel_.wake();
+        wake_at_ms = -1;
+    }
     while (!publish_at_ms.empty() && publish_at_ms.front().first <= now_ms) {
         channel_.publish(publish_at_ms.front().second);
         publish_at_ms.erase(publish_at_ms.begin());
@@ -189,6 +195,12 @@ bool FakeBackend::start_duplication() {
     has_frame_ = false;
     image.generation = 0;
     return ok;
+}
+
+void FakeBackend::release_capture() noexcept {
+    record(FakeOp::release_capture);
+    holds_capture_ = false;
+    has_frame_ = false;
 }
 
 void FakeBackend::release_attempt() noexcept {

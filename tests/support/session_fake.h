@@ -22,6 +22,7 @@ enum class FakeOp : std::uint8_t {
     make_pattern,
     start_duplication,
     release_attempt,
+    release_capture,
     update_warp,
     acquire_frame,
     set_cursor_image,
@@ -78,6 +79,7 @@ public:
     std::size_t stop_after_draws = 0;
     std::int64_t stop_at_ms = -1;                                    // requests a stop once the clock reaches this time
     std::vector<std::pair<std::int64_t, WarpParams>> publish_at_ms;  // publications once the clock gets there
+    std::int64_t wake_at_ms = -1;                                    // a wake-up once the clock gets there
     std::optional<FakeOp> stop_at_call;                 // requests a stop at the first call of this operation
     void (*on_step)(std::size_t step_index) = nullptr;  // told at each acquire, before the step applies
     CursorPoint cursor{400, 300};
@@ -121,6 +123,7 @@ public:
     bool make_pattern(std::int32_t width, std::int32_t height) override;
     bool start_duplication() override;
     void release_attempt() noexcept override;
+    void release_capture() noexcept override;
     void update_warp(const WarpParams& params) override;
     AcquireResult acquire_frame(unsigned timeout_ms) override;
     bool has_frame() const noexcept override { return has_frame_; }

@@ -41,6 +41,7 @@ public:
         return mirror_starts;
     }
     void stop_mirror() override { calls.emplace_back("stop"); }
+    void wake_mirror() override { calls.emplace_back("wake"); }
     void publish_warp(const WarpParams& warp) override {
         calls.emplace_back("publish");
         last_warp = warp;
@@ -283,6 +284,17 @@ TEST(Controller, DisplayChanges) {
             EXPECT_FALSE(host.saved.active);
         }
     }
+}
+
+TEST(Controller, ADesktopSwitchWakesARunningMirrorOnly) {
+    FakeHost host;
+    Controller controller(host, Settings{});
+    controller.desktop_switched();
+    EXPECT_TRUE(host.calls.empty());
+    controller.start();
+    host.take();
+    controller.desktop_switched();
+    EXPECT_EQ(host.take(), Calls{"wake"});
 }
 
 TEST(Controller, AdjustWarpEditsArePublishedLiveAndSavedWhenFinished) {

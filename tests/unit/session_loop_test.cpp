@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdio>
 #include <string>
 #include <thread>
 
@@ -98,7 +99,6 @@ TEST(SessionLoop, EachFailingStagePausesAndRetriesFromTheStartWithoutLimit) {
     const Case cases[] = {
         {"output", &test::FakeBackend::find_results, "find-fail sleep50*20 release"},
         {"renderer", &test::FakeBackend::init_results, "find init-fail sleep50*20 release"},
-        {"duplication", &test::FakeBackend::duplication_results, "find init dup-fail sleep50*10 release"},
     };
     constexpr int failures = 40;
     for (const Case& c : cases) {
@@ -136,6 +136,50 @@ TEST(SessionLoop, LostOrFailedCaptureRebuildsEverythingAfterAPause) {
     }
 }
 
+TEST(SessionLoop, DuplicationThatCannotStartBacksOffKeepsTheRendererAndWakesUp) {
+    const std::pair<unsigned, unsigned> pauses[] = {{0, 500}, {1, 1000}, {2, 2000}, {3, 4000}, {4, 4000}, {40, 4000}};
+    for (const auto& [failures, pause] : pauses) {
+        EXPECT_EQ(duplication_retry_pause(failures), pause) << failures;
+    }
+    {
+        // The renderer stays for the next try and is rebuilt every fourth failure; a success resets
+        // the pause.
+        Session session;
+        session.fake.duplication_results.results = {false, false, false, false, false, true, false};
+        session.fake.steps = {new_frame(), FrameStep{AcquireResult::AccessLost, {}, false, false, {}, false}};
+        session.run();
+        EXPECT_EQ(
+            session.fake.trace(),
+            "find init dup-fail sleep50*10 release-capture dup-fail sleep50*20 release-capture dup-fail sleep50*40 "
+            "release-capture dup-fail sleep50*80 release find init dup-fail sleep50*80 release-capture dup warp "
+            "new pos draw lost sleep50*6 release find init dup-fail sleep50*10 release-capture dup warp timeout "
+            "release");
+    }
+    {
+        // Ten minutes of a locked desktop: a few attempts a minute, not two a second.
+        Session session;
+        session.fake.duplication_results.then = false;
+        session.fake.stop_at_ms = 10 * 60 * 1000;
+        session.run();
+        const std::size_t attempts = session.fake.calls_of(FakeOp::start_duplication).size();
+        std::printf("  10 minutes without duplication: %zu attempts, %zu renderer builds\n", attempts,
+                    session.fake.calls_of(FakeOp::initialize_renderer).size());
+        EXPECT_LE(attempts, 160u);
+        EXPECT_FALSE(session.fake.holds_anything());
+    }
+    {
+        // A desktop switch during the 2 s pause ends it at the next slice.
+        Session session;
+        session.fake.duplication_results.results = {false, false, false};
+        session.fake.wake_at_ms = 2000;
+        session.run();
+        const auto starts = session.fake.calls_of(FakeOp::start_duplication);
+        ASSERT_EQ(starts.size(), 4u);
+        EXPECT_EQ(starts[2].time_ms, 1500);
+        EXPECT_EQ(starts[3].time_ms, 2000);
+    }
+}
+
 TEST(SessionLoop, StopDuringAnyPauseEndsItWithinOneSliceAndReleases) {
     struct Case {
         const char* pause;
@@ -145,7 +189,7 @@ TEST(SessionLoop, StopDuringAnyPauseEndsItWithinOneSliceAndReleases) {
     const Case cases[] = {
         {"no output", false, "find-fail sleep50*3 release"},
         {"no renderer", false, "find init-fail sleep50*3 release"},
-        {"no duplication", false, "find init dup-fail sleep50*3 release"},
+        {"no duplication", false, "find init dup-fail sleep50*3 release-capture release"},
         {"duplication lost", false, "find init dup warp lost sleep50*3 release"},
         {"pattern not drawn", true, "find init pattern warp draw-fail sleep50*3 release"},
     };
@@ -417,6 +461,7 @@ public:
     bool make_pattern(std::int32_t, std::int32_t) override { return true; }
     bool start_duplication() override { return true; }
     void release_attempt() noexcept override {}
+    void release_capture() noexcept override {}
     void update_warp(const WarpParams& params) override {
         const std::lock_guard<std::mutex> lock(mutex_);
         received_.push_back(params);
