@@ -19,6 +19,9 @@ public:
     [[nodiscard]] virtual bool start_mirror(const MonitorEntry& monitor, const WarpParams& warp) = 0;
     // Ends the running mirror; returns once its overlay is gone.
     virtual void stop_mirror() = 0;
+    // Reports display_settled once no display change has come for `quiet_ms` (each call starts the
+    // wait again), so that a burst of changes is acted on once.
+    virtual void settle_display_changes(unsigned quiet_ms) = 0;
     // The running mirror tries again at once instead of finishing a pause.
     virtual void wake_mirror() = 0;
     // New warp values for the running mirror.

@@ -22,16 +22,21 @@ void Controller::save() {
 }
 
 void Controller::start_mirror() {
+    start_mirror_on(std::wstring());
+}
+
+void Controller::start_mirror_on(const std::wstring& device_name) {
     if (running_) {
         return;
     }
+    awaited_name_.clear();
     const std::vector<MonitorEntry> monitors = host_.monitors();
     if (monitors.empty()) {
         log_message("start: no monitors?!");
         return;
     }
-    int chosen = -1;
-    if (!settings_.monitor.empty()) {
+    int chosen = device_name.empty() ? -1 : find_monitor_by_name(monitors, device_name);
+    if (chosen < 0 && !settings_.monitor.empty()) {
         chosen = find_monitor_by_name(monitors, settings_.monitor);
         if (chosen < 0) {
             log_message("start: saved monitor not found, falling back to auto");
@@ -64,6 +69,7 @@ void Controller::restart_mirror() {
 
 void Controller::toggle_mirror() {
     const bool was_running = running_;
+    awaited_name_.clear();  // the user decides now
     settings_.active = !was_running;
     if (was_running) {
         stop_mirror();
@@ -147,19 +153,25 @@ void Controller::open_adjust_window() {
 
 void Controller::display_changed() {
     log_message("display change detected");
-    if (!running_) {
-        return;
-    }
-    switch (decide_display_change(running_, host_.monitors(), mirrored_name_)) {
+    host_.settle_display_changes(display_settle_ms);
+}
+
+void Controller::display_settled() {
+    switch (decide_display_change(running_, host_.monitors(), mirrored_name_, awaited_name_)) {
         case DisplayChangeAction::none:
             break;
-        case DisplayChangeAction::deactivate:
-            log_message("display change: warped monitor '%s' is gone - deactivating mirror",
-                        wide_to_utf8(mirrored_name_).c_str());
+        case DisplayChangeAction::wait:
+            // A monitor that sleeps or a cable pulled for a moment: the user's choice stays as it is.
+            log_message("display change: mirrored monitor gone, waiting for it");
+            awaited_name_ = mirrored_name_;
             stop_mirror();
-            settings_.active = false;
-            save();
             break;
+        case DisplayChangeAction::resume: {
+            log_message("display change: mirrored monitor back, restarting");
+            const std::wstring awaited = std::exchange(awaited_name_, std::wstring());
+            start_mirror_on(awaited);
+            break;
+        }
         case DisplayChangeAction::restart:
             restart_mirror();
             break;

@@ -11,6 +11,9 @@
 
 namespace kelvane {
 
+// A burst of display changes (a monitor waking, a dock) is acted on once it has been quiet this long.
+inline constexpr unsigned display_settle_ms = 500;
+
 class Controller final : public UserActions {
 public:
     Controller(AppHost& host, Settings settings);
@@ -33,12 +36,15 @@ public:
     void open_menu() override;
     void command(unsigned id) override;
     void display_changed() override;
+    void display_settled() override;
     void desktop_switched() override;
     void warp_edited(const WarpParams& warp, bool finished) override;
     void warp_reset() override;
     void adjust_closed() override;
 
 private:
+    // Starts on `device_name` when it is there, else as start_mirror chooses.
+    void start_mirror_on(const std::wstring& device_name);
     void restart_mirror();
     void choose_monitor(std::wstring device_name);
     // A warp value changed from the menu: keep it, hand it to the mirror, show it in the open window.
@@ -49,6 +55,7 @@ private:
     Settings settings_;
     bool running_ = false;
     std::wstring mirrored_name_;               // device name of the monitor the running mirror shows
+    std::wstring awaited_name_;                // the monitor a mirror stopped by its going waits for
     std::vector<MonitorEntry> menu_monitors_;  // the monitors as the last menu listed them
 };
 

@@ -3,6 +3,7 @@
 
 #include <shellapi.h>
 
+#include "ui/control_window_win32.h"
 #include "ui/tray_menu_win32.h"
 
 namespace kelvane {
@@ -23,6 +24,11 @@ bool WindowsHost::start_mirror(const MonitorEntry& monitor, const WarpParams& wa
 
 void WindowsHost::stop_mirror() {
     session_.reset();
+}
+
+void WindowsHost::settle_display_changes(unsigned quiet_ms) {
+    // The same timer again: a change within the quiet time starts it afresh.
+    SetTimer(menu_owner_, display_settle_timer_id, quiet_ms, nullptr);
 }
 
 void WindowsHost::wake_mirror() {

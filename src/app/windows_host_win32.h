@@ -32,6 +32,7 @@ public:
     std::vector<MonitorEntry> monitors() override;
     bool start_mirror(const MonitorEntry& monitor, const WarpParams& warp) override;
     void stop_mirror() override;
+    void settle_display_changes(unsigned quiet_ms) override;
     void wake_mirror() override;
     void publish_warp(const WarpParams& warp) override;
     bool save_settings(const Settings& settings) override;

@@ -48,6 +48,12 @@ LRESULT ControlWindow::handle(HWND hwnd, UINT message, WPARAM wparam, LPARAM lpa
         case WM_DISPLAYCHANGE:
             actions_.display_changed();
             return 0;
+        case WM_TIMER:
+            if (wparam == display_settle_timer_id) {
+                KillTimer(hwnd, display_settle_timer_id);
+                actions_.display_settled();
+            }
+            return 0;
         case WM_WTSSESSION_CHANGE:
             if (wparam == WTS_SESSION_UNLOCK || wparam == WTS_CONSOLE_CONNECT || wparam == WTS_REMOTE_CONNECT) {
                 actions_.desktop_switched();

@@ -17,6 +17,8 @@ inline constexpr int hotkey_id = 1;
 inline constexpr UINT hotkey_modifiers = MOD_CONTROL | MOD_ALT | MOD_NOREPEAT;
 inline constexpr UINT hotkey_key = 0x4D;  // M
 inline constexpr wchar_t taskbar_created_name[] = L"TaskbarCreated";
+// The quiet time after display changes runs on this timer of the control window.
+inline constexpr UINT_PTR display_settle_timer_id = 1;
 
 class ControlWindow {
 public:

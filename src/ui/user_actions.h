@@ -16,6 +16,8 @@ public:
     // A menu command id (the low word of WM_COMMAND's wParam); unknown ids do nothing.
     virtual void command(unsigned id) = 0;
     virtual void display_changed() = 0;
+    // No display change came for a while after the last one (see AppHost::settle_display_changes).
+    virtual void display_settled() = 0;
     // Another desktop took over or came back (the secure desktop of a lock screen or a UAC prompt, an
     // unlock, a reconnected session): what kept duplication from starting may be gone.
     virtual void desktop_switched() = 0;

@@ -238,9 +238,15 @@ TEST_F(Startup, DisplayChangeRestartsARunningMirrorAndOnlyLogsOtherwise) {
     PostMessageW(control, tray_message, 1, WM_LBUTTONDBLCLK);  // mirror on
     ASSERT_TRUE(wait_until(overlay_exists));
     const HWND first_overlay = FindWindowW(L"Kelvane2Overlay", nullptr);
-    PostMessageW(control, WM_DISPLAYCHANGE, 32, MAKELPARAM(1920, 1080));
-    EXPECT_TRUE(
-        wait_until([&] { return count("display change detected") == 2 && count("stop: mirror stopped") == 1; }));
+    // A burst of ten (a monitor waking, a dock) restarts the mirror once, after it has settled.
+    for (int i = 0; i < 10; ++i) {
+        PostMessageW(control, WM_DISPLAYCHANGE, 32, MAKELPARAM(1920, 1080));
+    }
+    EXPECT_TRUE(wait_until([&] { return count("stop: mirror stopped") == 1; }));
+    Sleep(1500);
+    EXPECT_EQ(count("stop: mirror stopped"), 1);
+    EXPECT_EQ(count("display change detected"), 2);  // the repeats of the burst are counted, not written
+    EXPECT_EQ(count("(previous line repeated 9 times)"), 1);
     // On the automatic choice (DISPLAY2, 1280x1024 at the origin under Wine).
     const std::vector<test::Screen> screens = test::screens();
     ASSERT_FALSE(screens.empty());

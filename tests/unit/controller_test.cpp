@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -42,6 +43,7 @@ public:
     }
     void stop_mirror() override { calls.emplace_back("stop"); }
     void wake_mirror() override { calls.emplace_back("wake"); }
+    void settle_display_changes(unsigned quiet_ms) override { calls.push_back("settle " + std::to_string(quiet_ms)); }
     void publish_warp(const WarpParams& warp) override {
         calls.emplace_back("publish");
         last_warp = warp;
@@ -252,38 +254,50 @@ TEST(Controller, OtherMenuCommands) {
     EXPECT_FALSE(host.adjust_position.has_value());
 }
 
-TEST(Controller, DisplayChanges) {
-    struct Case {
-        bool running;
-        std::vector<MonitorEntry> after;
-        Calls calls;
-        bool active_after;
-    };
-    const Case cases[] = {
-        {false, {}, {}, false},
-        {true, two_monitors, {"stop", "start \\\\.\\DISPLAY2"}, true},
-        {true, {two_monitors[0]}, {"stop", "save"}, false},
-    };
-    for (const Case& c : cases) {
-        FakeHost host;
-        Settings settings;
-        settings.active = c.running;
-        Controller controller(host, settings);
-        controller.start();
-        host.take();
-        host.shown_monitors = c.after;
-        const test::LogCapture log;
+TEST(Controller, DisplayChangesAreActedOnOnceSettledAndAGoneMonitorIsAwaited) {
+    FakeHost host;
+    Settings settings;
+    settings.monitor = L"\\\\.\\DISPLAY2";
+    Controller controller(host, settings);
+    controller.start();
+    host.take();
+    const test::LogCapture log;
+    // A burst: each message starts the quiet time again; nothing happens to the mirror yet.
+    for (int i = 0; i < 10; ++i) {
         controller.display_changed();
-        EXPECT_EQ(host.take(), c.calls);
-        EXPECT_EQ(controller.settings().active, c.active_after);
-        const std::vector<std::string> lines = log.messages();
-        ASSERT_FALSE(lines.empty());
-        EXPECT_EQ(lines.front(), "display change detected");
-        if (!c.active_after && c.running) {
-            EXPECT_EQ(lines[1], "display change: warped monitor '\\\\.\\DISPLAY2' is gone - deactivating mirror");
-            EXPECT_FALSE(host.saved.active);
-        }
     }
+    EXPECT_EQ(host.take(), Calls(10, "settle 500"));
+    controller.display_settled();
+    EXPECT_EQ(host.take(), (Calls{"stop", "start \\\\.\\DISPLAY2"}));
+
+    // The mirrored monitor sleeps: the mirror stops and waits, and nothing is saved.
+    host.shown_monitors = {two_monitors[0]};
+    controller.display_settled();
+    EXPECT_EQ(host.take(), Calls{"stop"});
+    EXPECT_FALSE(controller.running());
+    EXPECT_TRUE(controller.settings().active);
+    controller.display_settled();  // still away
+    EXPECT_TRUE(host.take().empty());
+    // It wakes up: the mirror comes back on it.
+    host.shown_monitors = two_monitors;
+    controller.display_settled();
+    EXPECT_EQ(host.take(), Calls{"start \\\\.\\DISPLAY2"});
+    EXPECT_TRUE(controller.running());
+    const std::vector<std::string> lines = log.messages();
+    EXPECT_NE(std::find(lines.begin(), lines.end(), "display change: mirrored monitor gone, waiting for it"),
+              lines.end());
+    EXPECT_NE(std::find(lines.begin(), lines.end(), "display change: mirrored monitor back, restarting"), lines.end());
+
+    // Switched off while waiting, the mirror stays off when the monitor returns.
+    host.shown_monitors = {two_monitors[0]};
+    controller.display_settled();
+    controller.toggle_mirror();  // on: starts on what is there
+    controller.toggle_mirror();  // off
+    host.take();
+    host.shown_monitors = two_monitors;
+    controller.display_settled();
+    EXPECT_TRUE(host.take().empty());
+    EXPECT_FALSE(controller.running());
 }
 
 TEST(Controller, ADesktopSwitchWakesARunningMirrorOnly) {

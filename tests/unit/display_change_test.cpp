@@ -1,5 +1,5 @@
-// The display-change rule: nothing while stopped, a restart while the mirrored monitor is present,
-// the end of the mirror when it is gone.
+// The display-change rule: a restart while the mirrored monitor is present, a wait while it is gone,
+// a restart on it when it is back, nothing otherwise.
 #include "app/display_change.h"
 
 #include <gtest/gtest.h>
@@ -19,22 +19,26 @@ TEST(DisplayChange, DecidesByRunningStateAndPresence) {
         bool running;
         std::vector<MonitorEntry> monitors;
         const wchar_t* mirrored;
+        const wchar_t* awaited;
         DisplayChangeAction action;
     };
     const Case cases[] = {
-        {false, two, L"\\\\.\\DISPLAY2", DisplayChangeAction::none},
-        {false, {}, L"\\\\.\\DISPLAY2", DisplayChangeAction::none},
-        {true, two, L"\\\\.\\DISPLAY2", DisplayChangeAction::restart},
-        {true, two, L"\\\\.\\DISPLAY1", DisplayChangeAction::restart},
-        {true, {monitor(L"\\\\.\\DISPLAY1")}, L"\\\\.\\DISPLAY2", DisplayChangeAction::deactivate},
-        {true, {}, L"\\\\.\\DISPLAY1", DisplayChangeAction::deactivate},
+        {false, two, L"", L"", DisplayChangeAction::none},
+        {false, {}, L"", L"\\\\.\\DISPLAY2", DisplayChangeAction::none},
+        {false, {monitor(L"\\\\.\\DISPLAY1")}, L"", L"\\\\.\\DISPLAY2", DisplayChangeAction::none},
+        {false, two, L"", L"\\\\.\\DISPLAY2", DisplayChangeAction::resume},
+        {true, two, L"\\\\.\\DISPLAY2", L"", DisplayChangeAction::restart},
+        {true, two, L"\\\\.\\DISPLAY1", L"", DisplayChangeAction::restart},
+        {true, {monitor(L"\\\\.\\DISPLAY1")}, L"\\\\.\\DISPLAY2", L"", DisplayChangeAction::wait},
+        {true, {}, L"\\\\.\\DISPLAY1", L"", DisplayChangeAction::wait},
         // Names are compared exactly: another case or a prefix is another monitor.
-        {true, two, L"\\\\.\\display2", DisplayChangeAction::deactivate},
-        {true, two, L"\\\\.\\DISPLAY", DisplayChangeAction::deactivate},
+        {true, two, L"\\\\.\\display2", L"", DisplayChangeAction::wait},
+        {false, two, L"", L"\\\\.\\DISPLAY", DisplayChangeAction::none},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(decide_display_change(c.running, c.monitors, c.mirrored), c.action)
-            << testing::PrintToString(std::wstring(c.mirrored)) << " running=" << c.running;
+        EXPECT_EQ(decide_display_change(c.running, c.monitors, c.mirrored, c.awaited), c.action)
+            << testing::PrintToString(std::wstring(c.mirrored)) << testing::PrintToString(std::wstring(c.awaited))
+            << " running=" << c.running;
     }
 }
 
