@@ -1,20 +1,65 @@
 // Desktop Duplication: output lookup, duplication start, frame acquisition and pointer shapes.
 #include "capture/desktop_capture_win32.h"
 
+#include <dxgi1_6.h>
+
+#include <utility>
+
 #include "platform/log.h"
 
 namespace kelvane {
 
-bool find_output_for_monitor(HMONITOR monitor, ComPtr<IDXGIAdapter1>& adapter, ComPtr<IDXGIOutput1>& output) {
+namespace {
+
+struct Candidate {
+    ComPtr<IDXGIAdapter1> adapter;
+    ComPtr<IDXGIOutput1> output;
+};
+
+// The adapters in the order to try them: the system's minimum-power order where it offers one (the
+// integrated GPU, which drives a laptop's panel, first), else enumeration order.
+std::vector<ComPtr<IDXGIAdapter1>> adapters_in_order(IDXGIFactory1* factory) {
+    std::vector<ComPtr<IDXGIAdapter1>> adapters;
+    ComPtr<IDXGIFactory6> factory6;
+    ComPtr<IDXGIAdapter1> adapter;
+    if (SUCCEEDED(factory->QueryInterface(IID_PPV_ARGS(&factory6)))) {
+        for (UINT i = 0; SUCCEEDED(
+                 factory6->EnumAdapterByGpuPreference(i, DXGI_GPU_PREFERENCE_MINIMUM_POWER, IID_PPV_ARGS(&adapter)));
+             ++i) {
+            adapters.push_back(std::move(adapter));
+        }
+        if (!adapters.empty()) {
+            return adapters;
+        }
+    }
+    for (UINT i = 0; SUCCEEDED(factory->EnumAdapters1(i, &adapter)); ++i) {
+        adapters.push_back(std::move(adapter));
+    }
+    return adapters;
+}
+
+}  // namespace
+
+std::uint64_t adapter_id(IDXGIAdapter1* adapter) noexcept {
+    DXGI_ADAPTER_DESC1 desc{};
+    if (adapter == nullptr || FAILED(adapter->GetDesc1(&desc))) {
+        return 0;
+    }
+    return (static_cast<std::uint64_t>(static_cast<std::uint32_t>(desc.AdapterLuid.HighPart)) << 32) |
+           desc.AdapterLuid.LowPart;
+}
+
+bool find_output_for_monitor(HMONITOR monitor, ComPtr<IDXGIAdapter1>& adapter, ComPtr<IDXGIOutput1>& output,
+                             const AdapterChoice& choice) {
     ComPtr<IDXGIFactory1> factory;
     const HRESULT hr = CreateDXGIFactory1(IID_PPV_ARGS(&factory));
     if (FAILED(hr)) {
         log_failed_call("CreateDXGIFactory1", hr);
         return false;
     }
-    ComPtr<IDXGIAdapter1> candidate_adapter;
-    for (UINT adapter_index = 0; SUCCEEDED(factory->EnumAdapters1(adapter_index, &candidate_adapter));
-         ++adapter_index) {
+    std::vector<Candidate> candidates;
+    std::vector<std::uint64_t> ids;
+    for (const ComPtr<IDXGIAdapter1>& candidate_adapter : adapters_in_order(factory.Get())) {
         ComPtr<IDXGIOutput> candidate;
         for (UINT output_index = 0; SUCCEEDED(candidate_adapter->EnumOutputs(output_index, &candidate));
              ++output_index) {
@@ -22,16 +67,21 @@ bool find_output_for_monitor(HMONITOR monitor, ComPtr<IDXGIAdapter1>& adapter, C
             ComPtr<IDXGIOutput1> candidate1;
             if (SUCCEEDED(candidate->GetDesc(&desc)) && desc.Monitor == monitor &&
                 SUCCEEDED(candidate.As(&candidate1))) {
-                adapter = candidate_adapter;
-                output = candidate1;
-                return true;
+                candidates.push_back(Candidate{candidate_adapter, candidate1});
+                ids.push_back(adapter_id(candidate_adapter.Get()));
+                break;  // one output of an adapter shows a monitor once
             }
             candidate.Reset();
         }
-        candidate_adapter.Reset();
     }
-    log_message("FindOutputForMonitor: no DXGI output matches monitor %p", static_cast<void*>(monitor));
-    return false;
+    if (candidates.empty()) {
+        log_message("FindOutputForMonitor: no DXGI output matches monitor %p", static_cast<void*>(monitor));
+        return false;
+    }
+    Candidate& chosen = candidates[choice.pick(ids)];
+    adapter = chosen.adapter;
+    output = chosen.output;
+    return true;
 }
 
 bool DesktopCapture::start_duplication(ID3D11Device* new_device, IDXGIOutput1* output) {
@@ -52,6 +102,7 @@ bool DesktopCapture::start_duplication(ID3D11Device* new_device, IDXGIOutput1* o
     }
 
     const HRESULT hr = output->DuplicateOutput(device.Get(), &duplication);
+    duplicate_result = hr;
     if (FAILED(hr)) {
         log_failed_call("DuplicateOutput", hr);
         return false;

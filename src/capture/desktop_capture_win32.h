@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "capture/adapter_choice.h"
 #include "capture/capture_types.h"
 #include "capture/pointer_shape.h"
 
@@ -18,10 +19,14 @@ namespace kelvane {
 
 using Microsoft::WRL::ComPtr;
 
-// Finds the adapter and output that show `monitor`; the first match in adapter, then output order.
-// On false the out-references are left as they were.
+// Finds the adapter and output that show `monitor`: among the adapters that do, in the system's
+// minimum-power order where it offers one (else enumeration order), the one `choice` picks. On false
+// the out-references are left as they were.
 [[nodiscard]] bool find_output_for_monitor(HMONITOR monitor, ComPtr<IDXGIAdapter1>& adapter,
-                                           ComPtr<IDXGIOutput1>& output);
+                                           ComPtr<IDXGIOutput1>& output, const AdapterChoice& choice = {});
+
+// The adapter's LUID as one number, as AdapterChoice knows adapters; 0 when it cannot be read.
+[[nodiscard]] std::uint64_t adapter_id(IDXGIAdapter1* adapter) noexcept;
 
 class DesktopCapture {
 public:
@@ -44,6 +49,7 @@ public:
     CursorImage cursor;
     std::uint32_t output_rotation = output_rotation_identity;
     std::vector<std::uint8_t> shape_buffer;
+    HRESULT duplicate_result = S_OK;  // DuplicateOutput's answer at the last start
 
 private:
     void update_pointer_shape(const DXGI_OUTDUPL_FRAME_INFO& info);

@@ -17,6 +17,13 @@ struct CursorPoint {
     std::int32_t y = 0;
 };
 
+// How starting desktop duplication went.
+enum class DuplicationStart {
+    started,
+    failed,       // refused for now (a locked desktop, a UAC prompt, another session): try again later
+    unsupported,  // not on this adapter (a hybrid-GPU laptop): try another adapter
+};
+
 // The image the warp pass samples: the capture's last frame, or the calibration pattern.
 enum class DrawSource { frame, pattern };
 
@@ -34,7 +41,7 @@ public:
     // Makes the calibration pattern on the renderer's device; logs its own failure.
     [[nodiscard]] virtual bool make_pattern(std::int32_t width, std::int32_t height) = 0;
     // Starts desktop duplication of the output on the renderer's device, with a fresh capture.
-    [[nodiscard]] virtual bool start_duplication() = 0;
+    [[nodiscard]] virtual DuplicationStart start_duplication() = 0;
     // Releases everything the attempt made, whatever stage it reached: pattern, capture, renderer,
     // output and adapter, in that order.
     virtual void release_attempt() noexcept = 0;

@@ -1,13 +1,15 @@
 // The Windows side of the session: output lookup, renderer, duplication or pattern, and the thread.
 #include "session/session_backend_win32.h"
 
+#include "platform/log.h"
 #include "platform/platform.h"
+#include "platform/utf8.h"
 #include "render/pattern_texture_win32.h"
 
 namespace kelvane {
 
 bool SessionBackendWin32::find_output() {
-    return find_output_(monitor_, adapter_, output_);
+    return find_output_(monitor_, adapter_, output_, adapter_choice_);
 }
 
 bool SessionBackendWin32::initialize_renderer(std::int32_t width, std::int32_t height) {
@@ -20,9 +22,20 @@ bool SessionBackendWin32::make_pattern(std::int32_t width, std::int32_t height) 
     return pattern_srv_ != nullptr;
 }
 
-bool SessionBackendWin32::start_duplication() {
+DuplicationStart SessionBackendWin32::start_duplication() {
     capture_.emplace();
-    return capture_->start_duplication(renderer_.device(), output_.Get());
+    if (capture_->start_duplication(renderer_.device(), output_.Get())) {
+        return DuplicationStart::started;
+    }
+    if (capture_->duplicate_result != DXGI_ERROR_UNSUPPORTED) {
+        return DuplicationStart::failed;
+    }
+    DXGI_ADAPTER_DESC1 desc{};
+    if (adapter_choice_.rule_out(adapter_id(adapter_.Get())) && SUCCEEDED(adapter_->GetDesc1(&desc))) {
+        log_message("capture: adapter '%s' cannot duplicate this monitor, trying another",
+                    wide_to_utf8(desc.Description).c_str());
+    }
+    return DuplicationStart::unsupported;
 }
 
 void SessionBackendWin32::release_attempt() noexcept {

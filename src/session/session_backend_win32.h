@@ -15,7 +15,7 @@
 namespace kelvane {
 
 // Finds the adapter and output that show a monitor; find_output_for_monitor, or a test's stand-in.
-using OutputFinder = std::function<bool(HMONITOR, ComPtr<IDXGIAdapter1>&, ComPtr<IDXGIOutput1>&)>;
+using OutputFinder = std::function<bool(HMONITOR, ComPtr<IDXGIAdapter1>&, ComPtr<IDXGIOutput1>&, const AdapterChoice&)>;
 
 class SessionBackendWin32 final : public SessionBackend {
 public:
@@ -26,7 +26,7 @@ public:
     [[nodiscard]] bool find_output() override;
     [[nodiscard]] bool initialize_renderer(std::int32_t width, std::int32_t height) override;
     [[nodiscard]] bool make_pattern(std::int32_t width, std::int32_t height) override;
-    [[nodiscard]] bool start_duplication() override;
+    [[nodiscard]] DuplicationStart start_duplication() override;
     void release_attempt() noexcept override;
     void release_capture() noexcept override { capture_.reset(); }
     void update_warp(const WarpParams& params) override;
@@ -43,6 +43,7 @@ private:
     HWND overlay_;
     HMONITOR monitor_;
     OutputFinder find_output_;
+    AdapterChoice adapter_choice_;  // for the whole run: an adapter that cannot duplicate stays ruled out
     // One attempt's objects, released in reverse order: pattern, capture, renderer, output, adapter.
     ComPtr<IDXGIAdapter1> adapter_;
     ComPtr<IDXGIOutput1> output_;

@@ -77,18 +77,27 @@ private:
                 backend_.release_attempt();
                 return AttemptEnd::end_run;
             }
-        } else if (!backend_.start_duplication()) {
-            pause(duplication_retry_pause(duplication_failures_));
-            ++duplication_failures_;
-            if (duplication_failures_ % duplication_failures_per_rebuild == 0) {
-                backend_.release_attempt();
-            } else {
-                backend_.release_capture();
-                renderer_kept_ = true;
-            }
-            return AttemptEnd::retry;
         } else {
-            duplication_failures_ = 0;
+            switch (backend_.start_duplication()) {
+                case DuplicationStart::started:
+                    duplication_failures_ = 0;
+                    break;
+                case DuplicationStart::failed:
+                    pause(duplication_retry_pause(duplication_failures_));
+                    ++duplication_failures_;
+                    if (duplication_failures_ % duplication_failures_per_rebuild == 0) {
+                        backend_.release_attempt();
+                    } else {
+                        backend_.release_capture();
+                        renderer_kept_ = true;
+                    }
+                    return AttemptEnd::retry;
+                case DuplicationStart::unsupported:
+                    // The next attempt finds the monitor's output on another adapter: all goes.
+                    pause(duplication_retry_pause_ms);
+                    backend_.release_attempt();
+                    return AttemptEnd::retry;
+            }
         }
 
         backend_.update_warp(channel_.take());

@@ -20,7 +20,7 @@ const char* word_of(const FakeCall& call) {
         case FakeOp::make_pattern:
             return call.ok ? "pattern" : "pattern-fail";
         case FakeOp::start_duplication:
-            return call.ok ? "dup" : "dup-fail";
+            return call.ok ? "dup" : call.unsupported ? "dup-unsupported" : "dup-fail";
         case FakeOp::release_attempt:
             return "release";
         case FakeOp::release_capture:
@@ -188,13 +188,15 @@ bool FakeBackend::make_pattern(std::int32_t width, std::int32_t height) {
     return ok;
 }
 
-bool FakeBackend::start_duplication() {
+DuplicationStart FakeBackend::start_duplication() {
     const bool ok = duplication_results.next();
-    record(FakeOp::start_duplication, ok);
+    const bool supported = ok || duplication_supported.next();
+    FakeCall& call = record(FakeOp::start_duplication, ok);
+    call.unsupported = !supported;
     holds_capture_ = true;
     has_frame_ = false;
     image.generation = 0;
-    return ok;
+    return ok ? DuplicationStart::started : supported ? DuplicationStart::failed : DuplicationStart::unsupported;
 }
 
 void FakeBackend::release_capture() noexcept {

@@ -44,6 +44,7 @@ struct FakeCall {
     std::int32_t x = 0, y = 0;              // draw; cursor_position
     unsigned ms = 0;                        // sleep; acquire_frame's timeout
     bool after_stop = false;                // a stop was already requested when the call began
+    bool unsupported = false;               // start_duplication: failed as unsupported
 };
 
 // What happens at one acquire_frame call.
@@ -74,6 +75,8 @@ public:
 
     // Scripts.
     ResultScript find_results, init_results, pattern_results, duplication_results, draw_results;
+    // For a failed start_duplication: false answers "unsupported on this adapter" instead of "failed".
+    ResultScript duplication_supported;
     std::vector<FrameStep> steps;
     // In calibration mode nothing acquires; the run then ends after this many draws (0: no limit).
     std::size_t stop_after_draws = 0;
@@ -121,7 +124,7 @@ public:
     bool find_output() override;
     bool initialize_renderer(std::int32_t width, std::int32_t height) override;
     bool make_pattern(std::int32_t width, std::int32_t height) override;
-    bool start_duplication() override;
+    DuplicationStart start_duplication() override;
     void release_attempt() noexcept override;
     void release_capture() noexcept override;
     void update_warp(const WarpParams& params) override;

@@ -168,6 +168,17 @@ TEST(SessionLoop, DuplicationThatCannotStartBacksOffKeepsTheRendererAndWakesUp) 
         EXPECT_FALSE(session.fake.holds_anything());
     }
     {
+        // Not on this adapter (a hybrid-GPU laptop): everything goes, to be found on another one, and
+        // the back-off of refusals is not counted up by it.
+        Session session;
+        session.fake.duplication_results.results = {false, false, false};
+        session.fake.duplication_supported.results = {false, true, false};
+        session.run();
+        EXPECT_EQ(session.fake.trace(),
+                  "find init dup-unsupported sleep50*10 release find init dup-fail sleep50*10 release-capture "
+                  "dup-unsupported sleep50*10 release find init dup warp timeout release");
+    }
+    {
         // A desktop switch during the 2 s pause ends it at the next slice.
         Session session;
         session.fake.duplication_results.results = {false, false, false};
@@ -459,7 +470,7 @@ public:
     bool find_output() override { return !find_output_fails; }
     bool initialize_renderer(std::int32_t, std::int32_t) override { return true; }
     bool make_pattern(std::int32_t, std::int32_t) override { return true; }
-    bool start_duplication() override { return true; }
+    DuplicationStart start_duplication() override { return DuplicationStart::started; }
     void release_attempt() noexcept override {}
     void release_capture() noexcept override {}
     void update_warp(const WarpParams& params) override {
