@@ -1,6 +1,7 @@
 // Black-box runs of the real Kelvane2.exe: exit codes, the log, the settings file, the
 // single-instance guard and the command-line overrides.
 #include <windows.h>
+#include <shellapi.h>
 
 #include <gtest/gtest.h>
 
@@ -255,23 +256,41 @@ TEST_F(Startup, DisplayChangeRestartsARunningMirrorAndOnlyLogsOtherwise) {
     EXPECT_TRUE(saved_settings().active);
 }
 
-TEST_F(Startup, TaskbarCreatedAddsTheIconAgain) {
-    const KelvaneProcess process(L"--inactive");
+// The icon as the shell knows it: NIM_MODIFY succeeds for an icon that is there, from any process.
+bool tray_has_icon(HWND owner) {
+    NOTIFYICONDATAW data{};
+    data.cbSize = sizeof data;
+    data.hWnd = owner;
+    data.uID = 1;
+    data.uFlags = NIF_TIP;
+    wcscpy_s(data.szTip, L"Kelvane2 - teleprompter mirror (Ctrl+Alt+M)");
+    return Shell_NotifyIconW(NIM_MODIFY, &data) != FALSE;
+}
+
+TEST_F(Startup, TaskbarCreatedLeavesOneAnsweringIconThatGoesAtExit) {
+    const KelvaneProcess process(L"--inactive --pattern");
     const HWND control = process.control_window();
     ASSERT_NE(control, nullptr);
-    const auto refusals = [this] {
+    const auto count = [this](const std::string& line) {
         const auto messages = log_messages();
-        return std::count(messages.begin(), messages.end(), "tray: NIM_ADD failed");
+        return std::count(messages.begin(), messages.end(), line);
     };
-    Sleep(500);
-    // Wine's tray takes the icon at start.
-    EXPECT_EQ(refusals(), 0);
-    // Broadcast as Explorer does after a restart. Wine's tray still holds the icon, so the second
-    // NIM_ADD is refused: the refusal in the log shows that the icon was added again.
+    EXPECT_TRUE(wait_until([&] { return tray_has_icon(control); }));
+    EXPECT_EQ(count("tray: NIM_ADD failed"), 0);
+    // Broadcast as Explorer does after a restart. A taskbar that kept the icon (Wine's does) refuses
+    // a second NIM_ADD: the icon it has is updated instead; a new taskbar takes it silently.
     PostMessageW(HWND_BROADCAST, RegisterWindowMessageW(L"TaskbarCreated"), 0, 0);
-    EXPECT_TRUE(wait_until([&] { return refusals() == 1; }));
+    Sleep(1000);
+    EXPECT_LE(count("tray: icon still there after TaskbarCreated, updated it"), 1);
+    EXPECT_EQ(count("tray: NIM_ADD failed"), 0);
+    EXPECT_TRUE(tray_has_icon(control));
+    // Still answering: the tray's mouse message reaches the program, which toggles the mirror.
+    PostMessageW(control, tray_message, 1, WM_LBUTTONDBLCLK);
+    EXPECT_TRUE(wait_until(overlay_exists));
     PostMessageW(control, WM_COMMAND, exit_command, 0);
     EXPECT_EQ(process.wait_exit(), exit_ok);
+    EXPECT_FALSE(tray_has_icon(control));
+    EXPECT_EQ(count("tray: NIM_DELETE failed"), 0);
 }
 
 TEST_F(Startup, MonitorArgumentIsResolvedAndSaved) {
