@@ -73,7 +73,8 @@ unsigned long flush_file_to_disk(std::FILE* file) noexcept {
     if (std::fflush(file) != 0) {
         return ERROR_WRITE_FAULT;
     }
-    const auto handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file)));
+    // The C runtime hands out the system handle of a stream as an integer.
+    auto* const handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file)));  // NOLINT(performance-no-int-to-ptr)
     if (FlushFileBuffers(handle) == 0) {
         const DWORD error = GetLastError();
         return error != 0 ? error : ERROR_GEN_FAILURE;

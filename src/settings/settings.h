@@ -58,7 +58,7 @@ inline constexpr unsigned settings_open_pause_ms = 100;
 inline constexpr int settings_replace_attempts = 10;
 inline constexpr unsigned settings_replace_pause_ms = 50;
 // No settings file this program wrote comes near this size.
-inline constexpr std::size_t settings_file_limit = 64 * 1024;
+inline constexpr std::size_t settings_file_limit = std::size_t{64} * 1024;
 
 // Reads the settings file over `settings`, changing only what the file sets acceptably. A file that
 // is there but cannot be read (held by another program, refused, too large) leaves `settings` alone

@@ -1,7 +1,6 @@
 // Black-box runs of the real Kelvane2.exe: exit codes, the log, the settings file, the
 // single-instance guard and the command-line overrides.
 #include <windows.h>
-#include <shellapi.h>
 
 #include <gtest/gtest.h>
 
@@ -184,22 +183,6 @@ TEST_F(Startup, SavedValuesSurviveARunWithAnEmptyMonitorArgument) {
               messages.end());
 }
 
-// Overlays of any process: the end-to-end runs have the display to themselves.
-bool overlay_exists() {
-    return FindWindowW(L"Kelvane2Overlay", nullptr) != nullptr;
-}
-
-bool wait_until(const std::function<bool()>& condition, DWORD limit_ms = 20000) {
-    const auto deadline = GetTickCount64() + limit_ms;
-    while (GetTickCount64() < deadline) {
-        if (condition()) {
-            return true;
-        }
-        Sleep(50);
-    }
-    return condition();
-}
-
 TEST_F(Startup, InactiveStartsWithoutOverlayAndActiveWins) {
     write_settings("active=1\r\n");
     {
@@ -254,43 +237,6 @@ TEST_F(Startup, DisplayChangeRestartsARunningMirrorAndOnlyLogsOtherwise) {
     PostMessageW(control, WM_COMMAND, exit_command, 0);
     EXPECT_EQ(process.wait_exit(), exit_ok);
     EXPECT_TRUE(saved_settings().active);
-}
-
-// The icon as the shell knows it: NIM_MODIFY succeeds for an icon that is there, from any process.
-bool tray_has_icon(HWND owner) {
-    NOTIFYICONDATAW data{};
-    data.cbSize = sizeof data;
-    data.hWnd = owner;
-    data.uID = 1;
-    data.uFlags = NIF_TIP;
-    wcscpy_s(data.szTip, L"Kelvane2 - teleprompter mirror (Ctrl+Alt+M)");
-    return Shell_NotifyIconW(NIM_MODIFY, &data) != FALSE;
-}
-
-TEST_F(Startup, TaskbarCreatedLeavesOneAnsweringIconThatGoesAtExit) {
-    const KelvaneProcess process(L"--inactive --pattern");
-    const HWND control = process.control_window();
-    ASSERT_NE(control, nullptr);
-    const auto count = [this](const std::string& line) {
-        const auto messages = log_messages();
-        return std::count(messages.begin(), messages.end(), line);
-    };
-    EXPECT_TRUE(wait_until([&] { return tray_has_icon(control); }));
-    EXPECT_EQ(count("tray: NIM_ADD failed"), 0);
-    // Broadcast as Explorer does after a restart. A taskbar that kept the icon (Wine's does) refuses
-    // a second NIM_ADD: the icon it has is updated instead; a new taskbar takes it silently.
-    PostMessageW(HWND_BROADCAST, RegisterWindowMessageW(L"TaskbarCreated"), 0, 0);
-    Sleep(1000);
-    EXPECT_LE(count("tray: icon still there after TaskbarCreated, updated it"), 1);
-    EXPECT_EQ(count("tray: NIM_ADD failed"), 0);
-    EXPECT_TRUE(tray_has_icon(control));
-    // Still answering: the tray's mouse message reaches the program, which toggles the mirror.
-    PostMessageW(control, tray_message, 1, WM_LBUTTONDBLCLK);
-    EXPECT_TRUE(wait_until(overlay_exists));
-    PostMessageW(control, WM_COMMAND, exit_command, 0);
-    EXPECT_EQ(process.wait_exit(), exit_ok);
-    EXPECT_FALSE(tray_has_icon(control));
-    EXPECT_EQ(count("tray: NIM_DELETE failed"), 0);
 }
 
 TEST_F(Startup, MonitorArgumentIsResolvedAndSaved) {

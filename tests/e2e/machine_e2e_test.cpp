@@ -1,8 +1,9 @@
-// The real Kelvane2.exe against what real machines do to its files and its guard: a second copy
-// writing to the shared log, a settings file held by a virus scanner or a backup at start, and a
-// guard that an elevated copy holds.
+// The real Kelvane2.exe against what real machines do to it: a second copy writing to the shared log,
+// a settings file held by a virus scanner or a backup at start, a guard that an elevated copy holds,
+// and a restarted Explorer that kept the tray icon.
 #include <windows.h>
 #include <aclapi.h>
+#include <shellapi.h>
 
 #include <gtest/gtest.h>
 
@@ -139,6 +140,43 @@ TEST_F(RealFiles, GuardThatThisUserMayNotOpenMeansAnotherCopyRuns) {
     CloseHandle(guard);
     EXPECT_EQ(messages(), std::vector<std::string>{"another instance is running; exiting"});
     EXPECT_EQ(GetFileAttributesW(settings_file().c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
+// The icon as the shell knows it: NIM_MODIFY succeeds for an icon that is there, from any process.
+bool tray_has_icon(HWND owner) {
+    NOTIFYICONDATAW data{};
+    data.cbSize = sizeof data;
+    data.hWnd = owner;
+    data.uID = 1;
+    data.uFlags = NIF_TIP;
+    wcscpy_s(data.szTip, L"Kelvane2 - teleprompter mirror (Ctrl+Alt+M)");
+    return Shell_NotifyIconW(NIM_MODIFY, &data) != FALSE;
+}
+
+TEST_F(RealFiles, TaskbarCreatedLeavesOneAnsweringIconThatGoesAtExit) {
+    const KelvaneProcess process(L"--inactive --pattern");
+    const HWND control = process.control_window();
+    ASSERT_NE(control, nullptr);
+    const auto count = [this](const std::string& line) {
+        const auto all = messages();
+        return std::count(all.begin(), all.end(), line);
+    };
+    EXPECT_TRUE(wait_until([&] { return tray_has_icon(control); }));
+    EXPECT_EQ(count("tray: NIM_ADD failed"), 0);
+    // Broadcast as Explorer does after a restart. A taskbar that kept the icon (Wine's does) refuses
+    // a second NIM_ADD: the icon it has is updated instead; a new taskbar takes it silently.
+    PostMessageW(HWND_BROADCAST, RegisterWindowMessageW(L"TaskbarCreated"), 0, 0);
+    Sleep(1000);
+    EXPECT_LE(count("tray: icon still there after TaskbarCreated, updated it"), 1);
+    EXPECT_EQ(count("tray: NIM_ADD failed"), 0);
+    EXPECT_TRUE(tray_has_icon(control));
+    // Still answering: the tray's mouse message reaches the program, which toggles the mirror.
+    PostMessageW(control, WM_APP + 1, 1, WM_LBUTTONDBLCLK);  // the tray callback
+    EXPECT_TRUE(wait_until(overlay_exists));
+    PostMessageW(control, WM_COMMAND, exit_command, 0);
+    EXPECT_EQ(process.wait_exit(), exit_ok);
+    EXPECT_FALSE(tray_has_icon(control));
+    EXPECT_EQ(count("tray: NIM_DELETE failed"), 0);
 }
 
 }  // namespace
