@@ -30,7 +30,6 @@ namespace kelvane {
 namespace {
 
 constexpr wchar_t display1[] = L"\\\\.\\DISPLAY1";
-constexpr wchar_t display2[] = L"\\\\.\\DISPLAY2";
 constexpr wchar_t test_control_class[] = L"KelvaneUiTestControl";
 
 // ---- Helpers ----
