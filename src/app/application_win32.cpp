@@ -94,6 +94,9 @@ unsigned Application::run() {
             code = 1;
             break;
         }
+        if (host_.adjust_dialog_message(msg)) {
+            continue;
+        }
         TranslateMessage(&msg);
         DispatchMessageW(&msg);
     }

@@ -9,6 +9,7 @@
 
 #include "app/application_win32.h"
 #include "app/command_line.h"
+#include "platform/dpi_win32.h"
 #include "platform/log.h"
 #include "display/monitor_list.h"
 #include "platform/unique_handle_win32.h"
@@ -26,13 +27,15 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE /*previous*/, PWSTR /*command_
     using namespace kelvane;
 
     // From here on every window and monitor coordinate is in physical pixels.
-    SetProcessDpiAwarenessContext(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2);
+    platform::set_per_monitor_dpi_awareness();
 
     // The guard comes before the log is opened, so that a second copy adds its line to the running
     // instance's log instead of emptying it.
     SetLastError(ERROR_SUCCESS);
     UniqueHandle guard(CreateMutexW(nullptr, TRUE, single_instance_name));
-    if (GetLastError() == ERROR_ALREADY_EXISTS) {
+    // An elevated copy's guard cannot be opened by this one: access denied means it runs all the same.
+    const DWORD guard_error = GetLastError();
+    if (guard_error == ERROR_ALREADY_EXISTS || guard_error == ERROR_ACCESS_DENIED) {
         open_log(LogOpenMode::append);
         log_message("another instance is running; exiting");
         return exit_already_running;

@@ -24,6 +24,8 @@ public:
     // The window that owns the tray menu and receives its commands.
     void set_menu_owner(HWND owner) noexcept { menu_owner_ = owner; }
     void close_adjust_window() noexcept { adjust_window_.close(); }
+    // Keyboard use of the Adjust-warp window; true when the message has been handled there.
+    [[nodiscard]] bool adjust_dialog_message(MSG& msg) noexcept { return adjust_window_.dialog_message(msg); }
 
     // For the foreground hook and tests: the running mirror, or null.
     [[nodiscard]] MirrorSession* session() const noexcept { return session_.get(); }

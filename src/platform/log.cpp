@@ -119,7 +119,15 @@ std::wstring log_file_path(const std::wstring& folder) {
 }
 
 bool open_log_file(const std::wstring& path, LogOpenMode mode) {
-    std::FILE* file = platform::open_file_shared(path, mode == LogOpenMode::append ? L"ab" : L"wb");
+    if (mode == LogOpenMode::truncate) {
+        std::FILE* emptied = platform::open_file_shared(path, L"wb");
+        if (emptied != nullptr) {
+            std::fclose(emptied);
+        }
+    }
+    // Always written at the end of the file, never through a position of our own: a second copy
+    // that appends its line while this one runs must not have it overwritten by our next line.
+    std::FILE* file = platform::open_file_shared(path, L"ab");
     LogState& state = log_state();
     const std::lock_guard<std::mutex> guard(state.lock);
     if (state.file != nullptr) {

@@ -36,8 +36,22 @@ void debug_output(const char* text) noexcept;
 // `mode` is a C stdio mode such as L"rb", L"wb" or L"ab". Returns null on failure.
 [[nodiscard]] std::FILE* open_file_shared(const std::wstring& path, const wchar_t* mode) noexcept;
 
-// Forces the written contents of an open file out to the disk. Returns false on failure.
-bool flush_file_to_disk(std::FILE* file) noexcept;
+// Opens an existing file for reading in binary mode, denying nobody read, write or delete access.
+// Returns null on failure, with the system's error code (GetLastError / errno) in `error`.
+[[nodiscard]] std::FILE* open_file_for_reading(const std::wstring& path, unsigned long& error) noexcept;
+
+// Forces the written contents of an open file out to the disk. Returns 0 on success, otherwise the
+// system's error code.
+[[nodiscard]] unsigned long flush_file_to_disk(std::FILE* file) noexcept;
+
+// What a system error code of a file operation means to the portable code.
+enum class FileFailure {
+    missing,      // the file does not exist (its folder does)
+    busy,         // another program holds the file, or access is refused for now
+    unsupported,  // the file system does not offer the operation
+    other,
+};
+[[nodiscard]] FileFailure classify_file_error(unsigned long error) noexcept;
 
 // Replaces `target` with `source` in a single rename; an existing target is replaced.
 // Returns 0 on success, otherwise the system's error code (GetLastError / errno).

@@ -51,8 +51,36 @@ std::FILE* open_file_shared(const std::wstring& path, const wchar_t* mode) noexc
     return std::fopen(narrow(path).c_str(), narrow(mode).c_str());
 }
 
-bool flush_file_to_disk(std::FILE* file) noexcept {
-    return std::fflush(file) == 0 && ::fsync(::fileno(file)) == 0;
+std::FILE* open_file_for_reading(const std::wstring& path, unsigned long& error) noexcept {
+    errno = 0;
+    std::FILE* file = std::fopen(narrow(path).c_str(), "rb");
+    error = file == nullptr ? static_cast<unsigned long>(errno != 0 ? errno : EIO) : 0;
+    return file;
+}
+
+unsigned long flush_file_to_disk(std::FILE* file) noexcept {
+    if (std::fflush(file) != 0 || ::fsync(::fileno(file)) != 0) {
+        return static_cast<unsigned long>(errno != 0 ? errno : EIO);
+    }
+    return 0;
+}
+
+FileFailure classify_file_error(unsigned long error) noexcept {
+    switch (error) {
+        case ENOENT:
+            return FileFailure::missing;
+        case EACCES:
+        case EPERM:
+        case EBUSY:
+        case ETXTBSY:
+        case EAGAIN:
+            return FileFailure::busy;
+        case EINVAL:
+        case ENOTSUP:
+            return FileFailure::unsupported;
+        default:
+            return FileFailure::other;
+    }
 }
 
 unsigned long replace_file(const std::wstring& source, const std::wstring& target) noexcept {

@@ -5,8 +5,11 @@
 #include <knownfolders.h>
 #include <shlobj.h>
 
+#include <fcntl.h>
 #include <io.h>
 #include <share.h>
+
+#include <cstdint>
 
 namespace kelvane::platform {
 
@@ -40,8 +43,59 @@ std::FILE* open_file_shared(const std::wstring& path, const wchar_t* mode) noexc
     return _wfsopen(path.c_str(), mode, _SH_DENYNO);
 }
 
-bool flush_file_to_disk(std::FILE* file) noexcept {
-    return std::fflush(file) == 0 && _commit(_fileno(file)) == 0;
+std::FILE* open_file_for_reading(const std::wstring& path, unsigned long& error) noexcept {
+    // CreateFileW rather than _wfsopen: only the system's own error code tells a missing file from
+    // one that a virus scanner or a backup holds.
+    const HANDLE handle =
+        CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        error = GetLastError();
+        return nullptr;
+    }
+    const int descriptor = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_RDONLY | _O_BINARY);
+    if (descriptor == -1) {
+        CloseHandle(handle);
+        error = ERROR_TOO_MANY_OPEN_FILES;
+        return nullptr;
+    }
+    std::FILE* file = _fdopen(descriptor, "rb");
+    if (file == nullptr) {
+        _close(descriptor);  // closes the handle too
+        error = ERROR_TOO_MANY_OPEN_FILES;
+        return nullptr;
+    }
+    error = 0;
+    return file;
+}
+
+unsigned long flush_file_to_disk(std::FILE* file) noexcept {
+    if (std::fflush(file) != 0) {
+        return ERROR_WRITE_FAULT;
+    }
+    // The C runtime hands out the system handle of a stream as an integer.
+    auto* const handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file)));  // NOLINT(performance-no-int-to-ptr)
+    if (FlushFileBuffers(handle) == 0) {
+        const DWORD error = GetLastError();
+        return error != 0 ? error : ERROR_GEN_FAILURE;
+    }
+    return 0;
+}
+
+FileFailure classify_file_error(unsigned long error) noexcept {
+    switch (error) {
+        case ERROR_FILE_NOT_FOUND:
+            return FileFailure::missing;
+        case ERROR_ACCESS_DENIED:
+        case ERROR_SHARING_VIOLATION:
+        case ERROR_LOCK_VIOLATION:
+            return FileFailure::busy;
+        case ERROR_INVALID_FUNCTION:
+        case ERROR_NOT_SUPPORTED:
+            return FileFailure::unsupported;
+        default:
+            return FileFailure::other;
+    }
 }
 
 unsigned long replace_file(const std::wstring& source, const std::wstring& target) noexcept {

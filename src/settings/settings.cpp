@@ -1,4 +1,4 @@
-// Settings file: text format, number rule, load and atomic save.
+// Settings file text: the format and the number rule.
 #include "settings/settings.h"
 
 #include <cmath>
@@ -6,8 +6,6 @@
 #include <cstdlib>
 #include <limits>
 
-#include "platform/log.h"
-#include "platform/platform.h"
 #include "platform/utf8.h"
 
 namespace kelvane {
@@ -81,15 +79,6 @@ void apply_line(std::string_view line, Settings& settings) {
     } else if (key == "rotation") {
         read_number_into(value, settings.warp.rotation, rotation_limit);
     }
-}
-
-bool read_whole_file(std::FILE* file, std::string& text) {
-    char buffer[4096];
-    std::size_t got = 0;
-    while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) {
-        text.append(buffer, got);
-    }
-    return std::ferror(file) == 0;
 }
 
 }  // namespace
@@ -196,74 +185,6 @@ void reset_warp_correction(Settings& settings) noexcept {
     settings.warp.keystone_tb = 0.0f;
     settings.warp.keystone_lr = 0.0f;
     settings.warp.rotation = 0.0f;
-}
-
-std::wstring settings_path() {
-    const std::wstring folder = data_folder();
-    if (folder.empty()) {
-        return {};
-    }
-    return folder + platform::path_separator + L"settings.ini";
-}
-
-void load_settings(Settings& settings) {
-    load_settings_from(settings_path(), settings);
-}
-
-bool save_settings(const Settings& settings) {
-    return save_settings_to(settings_path(), settings);
-}
-
-void load_settings_from(const std::wstring& path, Settings& settings) {
-    if (path.empty()) {
-        return;
-    }
-    std::FILE* file = platform::open_file_shared(path, L"rb");
-    if (file == nullptr) {
-        log_message("settings: no file yet (first run), using defaults");
-        return;
-    }
-    std::string text;
-    const bool complete = read_whole_file(file, text);
-    std::fclose(file);
-    if (!complete) {
-        // Half a file could set some values and miss others: take none of it.
-        log_message("settings: read error, using defaults");
-        return;
-    }
-    apply_settings_text(text, settings);
-    log_message("settings: loaded (monitor='%s' active=%d mirrorH=%d mirrorV=%d ktb=%.3f klr=%.3f rot=%.1f)",
-                wide_to_utf8(settings.monitor).c_str(), settings.active ? 1 : 0, settings.warp.mirror_h ? 1 : 0,
-                settings.warp.mirror_v ? 1 : 0, static_cast<double>(settings.warp.keystone_tb),
-                static_cast<double>(settings.warp.keystone_lr), static_cast<double>(settings.warp.rotation));
-}
-
-bool save_settings_to(const std::wstring& path, const Settings& settings) {
-    if (path.empty()) {
-        return false;
-    }
-    const std::wstring temp = path + L".tmp";
-    std::FILE* file = platform::open_file_shared(temp, L"wb");
-    if (file == nullptr) {
-        log_message("settings: failed to open temp file for write");
-        return false;
-    }
-    const std::string text = format_settings_text(settings);
-    const bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size() &&
-                         platform::flush_file_to_disk(file) && std::ferror(file) == 0;
-    // A failed close can lose buffered data too, so it counts as a failed write.
-    const bool closed = std::fclose(file) == 0;
-    if (!written || !closed) {
-        log_message("settings: write to temp file failed");
-        return false;
-    }
-    const unsigned long error = platform::replace_file(temp, path);
-    if (error != 0) {
-        log_message("settings: atomic rename failed, err=%lu", error);
-        platform::delete_file(temp);
-        return false;
-    }
-    return true;
 }
 
 }  // namespace kelvane

@@ -3,6 +3,8 @@
 // after every change.
 #pragma once
 
+#include <cstddef>
+#include <cstdio>
 #include <string>
 #include <string_view>
 
@@ -31,14 +33,44 @@ void reset_warp_correction(Settings& settings) noexcept;
 // data folder + "settings.ini", or empty when there is no data folder.
 [[nodiscard]] std::wstring settings_path();
 
-// Reads the settings file over `settings`, changing only what the file sets acceptably.
+// The file services the settings store uses: the system's by default; tests override single ones to
+// make them fail as a virus scanner, a backup or an odd file system would.
+class SettingsFiles {
+public:
+    SettingsFiles() = default;
+    virtual ~SettingsFiles() = default;
+    SettingsFiles(const SettingsFiles&) = delete;
+    SettingsFiles& operator=(const SettingsFiles&) = delete;
+
+    // Null on failure, with the system's error code in `error`.
+    [[nodiscard]] virtual std::FILE* open_for_reading(const std::wstring& path, unsigned long& error);
+    // 0 or the system's error code.
+    [[nodiscard]] virtual unsigned long flush_to_disk(std::FILE* file);
+    [[nodiscard]] virtual unsigned long replace(const std::wstring& source, const std::wstring& target);
+    virtual void pause(unsigned milliseconds);
+};
+[[nodiscard]] SettingsFiles& system_settings_files();
+
+// A file that another program holds is tried again for about a second before it counts as unreadable.
+inline constexpr int settings_open_attempts = 11;
+inline constexpr unsigned settings_open_pause_ms = 100;
+// A replace refused because another program has the file open briefly is tried again.
+inline constexpr int settings_replace_attempts = 10;
+inline constexpr unsigned settings_replace_pause_ms = 50;
+// No settings file this program wrote comes near this size.
+inline constexpr std::size_t settings_file_limit = std::size_t{64} * 1024;
+
+// Reads the settings file over `settings`, changing only what the file sets acceptably. A file that
+// is there but cannot be read (held by another program, refused, too large) leaves `settings` alone
+// and is never saved over for the rest of the run: the user's values in it must survive.
 void load_settings(Settings& settings);
 // Writes the whole file atomically. True when the file has been replaced.
 bool save_settings(const Settings& settings);
 
 // The same against an explicit path (empty: no file).
-void load_settings_from(const std::wstring& path, Settings& settings);
-bool save_settings_to(const std::wstring& path, const Settings& settings);
+void load_settings_from(const std::wstring& path, Settings& settings, SettingsFiles& files = system_settings_files());
+bool save_settings_to(const std::wstring& path, const Settings& settings,
+                      SettingsFiles& files = system_settings_files());
 
 // Applies the text of a settings file to `settings`.
 void apply_settings_text(std::string_view text, Settings& settings);

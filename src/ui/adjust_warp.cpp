@@ -104,6 +104,19 @@ int choose_host_monitor(const std::vector<MonitorEntry>& monitors, int designate
     return candidate < 0 ? 0 : candidate;
 }
 
+int scale_to_dpi(int value, int dpi) noexcept {
+    // In 64 bits, and rounding half away from zero for negative values as for positive ones.
+    const long long scaled = static_cast<long long>(value) * dpi;
+    const long long half = standard_dpi / 2;
+    return static_cast<int>(scaled >= 0 ? (scaled + half) / standard_dpi : (scaled - half) / standard_dpi);
+}
+
+Box scale_to_dpi(const Box& box, int dpi) noexcept {
+    const int left = scale_to_dpi(box.x, dpi);
+    const int top = scale_to_dpi(box.y, dpi);
+    return Box{left, top, scale_to_dpi(box.x + box.width, dpi) - left, scale_to_dpi(box.y + box.height, dpi) - top};
+}
+
 WindowPosition centre_in(const MonitorRect& area, int width, int height) noexcept {
     const int area_width = area.right - area.left;
     const int area_height = area.bottom - area.top;

@@ -18,9 +18,30 @@ inline constexpr int keystone_slider_tick = 25;
 inline constexpr int rotation_slider_max = 720;
 inline constexpr int rotation_slider_tick = 90;
 
-// Outer size of the Adjust-warp window.
+// Outer size of the Adjust-warp window at 96 DPI, for placing it before its monitor's DPI is known;
+// once it exists, it takes the size its client area needs there and keeps its centre.
 inline constexpr int adjust_window_width = 480;
 inline constexpr int adjust_window_height = 320;
+// Its client area at 96 DPI: the controls with a margin of 20 on the left, right and bottom.
+inline constexpr int adjust_client_width = 480;
+inline constexpr int adjust_client_height = 283;
+
+// The standard DPI, at which the window's sizes are given.
+inline constexpr int standard_dpi = 96;
+
+// A rectangle in client coordinates.
+struct Box {
+    int x = 0;
+    int y = 0;
+    int width = 0;
+    int height = 0;
+};
+
+// A length at 96 DPI as it is at `dpi`, rounded to the nearest pixel.
+[[nodiscard]] int scale_to_dpi(int value, int dpi) noexcept;
+// A box at 96 DPI as it is at `dpi`. Its edges are scaled, not its size, so boxes that touch or keep
+// apart at 96 DPI do so at any DPI.
+[[nodiscard]] Box scale_to_dpi(const Box& box, int dpi) noexcept;
 
 // Slider position to value, in 32-bit float arithmetic: position / 100 - 1.
 [[nodiscard]] float keystone_from_position(int position) noexcept;

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/dpi_win32.h"
 #include "platform/window_owner_win32.h"
 #include "settings/settings.h"
 
@@ -68,10 +69,10 @@ WindowPosition work_area_position() {
 
 void create_controls(HWND window, HINSTANCE instance) {
     for (const AdjustControl& control : adjust_controls) {
-        const HWND child =
-            CreateWindowExW(0, control.class_name, control.text, WS_CHILD | WS_VISIBLE | control.style, control.x,
-                            control.y, control.width, control.height, window,
-                            reinterpret_cast<HMENU>(static_cast<INT_PTR>(control.id)), instance, nullptr);
+        const Box& place = control.place;
+        const HWND child = CreateWindowExW(
+            0, control.class_name, control.text, WS_CHILD | WS_VISIBLE | control.style, place.x, place.y, place.width,
+            place.height, window, reinterpret_cast<HMENU>(static_cast<INT_PTR>(control.id)), instance, nullptr);
         const SliderBinding* slider = find_slider(control.id);
         if (child != nullptr && slider != nullptr) {
             SendMessageW(child, TBM_SETRANGE, TRUE, MAKELPARAM(0, slider->range_max));
@@ -104,8 +105,53 @@ void AdjustWindow::open(HINSTANCE instance, const WarpParams& warp, const std::o
         return;  // a later "Adjust warp..." tries again
     }
     create_controls(window_, instance);
+    apply_dpi(static_cast<int>(platform::window_dpi(window_)), nullptr);
     show(warp);
     ShowWindow(window_, SW_SHOW);
+    SetFocus(GetNextDlgTabItem(window_, nullptr, FALSE));
+}
+
+void AdjustWindow::apply_dpi(int dpi, const POINT* corner) {
+    dpi_ = dpi;
+    const HFONT font = platform::create_message_font(static_cast<UINT>(dpi));
+    HWND child = GetWindow(window_, GW_CHILD);
+    for (const AdjustControl& control : adjust_controls) {
+        if (child == nullptr) {
+            break;
+        }
+        const Box place = scale_to_dpi(control.place, dpi);
+        SetWindowPos(child, nullptr, place.x, place.y, place.width, place.height, SWP_NOZORDER | SWP_NOACTIVATE);
+        if (font != nullptr) {
+            SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
+        }
+        child = GetWindow(child, GW_HWNDNEXT);
+    }
+    if (font != nullptr) {
+        if (font_ != nullptr) {
+            DeleteObject(font_);  // no control uses it any more
+        }
+        font_ = font;
+    }
+    const Box client = scale_to_dpi(Box{0, 0, adjust_client_width, adjust_client_height}, dpi);
+    const RECT outer = platform::outer_rect_for_client(RECT{0, 0, client.width, client.height}, adjust_window_style,
+                                                       adjust_window_ex_style, static_cast<UINT>(dpi));
+    const int width = outer.right - outer.left;
+    const int height = outer.bottom - outer.top;
+    POINT place{};
+    if (corner != nullptr) {
+        place = *corner;
+    } else {
+        RECT now{};
+        GetWindowRect(window_, &now);
+        const WindowPosition centred = centre_in(MonitorRect{now.left, now.top, now.right, now.bottom}, width, height);
+        place = POINT{centred.x, centred.y};
+    }
+    SetWindowPos(window_, nullptr, place.x, place.y, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+bool AdjustWindow::dialog_message(MSG& msg) noexcept {
+    return window_ != nullptr && (msg.hwnd == window_ || IsChild(window_, msg.hwnd) != FALSE) &&
+           IsDialogMessageW(window_, &msg) != FALSE;
 }
 
 void AdjustWindow::show(const WarpParams& warp) {
@@ -141,10 +187,31 @@ LRESULT AdjustWindow::handle(HWND hwnd, UINT message, WPARAM wparam, LPARAM lpar
         case WM_CLOSE:
             DestroyWindow(hwnd);
             return 0;
+        case WM_DPICHANGED: {
+            // Moved to a monitor of another DPI: the system suggests where the window goes.
+            const auto* suggested = reinterpret_cast<const RECT*>(lparam);
+            const POINT corner{suggested->left, suggested->top};
+            apply_dpi(HIWORD(wparam), &corner);
+            return 0;
+        }
+        case WM_ACTIVATE:
+            // A window that is not a dialog forgets its focused control when it loses activation.
+            if (LOWORD(wparam) == WA_INACTIVE) {
+                focus_ = GetFocus();
+            } else if (focus_ != nullptr && IsChild(hwnd, focus_) != FALSE) {
+                SetFocus(focus_);
+                return 0;
+            }
+            return DefWindowProcW(hwnd, message, wparam, lparam);
         case WM_DESTROY:
             if (window_ == hwnd) {
                 window_ = nullptr;
             }
+            if (font_ != nullptr) {
+                DeleteObject(font_);  // the controls have gone with their window
+                font_ = nullptr;
+            }
+            focus_ = nullptr;
             SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
             actions_.adjust_closed();
             return 0;
@@ -182,7 +249,15 @@ LRESULT AdjustWindow::on_command(WPARAM wparam, LPARAM lparam) {
             actions_.warp_reset();
             return 0;
         case adjust_id::close:
+        case IDCANCEL:  // Esc
             close();
+            return 0;
+        case IDOK:  // Enter, on a control that is not the default button: press the focused button
+            if (GetFocus() == GetDlgItem(window_, adjust_id::reset)) {
+                actions_.warp_reset();
+            } else {
+                close();
+            }
             return 0;
         default:
             return DefWindowProcW(window_, WM_COMMAND, wparam, lparam);

@@ -38,33 +38,34 @@ inline constexpr wchar_t button_class[] = L"BUTTON";
 inline constexpr wchar_t static_class[] = L"STATIC";
 inline constexpr wchar_t trackbar_class[] = L"msctls_trackbar32";
 
-// One child control; all get WS_CHILD | WS_VISIBLE plus `style`, at client position x, y.
+// One child control; all get WS_CHILD | WS_VISIBLE plus `style`, at `place` in client units of 96 DPI.
 struct AdjustControl {
     const wchar_t* class_name;
     const wchar_t* text;
     DWORD style;
-    int x;
-    int y;
-    int width;
-    int height;
+    Box place;
     int id;
 };
 
+// Controls the keyboard reaches with Tab, each a group of its own so that the arrow keys stay with
+// the focused slider.
+inline constexpr DWORD tab_stop = WS_TABSTOP | WS_GROUP;
+
 // The controls in creation order (which is also their tab and z order).
 inline constexpr AdjustControl adjust_controls[] = {
-    {button_class, L"Mirror horizontally", BS_AUTOCHECKBOX, 20, 15, 200, 24, adjust_id::mirror_h},
-    {button_class, L"Mirror vertically", BS_AUTOCHECKBOX, 240, 15, 200, 24, adjust_id::mirror_v},
-    {static_class, L"Keystone top/bottom", 0, 20, 52, 180, 20, adjust_id::none},
-    {static_class, L"", 0, 400, 52, 60, 20, adjust_id::keystone_tb_value},
-    {trackbar_class, L"", TBS_AUTOTICKS, 20, 72, 430, 30, adjust_id::keystone_tb},
-    {static_class, L"Keystone left/right", 0, 20, 112, 180, 20, adjust_id::none},
-    {static_class, L"", 0, 400, 112, 60, 20, adjust_id::keystone_lr_value},
-    {trackbar_class, L"", TBS_AUTOTICKS, 20, 132, 430, 30, adjust_id::keystone_lr},
-    {static_class, L"Rotation (degrees)", 0, 20, 172, 180, 20, adjust_id::none},
-    {static_class, L"", 0, 400, 172, 60, 20, adjust_id::rotation_value},
-    {trackbar_class, L"", TBS_AUTOTICKS, 20, 192, 430, 30, adjust_id::rotation},
-    {button_class, L"Reset", BS_PUSHBUTTON, 250, 235, 100, 28, adjust_id::reset},
-    {button_class, L"Close", BS_DEFPUSHBUTTON, 360, 235, 90, 28, adjust_id::close},
+    {button_class, L"Mirror horizontally", BS_AUTOCHECKBOX | tab_stop, {20, 15, 200, 24}, adjust_id::mirror_h},
+    {button_class, L"Mirror vertically", BS_AUTOCHECKBOX | tab_stop, {240, 15, 200, 24}, adjust_id::mirror_v},
+    {static_class, L"Keystone top/bottom", 0, {20, 52, 180, 20}, adjust_id::none},
+    {static_class, L"", 0, {400, 52, 60, 20}, adjust_id::keystone_tb_value},
+    {trackbar_class, L"", TBS_AUTOTICKS | tab_stop, {20, 72, 430, 30}, adjust_id::keystone_tb},
+    {static_class, L"Keystone left/right", 0, {20, 112, 180, 20}, adjust_id::none},
+    {static_class, L"", 0, {400, 112, 60, 20}, adjust_id::keystone_lr_value},
+    {trackbar_class, L"", TBS_AUTOTICKS | tab_stop, {20, 132, 430, 30}, adjust_id::keystone_lr},
+    {static_class, L"Rotation (degrees)", 0, {20, 172, 180, 20}, adjust_id::none},
+    {static_class, L"", 0, {400, 172, 60, 20}, adjust_id::rotation_value},
+    {trackbar_class, L"", TBS_AUTOTICKS | tab_stop, {20, 192, 430, 30}, adjust_id::rotation},
+    {button_class, L"Reset", BS_PUSHBUTTON | tab_stop, {250, 235, 100, 28}, adjust_id::reset},
+    {button_class, L"Close", BS_DEFPUSHBUTTON | tab_stop, {360, 235, 90, 28}, adjust_id::close},
 };
 
 class AdjustWindow {
@@ -82,6 +83,11 @@ public:
     void show(const WarpParams& warp);
     void close() noexcept;
     [[nodiscard]] HWND hwnd() const noexcept { return window_; }
+    // Keyboard use as in a dialog (Tab, Shift+Tab, arrow and Page keys, Esc, Enter): the message loop
+    // offers every message here first; true when it was the window's and has been handled.
+    [[nodiscard]] bool dialog_message(MSG& msg) noexcept;
+    // The DPI the window is laid out for.
+    [[nodiscard]] int dpi() const noexcept { return dpi_; }
 
     // The window procedure (exposed for tests that drive it directly).
     static LRESULT CALLBACK procedure(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);
@@ -92,12 +98,18 @@ public:
 private:
     LRESULT on_hscroll(WPARAM wparam, LPARAM lparam);
     LRESULT on_command(WPARAM wparam, LPARAM lparam);
+    // Lays the controls out at `dpi` with a font of that DPI and gives the window the size they need,
+    // its top-left corner at `corner` (none: around its present centre).
+    void apply_dpi(int dpi, const POINT* corner);
 
     UserActions& actions_;
     // What the window was last told: a moved slider changes its own value only, so the others keep
     // more precision than a slider position holds.
     WarpParams shown_;
     HWND window_ = nullptr;
+    int dpi_ = standard_dpi;
+    HFONT font_ = nullptr;  // the controls' font at dpi_, owned
+    HWND focus_ = nullptr;  // the focused control while the window is inactive
 };
 
 }  // namespace kelvane

@@ -10,9 +10,9 @@
 
 namespace kelvane {
 
-void TrayIcon::add(HWND owner, HINSTANCE instance) {
-    owner_ = owner;
-    instance_ = instance;
+namespace {
+
+NOTIFYICONDATAW icon_data(HWND owner, HINSTANCE instance) {
     NOTIFYICONDATAW data{};
     data.cbSize = sizeof data;
     data.hWnd = owner;
@@ -24,6 +24,15 @@ void TrayIcon::add(HWND owner, HINSTANCE instance) {
         data.hIcon = LoadIconW(nullptr, IDI_APPLICATION);
     }
     std::wcsncpy(data.szTip, tray_tooltip, std::size(data.szTip) - 1);
+    return data;
+}
+
+}  // namespace
+
+void TrayIcon::add(HWND owner, HINSTANCE instance) {
+    owner_ = owner;
+    instance_ = instance;
+    NOTIFYICONDATAW data = icon_data(owner, instance);
     if (Shell_NotifyIconW(NIM_ADD, &data) != FALSE) {
         shown_ = true;
     } else {
@@ -32,8 +41,20 @@ void TrayIcon::add(HWND owner, HINSTANCE instance) {
 }
 
 void TrayIcon::add_again() {
-    shown_ = false;
-    add(owner_, instance_);
+    NOTIFYICONDATAW data = icon_data(owner_, instance_);
+    if (Shell_NotifyIconW(NIM_ADD, &data) != FALSE) {
+        shown_ = true;
+        return;
+    }
+    // A taskbar that kept our icon refuses a second one: bring the one it has up to date instead of
+    // leaving it a ghost that no longer answers.
+    if (Shell_NotifyIconW(NIM_MODIFY, &data) != FALSE) {
+        shown_ = true;
+        log_message("tray: icon still there after TaskbarCreated, updated it");
+        return;
+    }
+    // shown_ stays as it was: an icon shown before is still deleted at exit, in case it survived.
+    log_message("tray: NIM_ADD failed");
 }
 
 void TrayIcon::remove() noexcept {
@@ -44,7 +65,9 @@ void TrayIcon::remove() noexcept {
     data.cbSize = sizeof data;
     data.hWnd = owner_;
     data.uID = tray_icon_id;
-    Shell_NotifyIconW(NIM_DELETE, &data);
+    if (Shell_NotifyIconW(NIM_DELETE, &data) == FALSE) {
+        log_message("tray: NIM_DELETE failed");
+    }
     shown_ = false;
 }
 

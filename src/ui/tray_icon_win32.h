@@ -20,8 +20,9 @@ public:
 
     // Adds the icon to `owner`; logs when the shell refuses it.
     void add(HWND owner, HINSTANCE instance);
-    // Explorer restarted: the old icon went with the old taskbar.
+    // Explorer restarted: the old icon normally went with the old taskbar; one that stayed is updated.
     void add_again();
+    // Deletes the icon whenever one was shown since it was added; logs when the shell refuses.
     void remove() noexcept;
     [[nodiscard]] bool shown() const noexcept { return shown_; }
 

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -89,6 +90,22 @@ private:
 };
 
 inline constexpr WPARAM exit_command = 105;
+
+// Overlays of any process: the end-to-end runs have the display to themselves.
+inline bool overlay_exists() {
+    return FindWindowW(L"Kelvane2Overlay", nullptr) != nullptr;
+}
+
+inline bool wait_until(const std::function<bool()>& condition, DWORD limit_ms = 20000) {
+    const auto deadline = GetTickCount64() + limit_ms;
+    while (GetTickCount64() < deadline) {
+        if (condition()) {
+            return true;
+        }
+        Sleep(50);
+    }
+    return condition();
+}
 
 // The log's messages without their time stamps.
 inline std::vector<std::string> log_messages(const std::wstring& log_file) {

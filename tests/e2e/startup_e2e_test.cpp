@@ -183,22 +183,6 @@ TEST_F(Startup, SavedValuesSurviveARunWithAnEmptyMonitorArgument) {
               messages.end());
 }
 
-// Overlays of any process: the end-to-end runs have the display to themselves.
-bool overlay_exists() {
-    return FindWindowW(L"Kelvane2Overlay", nullptr) != nullptr;
-}
-
-bool wait_until(const std::function<bool()>& condition, DWORD limit_ms = 20000) {
-    const auto deadline = GetTickCount64() + limit_ms;
-    while (GetTickCount64() < deadline) {
-        if (condition()) {
-            return true;
-        }
-        Sleep(50);
-    }
-    return condition();
-}
-
 TEST_F(Startup, InactiveStartsWithoutOverlayAndActiveWins) {
     write_settings("active=1\r\n");
     {
@@ -259,25 +243,6 @@ TEST_F(Startup, DisplayChangeRestartsARunningMirrorAndOnlyLogsOtherwise) {
     PostMessageW(control, WM_COMMAND, exit_command, 0);
     EXPECT_EQ(process.wait_exit(), exit_ok);
     EXPECT_TRUE(saved_settings().active);
-}
-
-TEST_F(Startup, TaskbarCreatedAddsTheIconAgain) {
-    const KelvaneProcess process(L"--inactive");
-    const HWND control = process.control_window();
-    ASSERT_NE(control, nullptr);
-    const auto refusals = [this] {
-        const auto messages = log_messages();
-        return std::count(messages.begin(), messages.end(), "tray: NIM_ADD failed");
-    };
-    Sleep(500);
-    // Wine's tray takes the icon at start.
-    EXPECT_EQ(refusals(), 0);
-    // Broadcast as Explorer does after a restart. Wine's tray still holds the icon, so the second
-    // NIM_ADD is refused: the refusal in the log shows that the icon was added again.
-    PostMessageW(HWND_BROADCAST, RegisterWindowMessageW(L"TaskbarCreated"), 0, 0);
-    EXPECT_TRUE(wait_until([&] { return refusals() == 1; }));
-    PostMessageW(control, WM_COMMAND, exit_command, 0);
-    EXPECT_EQ(process.wait_exit(), exit_ok);
 }
 
 TEST_F(Startup, MonitorArgumentIsResolvedAndSaved) {

@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <cstdarg>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <regex>
 #include <sstream>
 #include <thread>
@@ -200,12 +202,24 @@ TEST_F(LogFile, TruncateStartsAfreshAndAppendKeepsEarlierLines) {
     ASSERT_EQ(written.size(), 1u);
     EXPECT_NE(written[0].find("second run"), std::string::npos);
 
+    // A second copy appends through a handle of its own while this one keeps writing: no line of
+    // either may land over another.
+    {
+        std::ofstream other(std::filesystem::path(path_), std::ios::binary | std::ios::app);
+        other << "[10:00:00.000] another instance is running; exiting\r\n";
+    }
+    log_message("still running");
+    written = lines();
+    ASSERT_EQ(written.size(), 3u);
+    EXPECT_NE(written[0].find("second run"), std::string::npos);
+    EXPECT_EQ(written[1], "[10:00:00.000] another instance is running; exiting");
+    EXPECT_EQ(written[2].substr(15), "still running");
+
     ASSERT_TRUE(open_log_file(path_, LogOpenMode::append));
     log_message("another instance is running; exiting");
     written = lines();
-    ASSERT_EQ(written.size(), 2u);
-    EXPECT_NE(written[0].find("second run"), std::string::npos);
-    EXPECT_NE(written[1].find("another instance"), std::string::npos);
+    ASSERT_EQ(written.size(), 4u);
+    EXPECT_NE(written[3].find("another instance"), std::string::npos);
 }
 
 TEST_F(LogFile, TwoThreadsWriteWholeLines) {

@@ -286,7 +286,7 @@ TEST_F(SettingsFile, ReadErrorTakesNothingFromTheFile) {
     Settings settings;
     const test::LogCapture log;
     load_settings_from(path(), settings);
-    EXPECT_EQ(log.text(), "settings: read error, using defaults\n");
+    EXPECT_EQ(log.text(), "settings: read error; using defaults, not saving over it this run\n");
     EXPECT_EQ(settings, Settings{});
 }
 #endif

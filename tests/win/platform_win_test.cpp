@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <thread>
+
 #include "platform/log.h"
 #include "platform/platform.h"
 #include "settings/settings.h"
@@ -93,6 +96,49 @@ TEST(PlatformWin, ReplaceOfALockedFileFailsWithTheSystemCode) {
     EXPECT_EQ(log.text(), "settings: atomic rename failed, err=" + std::to_string(error) + "\n");
     EXPECT_FALSE(std::filesystem::exists(folder.path() / "settings.ini.tmp"));
     EXPECT_EQ(test::read_file_bytes(folder.path() / "settings.ini"), "old\r\n");
+}
+
+// Another program holding settings.ini with no sharing, as a virus scanner or a backup does.
+class HeldFile {
+public:
+    HeldFile(const std::wstring& path, DWORD ms)
+        : lock_(CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr)), release_([this, ms] {
+              Sleep(ms);
+              CloseHandle(lock_);
+          }) {}
+    ~HeldFile() { release_.join(); }
+    HeldFile(const HeldFile&) = delete;
+    HeldFile& operator=(const HeldFile&) = delete;
+    [[nodiscard]] bool held() const { return lock_ != INVALID_HANDLE_VALUE; }
+
+private:
+    HANDLE lock_;
+    std::thread release_;
+};
+
+TEST(PlatformWin, BriefHoldersDelayButDoNotStopReadingOrSaving) {
+    test::TempFolder folder;
+    const std::wstring path = folder.file("settings.ini");
+    test::write_file_bytes(folder.path() / "settings.ini", "rotation=7\r\n");
+    Settings settings;
+    {
+        const HeldFile holder(path, 300);
+        ASSERT_TRUE(holder.held());
+        const test::LogCapture log;
+        load_settings_from(path, settings);
+        EXPECT_EQ(log.messages().size(), 1u);
+        EXPECT_EQ(log.messages()[0].rfind("settings: loaded", 0), 0u);
+    }
+    EXPECT_EQ(settings.warp.rotation, 7.0f);
+    settings.warp.rotation = -2.0f;
+    {
+        const HeldFile holder(path, 200);
+        ASSERT_TRUE(holder.held());
+        const test::LogCapture log;
+        EXPECT_TRUE(save_settings_to(path, settings));
+        EXPECT_EQ(log.text(), "");
+    }
+    EXPECT_EQ(test::read_file_bytes(folder.path() / "settings.ini"), format_settings_text(settings));
 }
 
 TEST(PlatformWin, ReplaceOfAFolderFails) {

@@ -532,11 +532,13 @@ TEST_F(AdjustWarpWindow, OpensCentredOnAMonitorOtherThanTheMirroredOne) {
         ASSERT_NE(window, nullptr);
         RECT rect{};
         GetWindowRect(window, &rect);
-        // 720,380 on DISPLAY1 and 400,352 on DISPLAY2 under Wine.
-        EXPECT_EQ(rect.left, on.rect.left + (on.width() - 480) / 2);
-        EXPECT_EQ(rect.top, on.rect.top + (on.height() - 320) / 2);
-        EXPECT_EQ(rect.right - rect.left, 480);
-        EXPECT_EQ(rect.bottom - rect.top, 320);
+        // Centred (to the pixel that the outer size's rounding allows) on DISPLAY1 or DISPLAY2.
+        EXPECT_NEAR(rect.left + rect.right, on.rect.left + on.rect.right, 1);
+        EXPECT_NEAR(rect.top + rect.bottom, on.rect.top + on.rect.bottom, 1);
+        RECT client{};
+        GetClientRect(window, &client);
+        EXPECT_EQ(client.right, 480);  // the controls' size at the test prefix's 96 DPI
+        EXPECT_EQ(client.bottom, 283);
         TearDown();
     }
 }
@@ -579,19 +581,19 @@ TEST_F(AdjustWarpWindow, ControlsInOrderWithTheirClassesTextsStylesPlacesAndIds)
         RECT place;  // x, y, width, height
         int id;
     } expected[] = {
-        {L"Button", L"Mirror horizontally", 0x50000003, {20, 15, 200, 24}, 301},
-        {L"Button", L"Mirror vertically", 0x50000003, {240, 15, 200, 24}, 307},
+        {L"Button", L"Mirror horizontally", 0x50030003, {20, 15, 200, 24}, 301},
+        {L"Button", L"Mirror vertically", 0x50030003, {240, 15, 200, 24}, 307},
         {L"Static", L"Keystone top/bottom", 0x50000000, {20, 52, 180, 20}, 0},
         {L"Static", nullptr, 0x50000000, {400, 52, 60, 20}, 312},
-        {L"msctls_trackbar32", L"", 0x50000001, {20, 72, 430, 30}, 302},
+        {L"msctls_trackbar32", L"", 0x50030001, {20, 72, 430, 30}, 302},
         {L"Static", L"Keystone left/right", 0x50000000, {20, 112, 180, 20}, 0},
         {L"Static", nullptr, 0x50000000, {400, 112, 60, 20}, 313},
-        {L"msctls_trackbar32", L"", 0x50000001, {20, 132, 430, 30}, 303},
+        {L"msctls_trackbar32", L"", 0x50030001, {20, 132, 430, 30}, 303},
         {L"Static", L"Rotation (degrees)", 0x50000000, {20, 172, 180, 20}, 0},
         {L"Static", nullptr, 0x50000000, {400, 172, 60, 20}, 314},
-        {L"msctls_trackbar32", L"", 0x50000001, {20, 192, 430, 30}, 304},
-        {L"Button", L"Reset", 0x50000000, {250, 235, 100, 28}, 305},
-        {L"Button", L"Close", 0x50000001, {360, 235, 90, 28}, 306},
+        {L"msctls_trackbar32", L"", 0x50030001, {20, 192, 430, 30}, 304},
+        {L"Button", L"Reset", 0x50030000, {250, 235, 100, 28}, 305},
+        {L"Button", L"Close", 0x50030001, {360, 235, 90, 28}, 306},
     };
     HWND child = GetWindow(window, GW_CHILD);
     for (const auto& e : expected) {

@@ -20,34 +20,30 @@
 //   kelvane_driver count <class>                      prints the number of top-level windows
 //   kelvane_driver monitors                           prints each monitor: device left top right bottom,
 //                                                     then " primary" for the primary one
+//   kelvane_driver layout <class>                     checks the window's children: each inside the client
+//                                                     area, none overlapping another, each text (in the
+//                                                     control's own font) inside its control; prints the
+//                                                     window's DPI, client size and each control; exit 1
+//                                                     on a fault
+//   kelvane_driver key <class> <vk> down|up           posts a key to the window's focused control (or the
+//                                                     window), as the keyboard would
+//   kelvane_driver focus-id <class>                   prints the id of the window's focused control
 // Exit codes: 0 done, 2 usage, 3 window not found / timed out.
 #include <windows.h>
+
+#include "driver_io.h"
+#include "window_checks.h"
 
 #include <cstdio>
 #include <cwchar>
 #include <iterator>
 #include <string>
 
+using namespace kelvane::driver;  // NOLINT(google-build-using-namespace): the driver's own helpers
+
 namespace {
 
-constexpr int exit_done = 0;
-constexpr int exit_usage = 2;
-constexpr int exit_not_found = 3;
 constexpr DWORD poll_ms = 50;
-
-// Prints wide text as UTF-8: the scripts read it from a pipe.
-void print(const std::wstring& text) {
-    const int size =
-        WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
-    std::string utf8(static_cast<std::size_t>(size), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), utf8.data(), size, nullptr, nullptr);
-    std::fwrite(utf8.data(), 1, utf8.size(), stdout);
-    std::fflush(stdout);
-}
-
-unsigned long long number(const wchar_t* text) {
-    return std::wcstoull(text, nullptr, 0);
-}
 
 int focus(DWORD duration_ms) {
     WNDCLASSEXW wc{};
@@ -230,6 +226,8 @@ int menu(const wchar_t* class_name, const wchar_t* message, const wchar_t* wpara
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
+    // Physical pixels, as Kelvane2 itself sees its windows at any DPI.
+    SetProcessDpiAwarenessContext(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2);
     const std::wstring command = argc > 1 ? argv[1] : L"";
     if (command == L"focus" && argc == 3) {
         return focus(static_cast<DWORD>(number(argv[2])));
@@ -261,7 +259,18 @@ int wmain(int argc, wchar_t** argv) {
     if (command == L"monitors" && argc == 2) {
         return monitors();
     }
-    std::fputws(L"usage: kelvane_driver focus|post|wait-window|wait-gone|menu|send|hscroll|rect|count|monitors ...\n",
-                stderr);
+    if (command == L"layout" && argc == 3) {
+        return layout(argv[2]);
+    }
+    if (command == L"key" && argc == 5) {
+        return key(argv[2], argv[3], argv[4]);
+    }
+    if (command == L"focus-id" && argc == 3) {
+        return focus_id(argv[2]);
+    }
+    std::fputws(
+        L"usage: kelvane_driver "
+        L"focus|post|wait-window|wait-gone|menu|send|hscroll|rect|count|monitors|layout|key|focus-id ...\n",
+        stderr);
     return exit_usage;
 }
