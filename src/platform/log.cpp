@@ -119,6 +119,14 @@ std::wstring log_file_path(const std::wstring& folder) {
 }
 
 bool open_log_file(const std::wstring& path, LogOpenMode mode) {
+    LogState& state = log_state();
+    const std::lock_guard<std::mutex> guard(state.lock);
+    // The file open so far is finished first: it may be the same file about to be emptied.
+    if (state.file != nullptr) {
+        write_repeats(state, platform::local_time());
+        std::fclose(state.file);
+        state.file = nullptr;
+    }
     if (mode == LogOpenMode::truncate) {
         std::FILE* emptied = platform::open_file_shared(path, L"wb");
         if (emptied != nullptr) {
@@ -128,12 +136,6 @@ bool open_log_file(const std::wstring& path, LogOpenMode mode) {
     // Always written at the end of the file, never through a position of our own: a second copy
     // that appends its line while this one runs must not have it overwritten by our next line.
     std::FILE* file = platform::open_file_shared(path, L"ab");
-    LogState& state = log_state();
-    const std::lock_guard<std::mutex> guard(state.lock);
-    if (state.file != nullptr) {
-        write_repeats(state, platform::local_time());
-        std::fclose(state.file);
-    }
     reset_file_state(state, file);
     return file != nullptr;
 }
