@@ -25,6 +25,8 @@ public:
     void open_menu() override {}
     void command(unsigned /*id*/) override {}
     void display_changed() override {}
+    void display_settled() override {}
+    void desktop_switched() override {}
     void warp_edited(const WarpParams& warp, bool finished) override { edits.push_back(Edit{warp, finished}); }
     void warp_reset() override { ++resets; }
     void adjust_closed() override { ++closings; }
