@@ -3,8 +3,6 @@
 
 #include <dxgi1_6.h>
 
-#include <utility>
-
 #include "platform/log.h"
 
 namespace kelvane {
@@ -21,19 +19,25 @@ struct Candidate {
 std::vector<ComPtr<IDXGIAdapter1>> adapters_in_order(IDXGIFactory1* factory) {
     std::vector<ComPtr<IDXGIAdapter1>> adapters;
     ComPtr<IDXGIFactory6> factory6;
-    ComPtr<IDXGIAdapter1> adapter;
     if (SUCCEEDED(factory->QueryInterface(IID_PPV_ARGS(&factory6)))) {
-        for (UINT i = 0; SUCCEEDED(
-                 factory6->EnumAdapterByGpuPreference(i, DXGI_GPU_PREFERENCE_MINIMUM_POWER, IID_PPV_ARGS(&adapter)));
-             ++i) {
-            adapters.push_back(std::move(adapter));
+        for (UINT i = 0;; ++i) {
+            ComPtr<IDXGIAdapter1> adapter;
+            if (FAILED(factory6->EnumAdapterByGpuPreference(i, DXGI_GPU_PREFERENCE_MINIMUM_POWER,
+                                                            IID_PPV_ARGS(&adapter)))) {
+                break;
+            }
+            adapters.push_back(adapter);
         }
         if (!adapters.empty()) {
             return adapters;
         }
     }
-    for (UINT i = 0; SUCCEEDED(factory->EnumAdapters1(i, &adapter)); ++i) {
-        adapters.push_back(std::move(adapter));
+    for (UINT i = 0;; ++i) {
+        ComPtr<IDXGIAdapter1> adapter;
+        if (FAILED(factory->EnumAdapters1(i, &adapter))) {
+            break;
+        }
+        adapters.push_back(adapter);
     }
     return adapters;
 }
