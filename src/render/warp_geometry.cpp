@@ -187,15 +187,12 @@ WarpCB make_warp_cb(const Mat3& inverse) noexcept {
 }
 
 Mat3 frame_orientation(std::uint32_t rotation) noexcept {
-    constexpr std::uint32_t quarter_turn = 2;
-    constexpr std::uint32_t half_turn = 3;
-    constexpr std::uint32_t three_quarter_turn = 4;
     switch (rotation) {
-        case quarter_turn:  // (v, 1-u): x' = y, y' = -x
+        case output_rotation_90:  // (v, 1-u): x' = y, y' = -x
             return Mat3{{{0, 1, 0}, {-1, 0, 0}, {0, 0, 1}}};
-        case half_turn:  // (1-u, 1-v)
+        case output_rotation_180:  // (1-u, 1-v)
             return Mat3{{{-1, 0, 0}, {0, -1, 0}, {0, 0, 1}}};
-        case three_quarter_turn:  // (1-v, u): x' = -y, y' = x
+        case output_rotation_270:  // (1-v, u): x' = -y, y' = x
             return Mat3{{{0, -1, 0}, {1, 0, 0}, {0, 0, 1}}};
         default:
             return Mat3::identity();

@@ -8,6 +8,7 @@
 #include <array>
 #include <cstdint>
 
+#include "capture/capture_types.h"
 #include "settings/warp_params.h"
 
 namespace kelvane {
@@ -80,7 +81,7 @@ inline constexpr double singular_threshold = 1e-12;
 // delivered turned by `frame_rotation`: everything a warp change replaces. The forward homography
 // stays in the desktop's orientation, where the cursor is placed.
 [[nodiscard]] WarpState compute_warp(const WarpParams& params, int width, int height,
-                                     std::uint32_t frame_rotation = 1) noexcept;
+                                     std::uint32_t frame_rotation = output_rotation_identity) noexcept;
 
 // Maps a point given in output pixels (origin at the top-left) through `forward` to clip space.
 // With a non-positive size there is no pixel grid to normalise against and the result is (0, 0), a

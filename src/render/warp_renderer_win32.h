@@ -39,7 +39,7 @@ public:
     // Recomputes the homography pair and uploads the shader rows for a source delivered turned by
     // `frame_rotation` (a DXGI_MODE_ROTATION value; the pattern is never turned). Does nothing before
     // initialize.
-    void update_warp(const WarpParams& params, std::uint32_t frame_rotation = 1) noexcept {
+    void update_warp(const WarpParams& params, std::uint32_t frame_rotation = output_rotation_identity) noexcept {
         passes_.update_warp(params, frame_rotation);
     }
 
