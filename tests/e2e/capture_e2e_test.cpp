@@ -17,6 +17,7 @@
 #include "kelvane_process.h"
 #include "render/warp_geometry.h"
 #include "support/cpu_reference.h"
+#include "support/screens_win32.h"
 
 namespace kelvane {
 namespace {
@@ -30,20 +31,14 @@ constexpr double required_cursor_share = 0.98;
 constexpr DWORD picture_limit_ms = 30000;
 constexpr WPARAM mirror_h_command = 101;
 
-struct Monitor {
-    RECT rect{};
-    std::wstring name;
-};
-
 // The primary monitor, named by its device name on the command line.
-Monitor primary_monitor() {
-    Monitor monitor;
-    MONITORINFOEXW info{};
-    info.cbSize = sizeof info;
-    GetMonitorInfoW(MonitorFromPoint(POINT{0, 0}, MONITOR_DEFAULTTOPRIMARY), &info);
-    monitor.rect = info.rcMonitor;
-    monitor.name = info.szDevice;
-    return monitor;
+Screen primary_screen() {
+    for (const Screen& screen : screens()) {
+        if (screen.primary) {
+            return screen;
+        }
+    }
+    return Screen{};
 }
 
 class LiveMirror : public testing::Test {
@@ -109,7 +104,7 @@ protected:
         EXPECT_EQ(end.live, 0) << "a duplication was left alive";
     }
 
-    const Monitor monitor_ = primary_monitor();
+    const Screen monitor_ = primary_screen();
     std::wstring data_;
     int width_ = 0;
     int height_ = 0;
