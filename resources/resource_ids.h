@@ -6,8 +6,4 @@
 // Icon group: the application and tray icon (16, 32, 48, 64 and 128 px; see scripts/make_icon.py).
 #define IDI_KELVANE2 101
 
-// Version of the executable, as four numbers and as text.
-#define KELVANE2_VERSION_NUMBERS 0, 1, 0, 0
-#define KELVANE2_VERSION_TEXT "0.1.0.0"
-
 #endif
