@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Static analysis: clang-tidy with the checked-in .clang-tidy over the portable core (the native
 # preset's compile database) and over the *_win32 files (the mingw-clang preset's), the format check
-# with the checked-in .clang-format, and cppcheck over the portable core. Prints every finding and
-# exits non-zero when any tool reports one (or cannot run).
+# with the checked-in .clang-format, cppcheck over the portable core, the portable core through clang
+# in Visual C++ mode, and the GitHub Actions workflows against their schema (the validator that
+# scripts/setup.sh installs). Prints every finding and exits non-zero when any tool reports one (or
+# cannot run).
 set -uo pipefail
 cd "$(dirname "$0")/.."
 
@@ -65,6 +67,40 @@ if ! cppcheck --std=c++17 --language=c++ -I src \
     --error-exitcode=1 --quiet -j "$jobs" \
     --template='{file}:{line}: {severity}: {message} [{id}]' "${sources[@]}"; then
     echo "lint: cppcheck reported findings" >&2
+    status=1
+fi
+
+# Visual C++ is not here, so clang stands in for it with its target and language rules (_MSC_VER,
+# LLP64, the Microsoft ABI, delayed template parsing), catching GNU-only code that the two mingw
+# builds accept. Its headers are not here either: the mingw-w64 C and C++ headers stand in, and they
+# parse only with the GNU predefined macros that a mingw clang would set, passed in first.
+mapfile -t msvc_sources < <(find src -name '*.cpp' ! -name '*_win32.cpp' ! -name '*_posix.cpp' | sort)
+echo "lint: clang in Visual C++ mode over ${#msvc_sources[@]} files"
+mingw_cxx=$(find /usr/lib/gcc/x86_64-w64-mingw32 -maxdepth 4 -path '*-posix/include/c++' | sort | tail -n 1)
+mkdir -p build/msvc-syntax
+{
+    clang++ --target=x86_64-w64-mingw32 -std=c++17 -dM -E -x c++ /dev/null |
+        grep -E '^#define (__GCC_|__GNUC|__GXX_|__STRICT_ANSI__)'
+    # The mingw headers take their declspec path only when it is a macro; it stays a keyword.
+    echo '#define __declspec __declspec'
+} >build/msvc-syntax/gnu-headers.h
+if [[ -z "$mingw_cxx" ]] || ! printf '%s\n' "${msvc_sources[@]}" |
+    xargs -P "$jobs" -n 1 clang++ --target=x86_64-pc-windows-msvc -fms-compatibility -fms-extensions \
+        -fsyntax-only -std=c++17 -pedantic-errors -Wall -Wextra -Werror -nostdinc++ \
+        -include build/msvc-syntax/gnu-headers.h -isystem "$mingw_cxx" -isystem "$mingw_cxx/x86_64-w64-mingw32" \
+        -isystem /usr/x86_64-w64-mingw32/include -I src \
+        -DUNICODE -D_UNICODE -DWIN32_LEAN_AND_MEAN -DNOMINMAX -D_WIN32_WINNT=0x0A00 -DWINVER=0x0A00; then
+    echo "lint: the portable core does not compile in Visual C++ mode" >&2
+    status=1
+fi
+
+echo "lint: the GitHub Actions workflows against their schema"
+validator=build/tools/npm/node_modules/.bin/action-validator
+if [[ ! -x "$validator" ]]; then
+    echo "lint: $validator is missing (bash scripts/setup.sh installs it)" >&2
+    status=1
+elif ! "$validator" .github/workflows/*.yml; then
+    echo "lint: a workflow does not validate" >&2
     status=1
 fi
 
