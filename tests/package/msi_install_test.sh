@@ -16,7 +16,8 @@ installed="$user_dir/AppData/Local/Programs/Kelvane2/Kelvane2.exe"
 shortcut="$user_dir/AppData/Roaming/Microsoft/Windows/Start Menu/Programs/Kelvane2.lnk"
 run_key='HKCU\Software\Microsoft\Windows\CurrentVersion\Run'
 
-msiexec() { "$WINE" msiexec "$1" "$("$WINE" winepath -w "$2")" /qn 2>/dev/null; }
+# Wine's drive Z: is the root folder (winepath would cost a Wine start each time).
+msiexec() { "$WINE" msiexec "$1" "Z:$(realpath "$2" | tr / '\\')" /qn 2>/dev/null; }
 reg() { "$WINE" reg "$@" 2>/dev/null | tr -d '\r'; }
 # The installed-programs list as Wine's uninstaller reads it: one "{product code}|||name" line each.
 entries() { "$WINE" uninstaller --list 2>/dev/null | tr -d '\r' | grep -F '|||Kelvane2'; }
@@ -30,13 +31,16 @@ packed_guid() {
 # The products Windows Installer has registered for this user under the package's upgrade code.
 upgrade_code=$(msiinfo export "$msi" Property | tr -d '\r' | sed -n 's/^UpgradeCode\t//p')
 products() { reg query "HKCU\\Software\\Microsoft\\Installer\\UpgradeCodes\\$(packed_guid "$upgrade_code")" | grep -cE '^ +[0-9A-F]{32} '; }
-entry_value() {  # the installed-programs entry's value $1, from whichever hive Windows Installer chose
-    local code key
-    code=$(entries | cut -d'|' -f1)
-    for key in HKCU HKLM; do
-        reg query "$key\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\$code" /v "$1" |
-            sed -n "s/^ *$1 *REG_SZ *//p"
+# "<entries> <DisplayVersion> <Publisher>" of the installed-programs entries, from whichever hive
+# Windows Installer chose for a per-user product.
+entry_summary() {
+    local list code hive values=""
+    list=$(entries)
+    code=$(head -n 1 <<<"$list" | cut -d'|' -f1)
+    for hive in HKLM HKCU; do
+        [[ -n "$values" ]] || values=$(reg query "$hive\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\$code")
     done
+    echo "$(grep -c . <<<"$list")" $(sed -n 's/^ *\(DisplayVersion\|Publisher\) *REG_SZ *//p' <<<"$values")
 }
 no_run_value() { ! reg query "$run_key" /v Kelvane2 | grep -q Kelvane2; }
 
@@ -62,8 +66,7 @@ check "the program is in LOCALAPPDATA\\Programs\\Kelvane2" cmp -s "$installed" "
 check "the Start-menu shortcut points at it" grep -qxF 'C:\users\'"$(whoami)"'\AppData\Local\Programs\Kelvane2\Kelvane2.exe' \
     <(strings -a "$shortcut")
 check "one product registered for the user" [ "$(products)" == 1 ]
-check "one installed-programs entry with version and publisher" \
-    [ "$(entries | wc -l) $(entry_value DisplayVersion) $(entry_value Publisher)" == "1 $version Kelvane2" ]
+check "one installed-programs entry with version and publisher" [ "$(entry_summary)" == "1 $version Kelvane2" ]
 
 "$WINE" "$installed" --pattern 2>/dev/null &
 kelvane_pid=$!
@@ -81,15 +84,14 @@ cmake -DEXE="$e2e_work/Kelvane2.exe" -DVERSION="$newer" -DOUTPUT_DIR="$e2e_work"
     -DWXS="$package_source/Kelvane2.wxs" -P "$package_source/package.cmake" >/dev/null
 check "upgrade to $newer: silent install" msiexec /i "$e2e_work/Kelvane2-$newer-win64.msi"
 check "upgrade: the program file is replaced" cmp -s "$installed" "$e2e_work/Kelvane2.exe"
-check "upgrade: still one product and one entry, now $newer" \
-    [ "$(products) $(entries | wc -l) $(entry_value DisplayVersion)" == "1 1 $newer" ]
+check "upgrade: still one product and one entry, now $newer" [ "$(products) $(entry_summary)" == "1 1 $newer Kelvane2" ]
 
 reg add "$run_key" /v Kelvane2 /d "\"C:\\users\\$(whoami)\\AppData\\Local\\Programs\\Kelvane2\\Kelvane2.exe\"" /f >/dev/null
 cp "$e2e_ini" "$e2e_work/settings.before"
 check "silent uninstall" msiexec /x "$e2e_work/Kelvane2-$newer-win64.msi"
 check "uninstall: program and its folder gone" [ ! -e "$(dirname "$installed")" ]
 check "uninstall: shortcut gone" [ ! -e "$shortcut" ]
-check "uninstall: no product, no entry" [ "$(products) $(entries | wc -l)" == "0 0" ]
+check "uninstall: no product, no entry" [ "$(products) $(entries | grep -c .)" == "0 0" ]
 check "uninstall: the Start with Windows value is gone" no_run_value
 check "uninstall: settings.ini untouched" cmp -s "$e2e_ini" "$e2e_work/settings.before"
 check "uninstall: the log kept" log_has "Kelvane2 exiting (0)"
