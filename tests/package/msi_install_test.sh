@@ -15,6 +15,8 @@ user_dir="$WINEPREFIX/drive_c/users/$(whoami)"
 installed="$user_dir/AppData/Local/Programs/Kelvane2/Kelvane2.exe"
 shortcut="$user_dir/AppData/Roaming/Microsoft/Windows/Start Menu/Programs/Kelvane2.lnk"
 run_key='HKCU\Software\Microsoft\Windows\CurrentVersion\Run'
+# Wine would copy the Start-menu shortcut into the desktop menus of the machine's own user.
+export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-};winemenubuilder.exe=d"
 
 # Wine's drive Z: is the root folder (winepath would cost a Wine start each time).
 msiexec() { "$WINE" msiexec "$1" "Z:$(realpath "$2" | tr / '\\')" /qn 2>/dev/null; }
@@ -58,6 +60,7 @@ check "msiinfo: an upgrade code" grep -qE '^\{[0-9A-Fa-f-]{36}\}$' <<<"$upgrade_
 
 # A leftover of an earlier run would turn the install into a no-op or a downgrade.
 for code in $(entries | cut -d'|' -f1); do "$WINE" msiexec /x "$code" /qn 2>/dev/null; done
+reg delete "$run_key" /v Kelvane2 /f >/dev/null
 fresh_data
 printf 'active=0\r\n' >"$e2e_ini"
 
