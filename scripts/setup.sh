@@ -12,12 +12,25 @@ packages=(
     clang lld                                                  # second compiler for the Windows build
     clang-tidy clang-format cppcheck                           # static analysis and format (scripts/lint.sh)
     libclang-rt-14-dev                                         # libFuzzer and the sanitizer runtimes for clang
-    wixl msitools                                              # the MSI (scripts/package.sh) and its checks
 )
-# Node and npm for the workflow check; a Node of its own that brings npm is left as it is.
+# The MSI (scripts/package.sh) and its checks; Node and npm for the workflow check, unless a Node of
+# its own that brings npm is there.
+packages+=(wixl msitools)
 if ! command -v npm >/dev/null; then
     packages+=(nodejs npm)
 fi
+
+# The GitHub Actions workflow validator (scripts/lint.sh), pinned, into the build folder.
+install_npm_tools() {
+    local folder=build/tools/npm
+    local wanted=(@action-validator/cli@0.6.0 @action-validator/core@0.6.0)
+    if [[ "$(cat "$folder/installed" 2>/dev/null)" != "${wanted[*]}" ]]; then
+        echo "setup: installing ${wanted[*]} into $folder"
+        mkdir -p "$folder"
+        npm install --prefix "$folder" --no-save --no-audit --no-fund --loglevel=error "${wanted[@]}" >/dev/null
+        echo "${wanted[*]}" >"$folder/installed"
+    fi
+}
 
 missing=()
 for package in "${packages[@]}"; do
@@ -26,24 +39,18 @@ for package in "${packages[@]}"; do
     fi
 done
 
-if ((${#missing[@]} > 0)); then
-    echo "setup: installing ${missing[*]}"
-    sudo=()
-    if [[ $(id -u) -ne 0 ]]; then
-        sudo=(sudo)
-    fi
-    export DEBIAN_FRONTEND=noninteractive
-    "${sudo[@]}" apt-get update -qq >/dev/null
-    "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
-    echo "setup: done"
+if ((${#missing[@]} == 0)); then
+    install_npm_tools
+    exit 0
 fi
 
-# The GitHub Actions workflow validator (scripts/lint.sh), pinned, into the build folder.
-npm_tools=build/tools/npm
-npm_packages=(@action-validator/cli@0.6.0 @action-validator/core@0.6.0)
-if [[ "$(cat "$npm_tools/installed" 2>/dev/null)" != "${npm_packages[*]}" ]]; then
-    echo "setup: installing ${npm_packages[*]} into $npm_tools"
-    mkdir -p "$npm_tools"
-    npm install --prefix "$npm_tools" --no-save --no-audit --no-fund --loglevel=error "${npm_packages[@]}" >/dev/null
-    echo "${npm_packages[*]}" >"$npm_tools/installed"
+echo "setup: installing ${missing[*]}"
+sudo=()
+if [[ $(id -u) -ne 0 ]]; then
+    sudo=(sudo)
 fi
+export DEBIAN_FRONTEND=noninteractive
+"${sudo[@]}" apt-get update -qq >/dev/null
+"${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+echo "setup: done"
+install_npm_tools
