@@ -3,6 +3,8 @@
 
 #include <dxgi1_6.h>
 
+#include <iterator>
+
 #include "platform/log.h"
 
 namespace kelvane {
@@ -105,10 +107,22 @@ bool DesktopCapture::start_duplication(ID3D11Device* new_device, IDXGIOutput1* o
         output_rotation = static_cast<std::uint32_t>(output_desc.Rotation);
     }
 
-    const HRESULT hr = output->DuplicateOutput(device.Get(), &duplication);
+    // Where the system can hand over the desktop in its own format, it is asked for FP16 too, so that an
+    // HDR desktop arrives unclipped; an SDR desktop still comes as B8G8R8A8.
+    static constexpr DXGI_FORMAT formats[] = {DXGI_FORMAT_R16G16B16A16_FLOAT, DXGI_FORMAT_B8G8R8A8_UNORM};
+    ComPtr<IDXGIOutput5> output5;
+    HRESULT hr = E_NOTIMPL;
+    if (SUCCEEDED(output->QueryInterface(IID_PPV_ARGS(&output5)))) {
+        hr = output5->DuplicateOutput1(device.Get(), 0, static_cast<UINT>(std::size(formats)), formats, &duplication);
+    }
+    const char* call = "DuplicateOutput1";
+    if (hr == E_NOTIMPL) {
+        call = "DuplicateOutput";
+        hr = output->DuplicateOutput(device.Get(), &duplication);
+    }
     duplicate_result = hr;
     if (FAILED(hr)) {
-        log_failed_call("DuplicateOutput", hr);
+        log_failed_call(call, hr);
         return false;
     }
     // The frames come in the panel's orientation, which the duplication itself describes.
@@ -162,6 +176,11 @@ AcquireResult DesktopCapture::acquire_frame(unsigned timeout_ms) {
     }
     D3D11_TEXTURE2D_DESC desc{};
     acquired->GetDesc(&desc);
+    if (desc.Format != DXGI_FORMAT_B8G8R8A8_UNORM && desc.Format != DXGI_FORMAT_R16G16B16A16_FLOAT) {
+        duplication->ReleaseFrame();
+        log_message("capture: frame format %d cannot be drawn", static_cast<int>(desc.Format));
+        return AcquireResult::Failed;
+    }
     if (!ensure_frame_texture(desc)) {
         duplication->ReleaseFrame();
         return AcquireResult::Failed;

@@ -49,7 +49,7 @@ public:
     CursorImage cursor;
     std::uint32_t output_rotation = output_rotation_identity;
     std::vector<std::uint8_t> shape_buffer;
-    HRESULT duplicate_result = S_OK;  // DuplicateOutput's answer at the last start
+    HRESULT duplicate_result = S_OK;  // DuplicateOutput1's (or DuplicateOutput's) answer at the last start
 
 private:
     void update_pointer_shape(const DXGI_OUTDUPL_FRAME_INFO& info);

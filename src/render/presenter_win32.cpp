@@ -1,6 +1,10 @@
 // Presenter: swap chain through composition or on the window, the back buffer's view, Present.
 #include "render/presenter_win32.h"
 
+#include <dxgi1_4.h>
+
+#include <atomic>
+
 #include "platform/log.h"
 #include "render/composition_fallback.h"
 
@@ -11,11 +15,11 @@ using Microsoft::WRL::ComPtr;
 
 constexpr UINT present_sync_interval = 1;
 
-DXGI_SWAP_CHAIN_DESC1 swap_chain_description(int width, int height) {
+DXGI_SWAP_CHAIN_DESC1 swap_chain_description(int width, int height, DXGI_FORMAT format) {
     DXGI_SWAP_CHAIN_DESC1 desc{};
     desc.Width = static_cast<UINT>(width);
     desc.Height = static_cast<UINT>(height);
-    desc.Format = DXGI_FORMAT_B8G8R8A8_UNORM;
+    desc.Format = format;
     desc.Stereo = FALSE;
     desc.SampleDesc.Count = 1;
     desc.SampleDesc.Quality = 0;
@@ -30,7 +34,45 @@ DXGI_SWAP_CHAIN_DESC1 swap_chain_description(int width, int height) {
 
 }  // namespace
 
-bool Presenter::create(ID3D11Device* device, IDXGIAdapter1* adapter, HWND window, int width, int height) {
+bool Presenter::create(ID3D11Device* device, IDXGIAdapter1* adapter, HWND window, int width, int height, bool hdr) {
+    hdr_ = false;
+    if (!hdr) {
+        return create_swap_chain(device, adapter, window,
+                                 swap_chain_description(width, height, DXGI_FORMAT_B8G8R8A8_UNORM));
+    }
+    if (!create_swap_chain(device, adapter, window,
+                           swap_chain_description(width, height, DXGI_FORMAT_R16G16B16A16_FLOAT))) {
+        return false;
+    }
+    if (set_linear_colour_space()) {
+        hdr_ = true;
+        return true;
+    }
+    return create_swap_chain(device, adapter, window,
+                             swap_chain_description(width, height, DXGI_FORMAT_B8G8R8A8_UNORM));
+}
+
+bool Presenter::set_linear_colour_space() {
+    // Linear scRGB is an FP16 swap chain's default: a swap chain that cannot be told (no
+    // IDXGISwapChain3) is already in it.
+    ComPtr<IDXGISwapChain3> swap_chain3;
+    if (FAILED(swap_chain_.As(&swap_chain3))) {
+        return true;
+    }
+    const HRESULT hr = swap_chain3->SetColorSpace1(DXGI_COLOR_SPACE_RGB_FULL_G10_NONE_P709);
+    if (SUCCEEDED(hr)) {
+        return true;
+    }
+    static std::atomic<bool> said{false};
+    if (!said.exchange(true)) {
+        log_failed_call("SetColorSpace1", hr);
+        log_message("renderer: HDR colour space refused, presenting in SDR");
+    }
+    return false;
+}
+
+bool Presenter::create_swap_chain(ID3D11Device* device, IDXGIAdapter1* adapter, HWND window,
+                                  const DXGI_SWAP_CHAIN_DESC1& desc) {
     release();
     device_ = device;
     ComPtr<IDXGIFactory2> factory;
@@ -39,7 +81,6 @@ bool Presenter::create(ID3D11Device* device, IDXGIAdapter1* adapter, HWND window
         log_failed_call("adapter GetParent factory", hr);
         return false;
     }
-    const DXGI_SWAP_CHAIN_DESC1 desc = swap_chain_description(width, height);
     const HRESULT composition = create_composition(factory.Get(), window, desc);
     if (SUCCEEDED(composition)) {
         return true;

@@ -26,8 +26,11 @@ public:
     Presenter(const Presenter&) = delete;
     Presenter& operator=(const Presenter&) = delete;
 
-    // Makes a `width` x `height` swap chain on `device` (which lives on `adapter`) shown in `window`.
-    [[nodiscard]] bool create(ID3D11Device* device, IDXGIAdapter1* adapter, HWND window, int width, int height);
+    // Makes a `width` x `height` swap chain on `device` (which lives on `adapter`) shown in `window`:
+    // with `hdr`, FP16 in linear scRGB, which the compositor shows untouched on an HDR output; where that
+    // colour space cannot be set (logged once), the 8-bit sRGB swap chain instead.
+    [[nodiscard]] bool create(ID3D11Device* device, IDXGIAdapter1* adapter, HWND window, int width, int height,
+                              bool hdr = false);
 
     // Releases the view first, then composition and the swap chain.
     void release() noexcept;
@@ -41,8 +44,13 @@ public:
 
     [[nodiscard]] IDXGISwapChain1* swap_chain() const noexcept { return swap_chain_.Get(); }
     [[nodiscard]] bool uses_composition() const noexcept { return dcomp_visual_ != nullptr; }
+    // True when the swap chain is FP16 linear scRGB.
+    [[nodiscard]] bool hdr() const noexcept { return hdr_; }
 
 private:
+    [[nodiscard]] bool create_swap_chain(ID3D11Device* device, IDXGIAdapter1* adapter, HWND window,
+                                         const DXGI_SWAP_CHAIN_DESC1& desc);
+    [[nodiscard]] bool set_linear_colour_space();
     [[nodiscard]] HRESULT create_composition(IDXGIFactory2* factory, HWND window, const DXGI_SWAP_CHAIN_DESC1& desc);
     void release_composition() noexcept;
 
@@ -52,6 +60,7 @@ private:
     Microsoft::WRL::ComPtr<IDCompositionTarget> dcomp_target_;
     Microsoft::WRL::ComPtr<IDCompositionVisual> dcomp_visual_;
     Microsoft::WRL::ComPtr<ID3D11RenderTargetView> back_buffer_view_;
+    bool hdr_ = false;
 };
 
 }  // namespace kelvane

@@ -99,7 +99,8 @@ bool WarpPasses::create(ID3D11Device* device, ID3D11DeviceContext* context, std:
     context_ = context;
     width_ = width;
     height_ = height;
-    return create_warp_pass(shader_source) && create_cursor_pass(shader_source) && create_states();
+    return create_warp_pass(shader_source) && create_cursor_pass(shader_source) && create_states() &&
+           colour_.create(device_.Get());
 }
 
 bool WarpPasses::create_warp_pass(std::string_view shader_source) {
@@ -195,6 +196,7 @@ bool WarpPasses::create_states() {
 }
 
 void WarpPasses::release() noexcept {
+    colour_.release();
     cursor_srv_.Reset();
     cursor_texture_.Reset();
     cursor_blend_.Reset();
@@ -258,6 +260,7 @@ void WarpPasses::render(ID3D11RenderTargetView* target, ID3D11ShaderResourceView
     context_->PSSetShaderResources(0, 1, &source);
     ID3D11SamplerState* samplers[] = {sampler_.Get()};
     context_->PSSetSamplers(0, 1, samplers);
+    colour_.bind(context_.Get(), source);
     context_->Draw(warp_vertex_count, 0);
 
     if (cursor_visible && cursor_srv_ != nullptr) {

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <string_view>
 
+#include "render/colour_constants_win32.h"
 #include "render/warp_geometry.h"
 
 namespace kelvane {
@@ -40,6 +41,11 @@ public:
     // Recomputes the homography pair and uploads the shader rows for a source delivered turned by
     // `frame_rotation` (a DXGI_MODE_ROTATION value). Does nothing before create.
     void update_warp(const WarpParams& params, std::uint32_t frame_rotation) noexcept;
+
+    // The output drawn for: on HDR, sRGB images (a B8G8R8A8 frame, the pattern, the cursor) become
+    // linear light at its SDR white level; on SDR a linear FP16 frame is encoded as sRGB.
+    void set_output_colour(const OutputColour& output) noexcept { colour_.set_output(output); }
+    [[nodiscard]] const OutputColour& output_colour() const noexcept { return colour_.output(); }
 
     // Replaces the cursor sprite: `width` x `height` straight-alpha B8G8R8A8 words.
     void set_cursor_image(int width, int height, const std::uint32_t* pixels);
@@ -75,6 +81,7 @@ private:
     Microsoft::WRL::ComPtr<ID3D11BlendState> cursor_blend_;
     Microsoft::WRL::ComPtr<ID3D11Texture2D> cursor_texture_;
     Microsoft::WRL::ComPtr<ID3D11ShaderResourceView> cursor_srv_;
+    ColourConstants colour_;
     PixelSize cursor_size_;
     Mat3 forward_h_{};
     int width_ = 0;

@@ -5,17 +5,18 @@
 
 namespace kelvane {
 
-bool WarpRenderer::initialize(IDXGIAdapter1* adapter, HWND window, int width, int height) {
-    return initialize_with_shader(adapter, window, width, height, embedded_shader_source());
+bool WarpRenderer::initialize(IDXGIAdapter1* adapter, HWND window, int width, int height, const OutputColour& colour) {
+    return initialize_with_shader(adapter, window, width, height, embedded_shader_source(), colour);
 }
 
 bool WarpRenderer::initialize_with_shader(IDXGIAdapter1* adapter, HWND window, int width, int height,
-                                          std::string_view shader_source) {
+                                          std::string_view shader_source, const OutputColour& colour) {
     release_all();
-    if (!gpu_.create(adapter) || !presenter_.create(gpu_.device(), adapter, window, width, height) ||
+    if (!gpu_.create(adapter) || !presenter_.create(gpu_.device(), adapter, window, width, height, colour.hdr) ||
         !passes_.create(gpu_.device(), gpu_.context(), shader_source, width, height)) {
         return false;
     }
+    passes_.set_output_colour(OutputColour{presenter_.hdr(), colour.sdr_white_nits});
     update_warp(WarpParams{});
     log_message("renderer: initialized %dx%d", width, height);
     return true;

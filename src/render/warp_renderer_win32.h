@@ -27,11 +27,13 @@ public:
     WarpRenderer(const WarpRenderer&) = delete;
     WarpRenderer& operator=(const WarpRenderer&) = delete;
 
-    // Builds everything for a `width` x `height` output on `adapter`, shown in `window`.
-    [[nodiscard]] bool initialize(IDXGIAdapter1* adapter, HWND window, int width, int height);
+    // Builds everything for a `width` x `height` output on `adapter`, shown in `window`, presenting as
+    // `colour` asks (an HDR output gets the FP16 scRGB swap chain where the system allows it).
+    [[nodiscard]] bool initialize(IDXGIAdapter1* adapter, HWND window, int width, int height,
+                                  const OutputColour& colour = {});
     // The same with another shader text; lets tests check how a broken program is reported.
     [[nodiscard]] bool initialize_with_shader(IDXGIAdapter1* adapter, HWND window, int width, int height,
-                                              std::string_view shader_source);
+                                              std::string_view shader_source, const OutputColour& colour = {});
 
     // Releases the passes, then the presenter, then the device.
     void release_all() noexcept;
@@ -41,6 +43,13 @@ public:
     // initialize.
     void update_warp(const WarpParams& params, std::uint32_t frame_rotation = output_rotation_identity) noexcept {
         passes_.update_warp(params, frame_rotation);
+    }
+
+    // What the frames are drawn for: hdr only when the swap chain really is FP16 scRGB.
+    [[nodiscard]] const OutputColour& output_colour() const noexcept { return passes_.output_colour(); }
+    // A new SDR white level for the sRGB parts (pattern, cursor, 8-bit frames) on an HDR output.
+    void set_sdr_white(float nits) noexcept {
+        passes_.set_output_colour(OutputColour{passes_.output_colour().hdr, nits});
     }
 
     // Replaces the cursor sprite: `width` x `height` straight-alpha B8G8R8A8 words.

@@ -4,6 +4,7 @@
 #include "platform/log.h"
 #include "platform/platform.h"
 #include "platform/utf8.h"
+#include "render/output_colour_win32.h"
 #include "render/pattern_texture_win32.h"
 
 namespace kelvane {
@@ -13,7 +14,41 @@ bool SessionBackendWin32::find_output() {
 }
 
 bool SessionBackendWin32::initialize_renderer(std::int32_t width, std::int32_t height) {
-    return renderer_.initialize(adapter_.Get(), overlay_, width, height);
+    width_ = width;
+    height_ = height;
+    return build_renderer(read_output_colour(output_.Get()));
+}
+
+bool SessionBackendWin32::build_renderer(const OutputColour& colour) {
+    if (!renderer_.initialize(adapter_.Get(), overlay_, width_, height_, colour)) {
+        return false;
+    }
+    asked_colour_ = colour;
+    say_output_colour();
+    return true;
+}
+
+bool SessionBackendWin32::follow_output_colour() {
+    // A renderer kept across refused duplications may predate a switch of HDR or of the white level.
+    const OutputColour colour = read_output_colour(output_.Get());
+    if (colour.hdr != asked_colour_.hdr) {
+        return build_renderer(colour);
+    }
+    if (colour.sdr_white_nits != asked_colour_.sdr_white_nits) {
+        asked_colour_ = colour;
+        renderer_.set_sdr_white(colour.sdr_white_nits);
+        say_output_colour();
+    }
+    return true;
+}
+
+void SessionBackendWin32::say_output_colour() {
+    const OutputColour& colour = renderer_.output_colour();
+    if (colour.hdr && (!said_colour_.hdr || said_colour_.sdr_white_nits != colour.sdr_white_nits)) {
+        log_message("renderer: HDR output, FP16 scRGB swap chain, SDR white %.0f nits",
+                    static_cast<double>(colour.sdr_white_nits));
+    }
+    said_colour_ = colour;
 }
 
 bool SessionBackendWin32::make_pattern(std::int32_t width, std::int32_t height) {
@@ -23,6 +58,9 @@ bool SessionBackendWin32::make_pattern(std::int32_t width, std::int32_t height) 
 }
 
 DuplicationStart SessionBackendWin32::start_duplication() {
+    if (!follow_output_colour()) {
+        return DuplicationStart::failed;
+    }
     capture_.emplace();
     if (capture_->start_duplication(renderer_.device(), output_.Get())) {
         return DuplicationStart::started;

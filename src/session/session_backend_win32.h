@@ -40,6 +40,10 @@ public:
     void sleep_ms(unsigned milliseconds) noexcept override;
 
 private:
+    [[nodiscard]] bool build_renderer(const OutputColour& colour);
+    [[nodiscard]] bool follow_output_colour();
+    void say_output_colour();
+
     HWND overlay_;
     HMONITOR monitor_;
     OutputFinder find_output_;
@@ -51,6 +55,10 @@ private:
     std::optional<DesktopCapture> capture_;
     ComPtr<ID3D11ShaderResourceView> pattern_srv_;
     CursorImage no_cursor_;
+    std::int32_t width_ = 0;
+    std::int32_t height_ = 0;
+    OutputColour asked_colour_;  // what the output reported when the renderer was made for it
+    OutputColour said_colour_;   // what the log last said of the output's colour
 };
 
 }  // namespace kelvane

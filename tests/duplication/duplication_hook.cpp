@@ -1,10 +1,11 @@
 // A library that a test places in the running Kelvane2.exe (through a WH_GETMESSAGE hook on its
-// control window's thread). At its first call it pins itself, points DuplicateOutput of the system's
-// DXGI output objects at a scripted duplication, and then follows the commands that the test appends
+// control window's thread). At its first call it pins itself, points DuplicateOutput and DuplicateOutput1
+// of the system's DXGI output objects at a scripted duplication and lets GetDesc1 report the script's
+// colour space, and then follows the commands that the test appends
 // to script.txt in the folder named by KELVANE_SCRIPTED_DUPLICATION, writing counts.txt after every
 // change of the counts. Without that variable it does nothing.
 #include <windows.h>
-#include <dxgi1_2.h>
+#include <dxgi1_6.h>
 #include <wrl/client.h>
 
 #include <string>
@@ -20,6 +21,10 @@ using Microsoft::WRL::ComPtr;
 // IUnknown (3), IDXGIObject (4), IDXGIOutput (12), then GetDisplayModeList1, FindClosestMatchingMode1,
 // GetDisplaySurfaceData1 and DuplicateOutput of IDXGIOutput1.
 constexpr std::size_t duplicate_output_slot = 3 + 4 + 12 + 3;
+// Then SupportsOverlays (IDXGIOutput2), CheckOverlaySupport (3), CheckOverlayColorSpaceSupport (4),
+// DuplicateOutput1 (5) and GetDesc1 (6).
+constexpr std::size_t duplicate_output1_slot = duplicate_output_slot + 4;
+constexpr std::size_t get_desc1_slot = duplicate_output_slot + 5;
 constexpr DWORD poll_ms = 20;
 
 DuplicationScript* script = nullptr;  // lives as long as the process: the library is pinned
@@ -27,6 +32,39 @@ DuplicationScript* script = nullptr;  // lives as long as the process: the libra
 HRESULT STDMETHODCALLTYPE scripted_duplicate_output(IDXGIOutput1* /*output*/, IUnknown* device,
                                                     IDXGIOutputDuplication** duplication) {
     return script->duplicate_output(device, duplication);
+}
+
+HRESULT STDMETHODCALLTYPE scripted_duplicate_output1(IDXGIOutput5* /*output*/, IUnknown* device, UINT flags,
+                                                     UINT format_count, const DXGI_FORMAT* formats,
+                                                     IDXGIOutputDuplication** duplication) {
+    return script->duplicate_output1(device, flags, format_count, formats, duplication);
+}
+
+using GetDesc1 = HRESULT(STDMETHODCALLTYPE*)(IDXGIOutput6*, DXGI_OUTPUT_DESC1*);
+GetDesc1 system_get_desc1 = nullptr;
+
+// The system's description, in HDR's colour space while the script says so.
+HRESULT STDMETHODCALLTYPE scripted_get_desc1(IDXGIOutput6* output, DXGI_OUTPUT_DESC1* desc) {
+    const HRESULT hr = system_get_desc1(output, desc);
+    if (SUCCEEDED(hr) && script->hdr()) {
+        desc->ColorSpace = DXGI_COLOR_SPACE_RGB_FULL_G2084_NONE_P2020;
+        desc->BitsPerColor = 10;
+    }
+    return hr;
+}
+
+bool patch_slot(void** table, std::size_t index, void* function, void** previous = nullptr) {
+    void** slot = table + index;
+    DWORD old_protection = 0;
+    if (VirtualProtect(slot, sizeof *slot, PAGE_READWRITE, &old_protection) == 0) {
+        return false;
+    }
+    if (previous != nullptr) {
+        *previous = *slot;
+    }
+    *slot = function;
+    VirtualProtect(slot, sizeof *slot, old_protection, &old_protection);
+    return true;
 }
 
 // All of the system's output objects share one table of methods: patching the slot in the table of one
@@ -41,13 +79,19 @@ bool patch_outputs() {
         return false;
     }
     void** table = *reinterpret_cast<void***>(output1.Get());
-    void** slot = table + duplicate_output_slot;
-    DWORD old_protection = 0;
-    if (VirtualProtect(slot, sizeof *slot, PAGE_READWRITE, &old_protection) == 0) {
+    if (!patch_slot(table, duplicate_output_slot, reinterpret_cast<void*>(&scripted_duplicate_output))) {
         return false;
     }
-    *slot = reinterpret_cast<void*>(&scripted_duplicate_output);
-    VirtualProtect(slot, sizeof *slot, old_protection, &old_protection);
+    // The later slots exist only where the system's outputs are IDXGIOutput6 too.
+    ComPtr<IDXGIOutput6> output6;
+    if (SUCCEEDED(output.As(&output6)) && *reinterpret_cast<void***>(output6.Get()) == table) {
+        void* previous = nullptr;
+        if (!patch_slot(table, get_desc1_slot, reinterpret_cast<void*>(&scripted_get_desc1), &previous)) {
+            return false;
+        }
+        system_get_desc1 = reinterpret_cast<GetDesc1>(previous);
+        return patch_slot(table, duplicate_output1_slot, reinterpret_cast<void*>(&scripted_duplicate_output1));
+    }
     return true;
 }
 

@@ -70,11 +70,18 @@ void apply_line(const std::wstring& folder, const std::string& line, Duplication
         std::size_t at = 0;
         std::int32_t width = 0;
         std::int32_t height = 0;
-        if (take(bytes, at, width) && take(bytes, at, height) && width > 0 && height > 0 &&
-            bytes.size() - at == static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 4u) {
-            std::vector<std::uint32_t> pixels(static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
+        if (!take(bytes, at, width) || !take(bytes, at, height) || width <= 0 || height <= 0) {
+            return;
+        }
+        const std::size_t count = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
+        if (bytes.size() - at == count * 4u) {
+            std::vector<std::uint32_t> pixels(count);
             std::memcpy(pixels.data(), bytes.data() + at, bytes.size() - at);
             script.set_desktop(width, height, std::move(pixels));
+        } else if (bytes.size() - at == count * 8u) {  // four half floats a pixel: an HDR desktop
+            std::vector<std::uint16_t> halves(count * 4u);
+            std::memcpy(halves.data(), bytes.data() + at, bytes.size() - at);
+            script.set_desktop_fp16(width, height, std::move(halves));
         }
     } else if (verb == "pointer") {
         int x = 0;
@@ -97,6 +104,10 @@ void apply_line(const std::wstring& folder, const std::string& line, Duplication
         int rotation = 0;
         words >> rotation;
         script.set_rotation(static_cast<DXGI_MODE_ROTATION>(rotation));
+    } else if (verb == "hdr") {
+        int hdr = 0;
+        words >> hdr;
+        script.set_hdr(hdr != 0);
     } else if (verb == "lose_access") {
         script.lose_access();
     } else if (verb == "fail_duplicate_output") {
@@ -129,6 +140,20 @@ void ScriptWriter::set_desktop(const Image& desktop) {
     const std::string name = "desktop" + std::to_string(++files_) + ".bin";
     write_whole(folder_ + L"\\" + widen(name), bytes);
     append("desktop " + name);
+}
+
+void ScriptWriter::set_desktop_fp16(int width, int height, const std::vector<std::uint16_t>& halves) {
+    std::string bytes;
+    put(bytes, static_cast<std::int32_t>(width));
+    put(bytes, static_cast<std::int32_t>(height));
+    bytes.append(reinterpret_cast<const char*>(halves.data()), halves.size() * 2u);
+    const std::string name = "desktop" + std::to_string(++files_) + ".bin";
+    write_whole(folder_ + L"\\" + widen(name), bytes);
+    append("desktop " + name);
+}
+
+void ScriptWriter::set_hdr(bool hdr) {
+    append(hdr ? "hdr 1" : "hdr 0");
 }
 
 void ScriptWriter::move_pointer(int x, int y, bool visible) {

@@ -25,6 +25,8 @@ public:
     explicit ScriptWriter(std::wstring folder);
 
     void set_desktop(const Image& desktop);
+    void set_desktop_fp16(int width, int height, const std::vector<std::uint16_t>& halves);
+    void set_hdr(bool hdr);
     void move_pointer(int x, int y, bool visible);
     void set_shape(const ScriptedShape& shape);
     void set_rotation(DXGI_MODE_ROTATION rotation);

@@ -9,6 +9,8 @@
 #include <cstring>
 #include <utility>
 
+#include "render/colour_space.h"
+
 namespace kelvane::test {
 
 using Microsoft::WRL::ComPtr;
@@ -16,7 +18,8 @@ using Microsoft::WRL::ComPtr;
 struct DesktopImage {
     int width = 0;
     int height = 0;
-    std::vector<std::uint32_t> pixels;
+    std::vector<std::uint32_t> pixels;  // B8G8R8A8; for an FP16 desktop its 8-bit down-conversion
+    std::vector<std::uint16_t> halves;  // RGBA half floats of an FP16 desktop, else empty
 };
 
 struct DuplicationScript::State {
@@ -35,6 +38,7 @@ struct DuplicationScript::State {
     HRESULT duplicate_failure = S_OK;
     int duplicate_failures_left = 0;
     DXGI_MODE_ROTATION rotation = DXGI_MODE_ROTATION_IDENTITY;
+    bool hdr = false;
     DuplicationCounts counts;
     std::function<void(const DuplicationCounts&)> listener;
 
@@ -115,8 +119,8 @@ private:
 class ScriptedDuplication final : public DxgiObject<IDXGIOutputDuplication> {
 public:
     ScriptedDuplication(std::shared_ptr<DuplicationScript::State> state, ComPtr<ID3D11Device> device,
-                        std::uint64_t loss_epoch)
-        : state_(std::move(state)), device_(std::move(device)), loss_epoch_(loss_epoch) {}
+                        std::uint64_t loss_epoch, bool keeps_fp16)
+        : state_(std::move(state)), device_(std::move(device)), loss_epoch_(loss_epoch), keeps_fp16_(keeps_fp16) {}
     ~ScriptedDuplication() override {
         state_->count([](DuplicationCounts& c) { --c.live; });
     }
@@ -134,7 +138,8 @@ public:
             desc->ModeDesc.Height = static_cast<UINT>(state_->desktop->height);
         }
         desc->ModeDesc.RefreshRate = DXGI_RATIONAL{60, 1};
-        desc->ModeDesc.Format = DXGI_FORMAT_B8G8R8A8_UNORM;
+        desc->ModeDesc.Format =
+            state_->desktop != nullptr ? served_format(*state_->desktop) : DXGI_FORMAT_B8G8R8A8_UNORM;
         desc->Rotation = state_->rotation;
         desc->DesktopImageInSystemMemory = FALSE;
     }
@@ -287,25 +292,32 @@ private:
         return S_OK;
     }
 
+    [[nodiscard]] DXGI_FORMAT served_format(const DesktopImage& image) const noexcept {
+        return keeps_fp16_ && !image.halves.empty() ? DXGI_FORMAT_R16G16B16A16_FLOAT : DXGI_FORMAT_B8G8R8A8_UNORM;
+    }
+
     HRESULT make_texture(const DesktopImage& image) {
+        const DXGI_FORMAT format = served_format(image);
         D3D11_TEXTURE2D_DESC desc{};
         desc.Width = static_cast<UINT>(image.width);
         desc.Height = static_cast<UINT>(image.height);
         desc.MipLevels = 1;
         desc.ArraySize = 1;
-        desc.Format = DXGI_FORMAT_B8G8R8A8_UNORM;
+        desc.Format = format;
         desc.SampleDesc.Count = 1;
         desc.Usage = D3D11_USAGE_DEFAULT;
         desc.BindFlags = D3D11_BIND_RENDER_TARGET | D3D11_BIND_SHADER_RESOURCE;
         D3D11_SUBRESOURCE_DATA data{};
-        data.pSysMem = image.pixels.data();
-        data.SysMemPitch = static_cast<UINT>(image.width) * 4u;
+        const bool fp16 = format == DXGI_FORMAT_R16G16B16A16_FLOAT;
+        data.pSysMem = fp16 ? static_cast<const void*>(image.halves.data()) : image.pixels.data();
+        data.SysMemPitch = static_cast<UINT>(image.width) * (fp16 ? 8u : 4u);
         return device_->CreateTexture2D(&desc, &data, &texture_);
     }
 
     std::shared_ptr<DuplicationScript::State> state_;
     ComPtr<ID3D11Device> device_;
     const std::uint64_t loss_epoch_;
+    const bool keeps_fp16_;  // made by DuplicateOutput1 with FP16 among the formats
     // What this duplication has served; a new one starts with everything unserved, as DXGI sends the
     // whole desktop and the current shape with the first frame.
     std::uint64_t served_desktop_ = 0;
@@ -317,7 +329,7 @@ private:
     ComPtr<ID3D11Texture2D> texture_;
 };
 
-class ScriptedOutput final : public DxgiObject<IDXGIOutput1> {
+class ScriptedOutput final : public DxgiObject<IDXGIOutput6> {
 public:
     ScriptedOutput(HMONITOR monitor, DuplicationScript& script) : monitor_(monitor), script_(script) {}
 
@@ -365,10 +377,44 @@ public:
     HRESULT STDMETHODCALLTYPE DuplicateOutput(IUnknown* device, IDXGIOutputDuplication** duplication) override {
         return script_.duplicate_output(device, duplication);
     }
+    BOOL STDMETHODCALLTYPE SupportsOverlays() override { return FALSE; }
+    HRESULT STDMETHODCALLTYPE CheckOverlaySupport(DXGI_FORMAT, IUnknown*, UINT*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE CheckOverlayColorSpaceSupport(DXGI_FORMAT, DXGI_COLOR_SPACE_TYPE, IUnknown*,
+                                                            UINT*) override {
+        return E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE DuplicateOutput1(IUnknown* device, UINT flags, UINT format_count,
+                                               const DXGI_FORMAT* formats,
+                                               IDXGIOutputDuplication** duplication) override {
+        return script_.duplicate_output1(device, flags, format_count, formats, duplication);
+    }
+    HRESULT STDMETHODCALLTYPE GetDesc1(DXGI_OUTPUT_DESC1* desc) override {
+        DXGI_OUTPUT_DESC plain{};
+        if (desc == nullptr) {
+            return E_INVALIDARG;
+        }
+        const HRESULT hr = GetDesc(&plain);
+        if (FAILED(hr)) {
+            return hr;
+        }
+        *desc = DXGI_OUTPUT_DESC1{};
+        std::memcpy(desc->DeviceName, plain.DeviceName, sizeof desc->DeviceName);
+        desc->DesktopCoordinates = plain.DesktopCoordinates;
+        desc->AttachedToDesktop = plain.AttachedToDesktop;
+        desc->Rotation = plain.Rotation;
+        desc->Monitor = plain.Monitor;
+        const bool hdr = script_.hdr();
+        desc->BitsPerColor = hdr ? 10 : 8;
+        desc->ColorSpace = hdr ? DXGI_COLOR_SPACE_RGB_FULL_G2084_NONE_P2020 : DXGI_COLOR_SPACE_RGB_FULL_G22_NONE_P709;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE CheckHardwareCompositionSupport(UINT*) override { return E_NOTIMPL; }
 
 private:
     [[nodiscard]] bool accepts(REFIID riid) const noexcept override {
-        return riid == __uuidof(IDXGIOutput) || riid == __uuidof(IDXGIOutput1);
+        return riid == __uuidof(IDXGIOutput) || riid == __uuidof(IDXGIOutput1) || riid == __uuidof(IDXGIOutput2) ||
+               riid == __uuidof(IDXGIOutput3) || riid == __uuidof(IDXGIOutput4) || riid == __uuidof(IDXGIOutput5) ||
+               riid == __uuidof(IDXGIOutput6);
     }
 
     HMONITOR monitor_;
@@ -390,6 +436,37 @@ void DuplicationScript::set_desktop(int width, int height, std::vector<std::uint
         ++state_->desktop_version;
     }
     state_->changed.notify_all();
+}
+
+void DuplicationScript::set_desktop_fp16(int width, int height, std::vector<std::uint16_t> halves) {
+    auto image = std::make_shared<DesktopImage>();
+    image->width = width;
+    image->height = height;
+    image->pixels.resize(halves.size() / 4u);
+    for (std::size_t i = 0; i < image->pixels.size(); ++i) {
+        // What a legacy duplication of an HDR desktop gets: clipped to the 8-bit range.
+        const auto channel = [&](std::size_t c) {
+            return static_cast<std::uint32_t>(linear_to_srgb(half_to_float(halves[i * 4u + c])) * 255.0f + 0.5f);
+        };
+        image->pixels[i] = 0xFF000000u | (channel(0) << 16) | (channel(1) << 8) | channel(2);
+    }
+    image->halves = std::move(halves);
+    {
+        const std::lock_guard<std::mutex> guard(state_->lock);
+        state_->desktop = std::move(image);
+        ++state_->desktop_version;
+    }
+    state_->changed.notify_all();
+}
+
+void DuplicationScript::set_hdr(bool hdr) {
+    const std::lock_guard<std::mutex> guard(state_->lock);
+    state_->hdr = hdr;
+}
+
+bool DuplicationScript::hdr() const {
+    const std::lock_guard<std::mutex> guard(state_->lock);
+    return state_->hdr;
 }
 
 void DuplicationScript::move_pointer(int x, int y, bool visible) {
@@ -453,6 +530,25 @@ void DuplicationScript::on_counts_changed(std::function<void(const DuplicationCo
 }
 
 HRESULT DuplicationScript::duplicate_output(IUnknown* device, IDXGIOutputDuplication** duplication) {
+    return make_duplication(device, false, duplication);
+}
+
+HRESULT DuplicationScript::duplicate_output1(IUnknown* device, UINT flags, UINT format_count,
+                                             const DXGI_FORMAT* formats, IDXGIOutputDuplication** duplication) {
+    if (flags != 0 || format_count == 0 || formats == nullptr) {
+        if (duplication != nullptr) {
+            *duplication = nullptr;
+        }
+        return E_INVALIDARG;
+    }
+    bool keeps_fp16 = false;
+    for (UINT i = 0; i < format_count; ++i) {
+        keeps_fp16 = keeps_fp16 || formats[i] == DXGI_FORMAT_R16G16B16A16_FLOAT;
+    }
+    return make_duplication(device, keeps_fp16, duplication);
+}
+
+HRESULT DuplicationScript::make_duplication(IUnknown* device, bool keeps_fp16, IDXGIOutputDuplication** duplication) {
     if (duplication == nullptr || device == nullptr) {
         return E_INVALIDARG;
     }
@@ -481,11 +577,11 @@ HRESULT DuplicationScript::duplicate_output(IUnknown* device, IDXGIOutputDuplica
         ++c.created;
         ++c.live;
     });
-    *duplication = new ScriptedDuplication(state_, std::move(d3d_device), epoch);
+    *duplication = new ScriptedDuplication(state_, std::move(d3d_device), epoch, keeps_fp16);
     return S_OK;
 }
 
-IDXGIOutput1* make_scripted_output(HMONITOR monitor, DuplicationScript& script) {
+IDXGIOutput6* make_scripted_output(HMONITOR monitor, DuplicationScript& script) {
     return new ScriptedOutput(monitor, script);
 }
 

@@ -7,7 +7,7 @@
 
 #include <windows.h>
 #include <d3d11.h>
-#include <dxgi1_2.h>
+#include <dxgi1_6.h>
 
 #include <condition_variable>
 #include <cstdint>
@@ -46,6 +46,13 @@ public:
     // The desktop image (B8G8R8A8 words, row-major), in the orientation the duplication delivers it.
     // Every duplication serves it as one new frame; its size is the frame size from then on.
     void set_desktop(int width, int height, std::vector<std::uint32_t> pixels);
+    // An FP16 desktop (four half floats per pixel, RGBA, linear scRGB), as an HDR output composes it:
+    // duplications made with FP16 among their formats serve it as it is, others the system's 8-bit
+    // down-conversion (clipped, sRGB-encoded).
+    void set_desktop_fp16(int width, int height, std::vector<std::uint16_t> halves);
+    // Whether the output reports Windows HDR (the colour space of GetDesc1).
+    void set_hdr(bool hdr);
+    [[nodiscard]] bool hdr() const;
     // Pointer position and visibility: the next frame carries a pointer update.
     void move_pointer(int x, int y, bool visible);
     // A new shape: the next frame announces it (PointerShapeBufferSize).
@@ -66,16 +73,20 @@ public:
 
     // DuplicateOutput as DXGI answers it, on the script's state.
     HRESULT duplicate_output(IUnknown* device, IDXGIOutputDuplication** duplication);
+    HRESULT duplicate_output1(IUnknown* device, UINT flags, UINT format_count, const DXGI_FORMAT* formats,
+                              IDXGIOutputDuplication** duplication);
 
     struct State;
 
 private:
+    HRESULT make_duplication(IUnknown* device, bool keeps_fp16, IDXGIOutputDuplication** duplication);
     std::shared_ptr<State> state_;
 };
 
-// An IDXGIOutput1 for `monitor` whose GetDesc describes that monitor and whose DuplicateOutput hands out
-// the script's duplications; every other method answers E_NOTIMPL. Starts with one reference.
-[[nodiscard]] IDXGIOutput1* make_scripted_output(HMONITOR monitor, DuplicationScript& script);
+// An IDXGIOutput6 for `monitor` whose GetDesc and GetDesc1 describe that monitor (in the script's colour
+// space) and whose DuplicateOutput and DuplicateOutput1 hand out the script's duplications; every other
+// method answers E_NOTIMPL. Starts with one reference.
+[[nodiscard]] IDXGIOutput6* make_scripted_output(HMONITOR monitor, DuplicationScript& script);
 
 // A test desktop: a diagonal colour gradient with a few flat "windows" and a grid of thin lines, with
 // no symmetry, so that every warp and turn shows.

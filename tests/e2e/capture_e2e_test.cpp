@@ -15,6 +15,7 @@
 #include "platform/log.h"
 #include "duplication/script_files_win32.h"
 #include "kelvane_process.h"
+#include "render/colour_space.h"
 #include "render/warp_geometry.h"
 #include "support/cpu_reference.h"
 #include "support/screens_win32.h"
@@ -216,6 +217,37 @@ TEST_F(LiveMirror, RefusedDuplicationBacksOffAndAnUnlockBringsItBack) {
     const std::vector<std::string> messages = log_messages(log_file());
     std::printf("log: %zu lines for the whole run\n", messages.size());
     EXPECT_LT(messages.size(), 40u);
+}
+
+// Windows HDR on the mirrored monitor: the duplication hands over FP16 frames with highlights above the
+// SDR range, and the mirror presents them through its FP16 scRGB swap chain.
+TEST_F(LiveMirror, HdrDesktopRunsThroughTheFp16SwapChain) {
+    writer_.set_hdr(true);
+    start(WarpParams{});
+    std::vector<std::uint16_t> halves;
+    for (const std::uint32_t word : desktop_.pixels) {
+        for (const int shift : {16, 8, 0}) {
+            halves.push_back(
+                float_to_half(4.0f * srgb_to_linear(static_cast<float>((word >> shift) & 0xFFu) / 255.0f)));
+        }
+        halves.push_back(float_to_half(1.0f));
+    }
+    const long before = counts().acquisitions;
+    writer_.set_desktop_fp16(width_, height_, halves);
+    const std::string prefix = "renderer: HDR output, FP16 scRGB swap chain, SDR white ";
+    const auto said = [&] {
+        const std::vector<std::string> messages = log_messages(log_file());
+        return std::count_if(messages.begin(), messages.end(), [&](const std::string& line) {
+            return line.rfind(prefix, 0) == 0 && line.size() > prefix.size() + 5 &&
+                   line.compare(line.size() - 5, 5, " nits") == 0;
+        });
+    };
+    for (int i = 0; i < 400 && (said() == 0 || counts().acquisitions <= before); ++i) {
+        Sleep(50);
+    }
+    EXPECT_EQ(said(), 1);
+    EXPECT_GT(counts().acquisitions, before);
+    exit_cleanly();
 }
 
 // A turned display: its frames come in the panel's orientation, and the mirror still shows the desktop

@@ -2,12 +2,14 @@
 // (each output pixel centre taken through the inverse rows, black outside the source, bilinear
 // sampling with clamp addressing) and the cursor pass (the quad placed with map_forward, the sprite
 // interpolated over its two triangles and blended straight-alpha "over" the frame).
-// Images are B8G8R8A8 words (0xAARRGGBB), row-major, rows back to back.
+// Images are B8G8R8A8 words (0xAARRGGBB), row-major, rows back to back; the FP16 path (an HDR output's
+// linear scRGB frames and back buffer) uses images of float colours, filtered in linear light.
 #pragma once
 
 #include <cstdint>
 #include <vector>
 
+#include "render/colour_space.h"
 #include "render/warp_geometry.h"
 
 namespace kelvane::test {
@@ -32,7 +34,23 @@ struct Rgba {
     float a;
 };
 
+// An image of float colours, as an FP16 texture holds it (rounding to half floats aside).
+struct ImageF {
+    int width = 0;
+    int height = 0;
+    std::vector<Rgba> pixels;
+
+    ImageF() = default;
+    ImageF(int w, int h, Rgba fill = {0.0f, 0.0f, 0.0f, 0.0f});
+
+    [[nodiscard]] const Rgba& at(int x, int y) const;
+    [[nodiscard]] Rgba& at(int x, int y);
+};
+
 [[nodiscard]] Rgba unpack_unorm(std::uint32_t word) noexcept;
+[[nodiscard]] ImageF to_float_image(const Image& image);
+// What the shader's convert_colour makes of a sampled colour (alpha untouched).
+[[nodiscard]] Rgba convert_colour(Rgba colour, const ColourMode& mode) noexcept;
 // Clamps to [0, 1] and rounds each channel to the nearest of 256 steps.
 [[nodiscard]] std::uint32_t pack_unorm(Rgba colour) noexcept;
 
@@ -40,6 +58,7 @@ struct Rgba {
 // top-left corner of the top-left texel and (1, 1) at the bottom-right corner of the last one.
 // A NaN coordinate samples as 0. An empty image samples as transparent black.
 [[nodiscard]] Rgba sample_linear_clamp(const Image& texture, float u, float v) noexcept;
+[[nodiscard]] Rgba sample_linear_clamp(const ImageF& texture, float u, float v) noexcept;
 
 // The warp pass over a `width` x `height` output: opaque everywhere, black where the inverse rows map
 // the pixel centre outside the source.
@@ -48,6 +67,21 @@ struct Rgba {
 // The cursor pass: blends `cursor` over `target` with its top-left corner at (`cursor_x`, `cursor_y`)
 // in source pixels, the corners pushed through `forward_h` with map_forward at the target's size.
 void reference_cursor_pass(Image& target, const Image& cursor, const Mat3& forward_h, int cursor_x, int cursor_y);
+
+// The same two passes into a float target, each sample turned by its pass's colour mode.
+[[nodiscard]] ImageF reference_warp_pass(const ImageF& source, const WarpCB& rows, int width, int height,
+                                         const ColourMode& mode);
+void reference_cursor_pass(ImageF& target, const Image& cursor, const Mat3& forward_h, int cursor_x, int cursor_y,
+                           const ColourMode& mode);
+
+// A float image against its reference: the share of pixels whose every channel is within `relative` of
+// the reference's value or within `absolute` of it, and the brightest channel value seen.
+struct LinearComparison {
+    double within_tolerance = 0.0;
+    float brightest = 0.0f;
+};
+[[nodiscard]] LinearComparison compare_linear(const ImageF& actual, const ImageF& reference, float relative,
+                                              float absolute);
 
 // How closely a rendered image follows its reference.
 struct Comparison {

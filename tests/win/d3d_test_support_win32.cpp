@@ -118,6 +118,38 @@ Image OffscreenTarget::read_back() const {
     return image;
 }
 
+ImageF read_back_fp16(ID3D11Device* device, ID3D11Texture2D* texture) {
+    D3D11_TEXTURE2D_DESC desc{};
+    texture->GetDesc(&desc);
+    desc.Usage = D3D11_USAGE_STAGING;
+    desc.BindFlags = 0;
+    desc.CPUAccessFlags = D3D11_CPU_ACCESS_READ;
+    desc.MiscFlags = 0;
+    ComPtr<ID3D11Texture2D> staging;
+    ComPtr<ID3D11DeviceContext> context;
+    device->GetImmediateContext(&context);
+    D3D11_MAPPED_SUBRESOURCE mapped{};
+    if (desc.Format != DXGI_FORMAT_R16G16B16A16_FLOAT || FAILED(device->CreateTexture2D(&desc, nullptr, &staging))) {
+        return ImageF();
+    }
+    context->CopyResource(staging.Get(), texture);
+    if (FAILED(context->Map(staging.Get(), 0, D3D11_MAP_READ, 0, &mapped))) {
+        return ImageF();
+    }
+    ImageF image(static_cast<int>(desc.Width), static_cast<int>(desc.Height));
+    for (int y = 0; y < image.height; ++y) {
+        const auto* row = reinterpret_cast<const std::uint16_t*>(static_cast<const std::uint8_t*>(mapped.pData) +
+                                                                 static_cast<std::size_t>(y) * mapped.RowPitch);
+        for (int x = 0; x < image.width; ++x) {
+            const std::uint16_t* texel = row + static_cast<std::size_t>(x) * 4u;
+            image.at(x, y) = Rgba{half_to_float(texel[0]), half_to_float(texel[1]), half_to_float(texel[2]),
+                                  half_to_float(texel[3])};
+        }
+    }
+    context->Unmap(staging.Get(), 0);
+    return image;
+}
+
 ComPtr<ID3D11ShaderResourceView> upload_image(ID3D11Device* device, const Image& image) {
     ComPtr<ID3D11Texture2D> texture;
     ComPtr<ID3D11ShaderResourceView> view;

@@ -55,6 +55,9 @@ private:
     int height_;
 };
 
+// The pixels of an R16G16B16A16_FLOAT texture (an HDR swap chain's back buffer) as floats.
+[[nodiscard]] ImageF read_back_fp16(ID3D11Device* device, ID3D11Texture2D* texture);
+
 // An immutable texture view holding `image`.
 [[nodiscard]] ComPtr<ID3D11ShaderResourceView> upload_image(ID3D11Device* device, const Image& image);
 

@@ -222,7 +222,7 @@ TEST(ScriptedSession, RetriesRefusedDuplicationsThenMirrorsAndReleasesAll) {
     EXPECT_GE(share, 0.99);
     const std::vector<std::string> lines = log.messages();
     // Both refusals on one renderer, kept between them; the second line is counted, not written.
-    const auto refused = std::find(lines.begin(), lines.end(), "DuplicateOutput failed, hr=0x80070005");
+    const auto refused = std::find(lines.begin(), lines.end(), "DuplicateOutput1 failed, hr=0x80070005");
     ASSERT_NE(refused, lines.end());
     ASSERT_NE(refused + 1, lines.end());
     EXPECT_EQ(*(refused + 1), "(previous line repeated 1 times)");

@@ -1,0 +1,53 @@
+// The colour maths of presenting on an HDR output, free of Windows headers: the sRGB transfer curve,
+// the SDR white level, half floats, and the constants that tell the shader how to turn what it samples
+// into what the swap chain holds. In the linear scRGB colour space 1.0 is 80 nits.
+#pragma once
+
+#include <cstdint>
+
+namespace kelvane {
+
+inline constexpr float scrgb_unit_nits = 80.0f;
+// The white level assumed where the system does not say: Windows' default SDR brightness on HDR.
+inline constexpr float default_sdr_white_nits = 200.0f;
+
+// What the mirrored output shows: SDR (8-bit sRGB swap chain) or HDR (FP16 linear scRGB swap chain),
+// and on HDR how bright the user has set SDR content to appear.
+struct OutputColour {
+    bool hdr = false;
+    float sdr_white_nits = default_sdr_white_nits;
+};
+
+[[nodiscard]] float srgb_to_linear(float encoded) noexcept;
+// Clamps to [0, 1] first: an 8-bit target holds nothing brighter than its white.
+[[nodiscard]] float linear_to_srgb(float linear) noexcept;
+// An sRGB-encoded channel as scRGB at `white_nits`: its linear value times the white in scRGB units.
+[[nodiscard]] float srgb_to_scrgb(float encoded, float white_nits) noexcept;
+
+// The white level the display configuration reports (SDRWhiteLevel, 1000 = 80 nits) in nits, or the
+// default when it could not be read or makes no sense.
+[[nodiscard]] float sdr_white_nits_from_level(bool read, std::uint32_t level) noexcept;
+
+[[nodiscard]] std::uint16_t float_to_half(float value) noexcept;
+[[nodiscard]] float half_to_float(std::uint16_t half) noexcept;
+
+// How one pass turns a sampled colour into the target's: with `decode_scale` above 0 the sample is
+// sRGB-encoded and becomes linear times that scale; with `encode` above 0 a linear value is clamped and
+// sRGB-encoded for an 8-bit target. Both 0: the sample is written as it is.
+struct ColourMode {
+    float decode_scale = 0.0f;
+    float encode = 0.0f;
+    float unused[2] = {0.0f, 0.0f};
+};
+
+// The shader's constants: the warp pass's mode, then the cursor pass's. Matches ColourCB in warp.hlsl.
+struct ColourCB {
+    ColourMode warp;
+    ColourMode cursor;
+};
+
+// The modes for a source that is linear FP16 (`linear_source`) or sRGB-encoded, on `output`. The cursor
+// sprite is always sRGB-encoded.
+[[nodiscard]] ColourCB colour_constants(bool linear_source, const OutputColour& output) noexcept;
+
+}  // namespace kelvane
