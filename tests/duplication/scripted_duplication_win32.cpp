@@ -9,8 +9,6 @@
 #include <cstring>
 #include <utility>
 
-#include "render/colour_space.h"
-
 namespace kelvane::test {
 
 using Microsoft::WRL::ComPtr;
@@ -18,8 +16,8 @@ using Microsoft::WRL::ComPtr;
 struct DesktopImage {
     int width = 0;
     int height = 0;
-    std::vector<std::uint32_t> pixels;  // B8G8R8A8; for an FP16 desktop its 8-bit down-conversion
-    std::vector<std::uint16_t> halves;  // RGBA half floats of an FP16 desktop, else empty
+    std::vector<std::uint32_t> pixels;  // B8G8R8A8
+    std::vector<std::uint16_t> halves;  // or RGBA half floats: an FP16 desktop
 };
 
 struct DuplicationScript::State {
@@ -119,8 +117,8 @@ private:
 class ScriptedDuplication final : public DxgiObject<IDXGIOutputDuplication> {
 public:
     ScriptedDuplication(std::shared_ptr<DuplicationScript::State> state, ComPtr<ID3D11Device> device,
-                        std::uint64_t loss_epoch, bool keeps_fp16)
-        : state_(std::move(state)), device_(std::move(device)), loss_epoch_(loss_epoch), keeps_fp16_(keeps_fp16) {}
+                        std::uint64_t loss_epoch)
+        : state_(std::move(state)), device_(std::move(device)), loss_epoch_(loss_epoch) {}
     ~ScriptedDuplication() override {
         state_->count([](DuplicationCounts& c) { --c.live; });
     }
@@ -138,8 +136,9 @@ public:
             desc->ModeDesc.Height = static_cast<UINT>(state_->desktop->height);
         }
         desc->ModeDesc.RefreshRate = DXGI_RATIONAL{60, 1};
-        desc->ModeDesc.Format =
-            state_->desktop != nullptr ? served_format(*state_->desktop) : DXGI_FORMAT_B8G8R8A8_UNORM;
+        desc->ModeDesc.Format = state_->desktop != nullptr && !state_->desktop->halves.empty()
+                                    ? DXGI_FORMAT_R16G16B16A16_FLOAT
+                                    : DXGI_FORMAT_B8G8R8A8_UNORM;
         desc->Rotation = state_->rotation;
         desc->DesktopImageInSystemMemory = FALSE;
     }
@@ -292,23 +291,18 @@ private:
         return S_OK;
     }
 
-    [[nodiscard]] DXGI_FORMAT served_format(const DesktopImage& image) const noexcept {
-        return keeps_fp16_ && !image.halves.empty() ? DXGI_FORMAT_R16G16B16A16_FLOAT : DXGI_FORMAT_B8G8R8A8_UNORM;
-    }
-
     HRESULT make_texture(const DesktopImage& image) {
-        const DXGI_FORMAT format = served_format(image);
+        const bool fp16 = !image.halves.empty();
         D3D11_TEXTURE2D_DESC desc{};
         desc.Width = static_cast<UINT>(image.width);
         desc.Height = static_cast<UINT>(image.height);
         desc.MipLevels = 1;
         desc.ArraySize = 1;
-        desc.Format = format;
+        desc.Format = fp16 ? DXGI_FORMAT_R16G16B16A16_FLOAT : DXGI_FORMAT_B8G8R8A8_UNORM;
         desc.SampleDesc.Count = 1;
         desc.Usage = D3D11_USAGE_DEFAULT;
         desc.BindFlags = D3D11_BIND_RENDER_TARGET | D3D11_BIND_SHADER_RESOURCE;
         D3D11_SUBRESOURCE_DATA data{};
-        const bool fp16 = format == DXGI_FORMAT_R16G16B16A16_FLOAT;
         data.pSysMem = fp16 ? static_cast<const void*>(image.halves.data()) : image.pixels.data();
         data.SysMemPitch = static_cast<UINT>(image.width) * (fp16 ? 8u : 4u);
         return device_->CreateTexture2D(&desc, &data, &texture_);
@@ -317,7 +311,6 @@ private:
     std::shared_ptr<DuplicationScript::State> state_;
     ComPtr<ID3D11Device> device_;
     const std::uint64_t loss_epoch_;
-    const bool keeps_fp16_;  // made by DuplicateOutput1 with FP16 among the formats
     // What this duplication has served; a new one starts with everything unserved, as DXGI sends the
     // whole desktop and the current shape with the first frame.
     std::uint64_t served_desktop_ = 0;
@@ -442,14 +435,6 @@ void DuplicationScript::set_desktop_fp16(int width, int height, std::vector<std:
     auto image = std::make_shared<DesktopImage>();
     image->width = width;
     image->height = height;
-    image->pixels.resize(halves.size() / 4u);
-    for (std::size_t i = 0; i < image->pixels.size(); ++i) {
-        // What a legacy duplication of an HDR desktop gets: clipped to the 8-bit range.
-        const auto channel = [&](std::size_t c) {
-            return static_cast<std::uint32_t>(linear_to_srgb(half_to_float(halves[i * 4u + c])) * 255.0f + 0.5f);
-        };
-        image->pixels[i] = 0xFF000000u | (channel(0) << 16) | (channel(1) << 8) | channel(2);
-    }
     image->halves = std::move(halves);
     {
         const std::lock_guard<std::mutex> guard(state_->lock);
@@ -529,26 +514,15 @@ void DuplicationScript::on_counts_changed(std::function<void(const DuplicationCo
     state_->listener = std::move(listener);
 }
 
-HRESULT DuplicationScript::duplicate_output(IUnknown* device, IDXGIOutputDuplication** duplication) {
-    return make_duplication(device, false, duplication);
-}
-
 HRESULT DuplicationScript::duplicate_output1(IUnknown* device, UINT flags, UINT format_count,
                                              const DXGI_FORMAT* formats, IDXGIOutputDuplication** duplication) {
     if (flags != 0 || format_count == 0 || formats == nullptr) {
-        if (duplication != nullptr) {
-            *duplication = nullptr;
-        }
         return E_INVALIDARG;
     }
-    bool keeps_fp16 = false;
-    for (UINT i = 0; i < format_count; ++i) {
-        keeps_fp16 = keeps_fp16 || formats[i] == DXGI_FORMAT_R16G16B16A16_FLOAT;
-    }
-    return make_duplication(device, keeps_fp16, duplication);
+    return duplicate_output(device, duplication);
 }
 
-HRESULT DuplicationScript::make_duplication(IUnknown* device, bool keeps_fp16, IDXGIOutputDuplication** duplication) {
+HRESULT DuplicationScript::duplicate_output(IUnknown* device, IDXGIOutputDuplication** duplication) {
     if (duplication == nullptr || device == nullptr) {
         return E_INVALIDARG;
     }
@@ -577,7 +551,7 @@ HRESULT DuplicationScript::make_duplication(IUnknown* device, bool keeps_fp16, I
         ++c.created;
         ++c.live;
     });
-    *duplication = new ScriptedDuplication(state_, std::move(d3d_device), epoch, keeps_fp16);
+    *duplication = new ScriptedDuplication(state_, std::move(d3d_device), epoch);
     return S_OK;
 }
 

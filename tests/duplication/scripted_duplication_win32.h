@@ -46,9 +46,7 @@ public:
     // The desktop image (B8G8R8A8 words, row-major), in the orientation the duplication delivers it.
     // Every duplication serves it as one new frame; its size is the frame size from then on.
     void set_desktop(int width, int height, std::vector<std::uint32_t> pixels);
-    // An FP16 desktop (four half floats per pixel, RGBA, linear scRGB), as an HDR output composes it:
-    // duplications made with FP16 among their formats serve it as it is, others the system's 8-bit
-    // down-conversion (clipped, sRGB-encoded).
+    // An FP16 desktop (four half floats per pixel, RGBA, linear scRGB), as an HDR output composes it.
     void set_desktop_fp16(int width, int height, std::vector<std::uint16_t> halves);
     // Whether the output reports Windows HDR (the colour space of GetDesc1).
     void set_hdr(bool hdr);
@@ -79,7 +77,6 @@ public:
     struct State;
 
 private:
-    HRESULT make_duplication(IUnknown* device, bool keeps_fp16, IDXGIOutputDuplication** duplication);
     std::shared_ptr<State> state_;
 };
 

@@ -2,8 +2,9 @@
 #include "support/cpu_reference.h"
 
 #include <algorithm>
-#include <array>
 #include <cmath>
+#include <iterator>
+#include <utility>
 #include <cstdlib>
 #include <stdexcept>
 
@@ -61,9 +62,9 @@ Rgba blend_over(const Rgba& source, const Rgba& destination) noexcept {
             source.b * source.a + destination.b * keep, source.a + destination.a * keep};
 }
 
-// Calls plot(x, y, u, v) for each covered pixel centre of a `width` x `height` target.
-template <typename Plot>
-void draw_triangle(int width, int height, Vertex v0, Vertex v1, Vertex v2, Plot plot) {
+// Hands each covered pixel of the target and the sprite's sample there to `blend`.
+template <typename Target, typename Blend>
+void draw_triangle(Target& target, const Image& sprite, Vertex v0, Vertex v1, Vertex v2, Blend blend) {
     double area = edge(v0, v1, v2.x, v2.y);
     if (area == 0.0 || std::isnan(area)) {
         return;
@@ -77,7 +78,7 @@ void draw_triangle(int width, int height, Vertex v0, Vertex v1, Vertex v2, Plot 
     const double min_y = std::min({v0.y, v1.y, v2.y});
     const double max_y = std::max({v0.y, v1.y, v2.y});
     // Clamped in double before any integer conversion: far-away corners must not overflow an int.
-    const double w = width, h = height;
+    const double w = target.width, h = target.height;
     const int x_begin = static_cast<int>(std::floor(std::clamp(min_x - 0.5, 0.0, w)));
     const int x_end = static_cast<int>(std::ceil(std::clamp(max_x, 0.0, w)));
     const int y_begin = static_cast<int>(std::floor(std::clamp(min_y - 0.5, 0.0, h)));
@@ -99,31 +100,12 @@ void draw_triangle(int width, int height, Vertex v0, Vertex v1, Vertex v2, Plot 
             const double w0 = e0 / area, w1 = e1 / area, w2 = e2 / area;
             const float u = static_cast<float>(w0 * v0.u + w1 * v1.u + w2 * v2.u);
             const float v = static_cast<float>(w0 * v0.v + w1 * v1.v + w2 * v2.v);
-            plot(x, y, u, v);
+            blend(target.at(x, y), sample_linear_clamp(sprite, u, v));
         }
     }
 }
 
 }  // namespace
-
-ImageF::ImageF(int w, int h, Rgba fill)
-    : width(w),
-      height(h),
-      pixels(static_cast<std::size_t>(std::max(w, 0)) * static_cast<std::size_t>(std::max(h, 0)), fill) {}
-
-Rgba& ImageF::at(int x, int y) {
-    if (x < 0 || y < 0 || x >= width || y >= height) {
-        throw std::out_of_range("pixel outside the image");
-    }
-    return pixels[static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + static_cast<std::size_t>(x)];
-}
-
-const Rgba& ImageF::at(int x, int y) const {
-    if (x < 0 || y < 0 || x >= width || y >= height) {
-        throw std::out_of_range("pixel outside the image");
-    }
-    return pixels[static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + static_cast<std::size_t>(x)];
-}
 
 Image::Image(int w, int h, std::uint32_t fill)
     : width(w),
@@ -155,8 +137,6 @@ std::uint32_t pack_unorm(Rgba colour) noexcept {
            channel_to_unorm(colour.b);
 }
 
-namespace {
-
 template <typename Texture>
 Rgba sample_texels(const Texture& texture, float u, float v) noexcept {
     if (texture.width <= 0 || texture.height <= 0) {
@@ -180,27 +160,32 @@ Rgba sample_texels(const Texture& texture, float u, float v) noexcept {
     return lerp(top, bottom, fy);
 }
 
-// The corners of the cursor quad in viewport pixels, in triangle strip order.
-std::array<Vertex, 4> cursor_corners(int width, int height, const Mat3& forward_h, int cursor_x, int cursor_y,
-                                     int cursor_width, int cursor_height) {
-    const float x0 = static_cast<float>(cursor_x);
-    const float y0 = static_cast<float>(cursor_y);
-    const float x1 = static_cast<float>(cursor_x + cursor_width);
-    const float y1 = static_cast<float>(cursor_y + cursor_height);
-    const auto vertex = [&](float px, float py, float u, float v) {
-        const ClipPoint clip = map_forward(forward_h, px, py, width, height);
-        // The viewport transform: clip (-1, 1) is the top-left corner of the target.
-        const float sx = (clip.x + 1.0f) * 0.5f * static_cast<float>(width);
-        const float sy = (1.0f - clip.y) * 0.5f * static_cast<float>(height);
-        return Vertex{sx, sy, u, v};
-    };
-    return {vertex(x0, y0, 0.0f, 0.0f), vertex(x1, y0, 1.0f, 0.0f), vertex(x0, y1, 0.0f, 1.0f),
-            vertex(x1, y1, 1.0f, 1.0f)};
+Rgba sample_linear_clamp(const Image& texture, float u, float v) noexcept {
+    return sample_texels(texture, u, v);
 }
 
-// The warp pass: plot(x, y, t) for each output pixel whose centre maps inside the source at t.
-template <typename Plot>
-void warp_pixels(const WarpCB& rows, int width, int height, Plot plot) {
+Rgba sample_linear_clamp(const ImageF& texture, float u, float v) noexcept {
+    return sample_texels(texture, u, v);
+}
+
+Rgba convert_colour(Rgba colour, const ColourMode& mode) noexcept {
+    for (float* channel : {&colour.r, &colour.g, &colour.b}) {
+        *channel =
+            mode.decode_scale > 0.0f ? srgb_to_linear(std::clamp(*channel, 0.0f, 1.0f)) * mode.decode_scale : *channel;
+        *channel = mode.encode > 0.0f ? linear_to_srgb(*channel) : *channel;
+    }
+    return colour;
+}
+
+ImageF to_float_image(const Image& image) {
+    ImageF out{image.width, image.height, {}};
+    std::transform(image.pixels.begin(), image.pixels.end(), std::back_inserter(out.pixels), unpack_unorm);
+    return out;
+}
+
+// The warp pass into `out` (opaque black to start with), each sample stored by `store`.
+template <typename Target, typename Source, typename Store>
+void warp_into(Target& out, const Source& source, const WarpCB& rows, int width, int height, Store store) {
     const float* r[3] = {rows.row0, rows.row1, rows.row2};
     for (int y = 0; y < height; ++y) {
         const float cy = 2.0f * ((static_cast<float>(y) + 0.5f) / static_cast<float>(height)) - 1.0f;
@@ -215,109 +200,62 @@ void warp_pixels(const WarpCB& rows, int width, int height, Plot plot) {
             if (tx < 0.0f || tx > 1.0f || ty < 0.0f || ty > 1.0f) {
                 continue;  // stays opaque black
             }
-            plot(x, y, tx, ty);
+            Rgba colour = sample_linear_clamp(source, tx, ty);
+            colour.a = 1.0f;
+            store(out.at(x, y), colour);
         }
     }
-}
-
-}  // namespace
-
-Rgba sample_linear_clamp(const Image& texture, float u, float v) noexcept {
-    return sample_texels(texture, u, v);
-}
-
-Rgba sample_linear_clamp(const ImageF& texture, float u, float v) noexcept {
-    return sample_texels(texture, u, v);
-}
-
-Rgba convert_colour(Rgba colour, const ColourMode& mode) noexcept {
-    for (float* channel : {&colour.r, &colour.g, &colour.b}) {
-        if (mode.decode_scale > 0.0f) {
-            *channel = srgb_to_linear(std::clamp(*channel, 0.0f, 1.0f)) * mode.decode_scale;
-        }
-        if (mode.encode > 0.0f) {
-            *channel = linear_to_srgb(*channel);
-        }
-    }
-    return colour;
-}
-
-ImageF to_float_image(const Image& image) {
-    ImageF out(image.width, image.height);
-    std::transform(image.pixels.begin(), image.pixels.end(), out.pixels.begin(), unpack_unorm);
-    return out;
-}
-
-ImageF reference_warp_pass(const ImageF& source, const WarpCB& rows, int width, int height, const ColourMode& mode) {
-    ImageF out(width, height, Rgba{0.0f, 0.0f, 0.0f, 1.0f});
-    warp_pixels(rows, width, height, [&](int x, int y, float tx, float ty) {
-        Rgba colour = convert_colour(sample_linear_clamp(source, tx, ty), mode);
-        colour.a = 1.0f;
-        out.at(x, y) = colour;
-    });
-    return out;
-}
-
-void reference_cursor_pass(ImageF& target, const Image& cursor, const Mat3& forward_h, int cursor_x, int cursor_y,
-                           const ColourMode& mode) {
-    if (cursor.width <= 0 || cursor.height <= 0 || target.width <= 0 || target.height <= 0) {
-        return;
-    }
-    const std::array<Vertex, 4> v =
-        cursor_corners(target.width, target.height, forward_h, cursor_x, cursor_y, cursor.width, cursor.height);
-    const auto plot = [&](int x, int y, float u, float t) {
-        Rgba& pixel = target.at(x, y);
-        pixel = blend_over(convert_colour(sample_linear_clamp(cursor, u, t), mode), pixel);
-    };
-    draw_triangle(target.width, target.height, v[0], v[1], v[2], plot);
-    draw_triangle(target.width, target.height, v[2], v[1], v[3], plot);
 }
 
 Image reference_warp_pass(const Image& source, const WarpCB& rows, int width, int height) {
     Image out(width, height, opaque_black);
-    warp_pixels(rows, width, height, [&](int x, int y, float tx, float ty) {
-        Rgba colour = sample_linear_clamp(source, tx, ty);
-        colour.a = 1.0f;
-        out.at(x, y) = pack_unorm(colour);
-    });
+    warp_into(out, source, rows, width, height, [](std::uint32_t& pixel, Rgba colour) { pixel = pack_unorm(colour); });
     return out;
 }
 
-void reference_cursor_pass(Image& target, const Image& cursor, const Mat3& forward_h, int cursor_x, int cursor_y) {
+ImageF reference_warp_pass(const ImageF& source, const WarpCB& rows, int width, int height, const ColourMode& mode) {
+    ImageF out{width, height, std::vector<Rgba>(static_cast<std::size_t>(width) * height, Rgba{0, 0, 0, 1})};
+    warp_into(out, source, rows, width, height,
+              [&](Rgba& pixel, Rgba colour) { pixel = convert_colour(colour, mode); });
+    return out;
+}
+
+template <typename Target, typename Blend>
+void cursor_pass(Target& target, const Image& cursor, const Mat3& forward_h, int cursor_x, int cursor_y, Blend blend) {
     if (cursor.width <= 0 || cursor.height <= 0 || target.width <= 0 || target.height <= 0) {
         return;
     }
-    const std::array<Vertex, 4> v =
-        cursor_corners(target.width, target.height, forward_h, cursor_x, cursor_y, cursor.width, cursor.height);
-    const auto plot = [&](int x, int y, float u, float t) {
-        std::uint32_t& pixel = target.at(x, y);
-        pixel = pack_unorm(blend_over(sample_linear_clamp(cursor, u, t), unpack_unorm(pixel)));
+    const float x0 = static_cast<float>(cursor_x);
+    const float y0 = static_cast<float>(cursor_y);
+    const float x1 = static_cast<float>(cursor_x + cursor.width);
+    const float y1 = static_cast<float>(cursor_y + cursor.height);
+    constexpr float a = 0.0f;
+    constexpr float b = 1.0f;
+    const auto vertex = [&](float px, float py, float u, float v) {
+        const ClipPoint clip = map_forward(forward_h, px, py, target.width, target.height);
+        // The viewport transform: clip (-1, 1) is the top-left corner of the target.
+        const float sx = (clip.x + 1.0f) * 0.5f * static_cast<float>(target.width);
+        const float sy = (1.0f - clip.y) * 0.5f * static_cast<float>(target.height);
+        return Vertex{sx, sy, u, v};
     };
-    // The triangle strip's two triangles.
-    draw_triangle(target.width, target.height, v[0], v[1], v[2], plot);
-    draw_triangle(target.width, target.height, v[2], v[1], v[3], plot);
+    // The triangle strip's four vertices and its two triangles.
+    const Vertex v0 = vertex(x0, y0, a, a);
+    const Vertex v1 = vertex(x1, y0, b, a);
+    const Vertex v2 = vertex(x0, y1, a, b);
+    const Vertex v3 = vertex(x1, y1, b, b);
+    draw_triangle(target, cursor, v0, v1, v2, blend);
+    draw_triangle(target, cursor, v2, v1, v3, blend);
 }
 
-LinearComparison compare_linear(const ImageF& actual, const ImageF& reference, float relative, float absolute) {
-    LinearComparison result;
-    if (actual.width != reference.width || actual.height != reference.height || reference.pixels.empty()) {
-        return result;
-    }
-    std::size_t within = 0;
-    for (std::size_t i = 0; i < reference.pixels.size(); ++i) {
-        const Rgba& a = actual.pixels[i];
-        const Rgba& r = reference.pixels[i];
-        bool close = true;
-        for (const auto& [got, want] :
-             {std::pair{a.r, r.r}, std::pair{a.g, r.g}, std::pair{a.b, r.b}, std::pair{a.a, r.a}}) {
-            const float difference = std::fabs(got - want);
-            result.brightest = std::max(result.brightest, got);
-            close = close && (difference <= absolute || difference <= relative * std::fabs(want));
-        }
-        within += close ? 1u : 0u;
-    }
-    result.within_tolerance = static_cast<double>(within) / static_cast<double>(reference.pixels.size());
-    return result;
+void reference_cursor_pass(Image& target, const Image& cursor, const Mat3& forward_h, int cursor_x, int cursor_y) {
+    cursor_pass(target, cursor, forward_h, cursor_x, cursor_y,
+                [](std::uint32_t& pixel, Rgba sample) { pixel = pack_unorm(blend_over(sample, unpack_unorm(pixel))); });
+}
+
+void reference_cursor_pass(ImageF& target, const Image& cursor, const Mat3& forward_h, int cursor_x, int cursor_y,
+                           const ColourMode& mode) {
+    cursor_pass(target, cursor, forward_h, cursor_x, cursor_y,
+                [&](Rgba& pixel, Rgba sample) { pixel = blend_over(convert_colour(sample, mode), pixel); });
 }
 
 namespace {
@@ -335,6 +273,25 @@ int worst_channel_difference(std::uint32_t a, std::uint32_t b) {
 }
 
 }  // namespace
+
+LinearComparison compare_linear(const ImageF& actual, const ImageF& reference, float relative, float absolute) {
+    LinearComparison result;
+    std::size_t within = 0;
+    for (std::size_t i = 0; i < reference.pixels.size() && actual.pixels.size() == reference.pixels.size(); ++i) {
+        const Rgba& a = actual.pixels[i];
+        const Rgba& r = reference.pixels[i];
+        bool close = true;
+        for (const auto& [got, want] :
+             {std::pair{a.r, r.r}, std::pair{a.g, r.g}, std::pair{a.b, r.b}, std::pair{a.a, r.a}}) {
+            result.brightest = std::max(result.brightest, got);
+            close = close && (std::fabs(got - want) <= std::max(absolute, relative * std::fabs(want)));
+        }
+        within += close ? 1u : 0u;
+    }
+    result.within_tolerance =
+        static_cast<double>(within) / static_cast<double>(std::max<std::size_t>(reference.pixels.size(), 1));
+    return result;
+}
 
 Comparison compare_images(const Image& actual, const Image& reference, int tolerance) {
     Comparison result;

@@ -40,11 +40,8 @@ struct ImageF {
     int height = 0;
     std::vector<Rgba> pixels;
 
-    ImageF() = default;
-    ImageF(int w, int h, Rgba fill = {0.0f, 0.0f, 0.0f, 0.0f});
-
-    [[nodiscard]] const Rgba& at(int x, int y) const;
-    [[nodiscard]] Rgba& at(int x, int y);
+    [[nodiscard]] const Rgba& at(int x, int y) const { return pixels.at(static_cast<std::size_t>(y * width + x)); }
+    [[nodiscard]] Rgba& at(int x, int y) { return pixels.at(static_cast<std::size_t>(y * width + x)); }
 };
 
 [[nodiscard]] Rgba unpack_unorm(std::uint32_t word) noexcept;

@@ -93,10 +93,9 @@ TEST(Capture, DuplicationThatCannotStartIsReported) {
         EXPECT_TRUE(result == AcquireResult::NewFrame || result == AcquireResult::Timeout);
     } else {
         // The line carries the platform's own answer (E_NOTIMPL under Wine), asked for again here.
-        ComPtr<IDXGIOutputDuplication> again;
-        const HRESULT answer = output->DuplicateOutput(renderer.device(), &again);
-        ASSERT_TRUE(FAILED(answer));
-        EXPECT_EQ(lines, std::vector<std::string>{test::failed_call_line("DuplicateOutput", answer)});
+        const test::DuplicationAnswer answer = test::duplicate_as_the_mirror_does(output.Get(), renderer.device());
+        ASSERT_TRUE(FAILED(answer.hr));
+        EXPECT_EQ(lines, std::vector<std::string>{test::failed_call_line(answer.call, answer.hr)});
         EXPECT_EQ(capture.duplication.Get(), nullptr);
         EXPECT_EQ(capture.acquire_frame(16), AcquireResult::Failed);
     }

@@ -1,5 +1,7 @@
 #include "d3d_test_support_win32.h"
 
+#include <dxgi1_6.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -52,10 +54,24 @@ std::string failed_call_line(const char* call, HRESULT hr) {
     return std::string(call) + " failed, hr=" + text;
 }
 
-HRESULT duplication_answer(HMONITOR monitor) {
+DuplicationAnswer duplicate_as_the_mirror_does(IDXGIOutput1* output, ID3D11Device* device) {
+    static constexpr DXGI_FORMAT formats[] = {DXGI_FORMAT_R16G16B16A16_FLOAT, DXGI_FORMAT_B8G8R8A8_UNORM};
+    DuplicationAnswer answer{E_NOTIMPL, "DuplicateOutput1"};
+    ComPtr<IDXGIOutput5> output5;
+    ComPtr<IDXGIOutputDuplication> duplication;
+    if (SUCCEEDED(output->QueryInterface(IID_PPV_ARGS(&output5)))) {
+        answer.hr = output5->DuplicateOutput1(device, 0, 2, formats, &duplication);
+    }
+    if (answer.hr == E_NOTIMPL) {
+        answer = DuplicationAnswer{output->DuplicateOutput(device, &duplication), "DuplicateOutput"};
+    }
+    return answer;
+}
+
+DuplicationAnswer duplication_answer(HMONITOR monitor) {
     ComPtr<IDXGIFactory1> factory;
     if (FAILED(CreateDXGIFactory1(IID_PPV_ARGS(&factory)))) {
-        return E_FAIL;
+        return {};
     }
     ComPtr<IDXGIAdapter1> adapter;
     for (UINT a = 0; factory->EnumAdapters1(a, &adapter) == S_OK; ++a) {
@@ -69,13 +85,12 @@ HRESULT duplication_answer(HMONITOR monitor) {
             ComPtr<ID3D11Device> device;
             if (FAILED(D3D11CreateDevice(adapter.Get(), D3D_DRIVER_TYPE_UNKNOWN, nullptr, 0, nullptr, 0,
                                          D3D11_SDK_VERSION, &device, nullptr, nullptr))) {
-                return E_FAIL;
+                return {};
             }
-            ComPtr<IDXGIOutputDuplication> duplication;
-            return output1->DuplicateOutput(device.Get(), &duplication);
+            return duplicate_as_the_mirror_does(output1.Get(), device.Get());
         }
     }
-    return E_FAIL;
+    return {};
 }
 
 OffscreenTarget::OffscreenTarget(ID3D11Device* device, int width, int height)
@@ -136,7 +151,8 @@ ImageF read_back_fp16(ID3D11Device* device, ID3D11Texture2D* texture) {
     if (FAILED(context->Map(staging.Get(), 0, D3D11_MAP_READ, 0, &mapped))) {
         return ImageF();
     }
-    ImageF image(static_cast<int>(desc.Width), static_cast<int>(desc.Height));
+    ImageF image{static_cast<int>(desc.Width), static_cast<int>(desc.Height),
+                 std::vector<Rgba>(static_cast<std::size_t>(desc.Width) * desc.Height)};
     for (int y = 0; y < image.height; ++y) {
         const auto* row = reinterpret_cast<const std::uint16_t*>(static_cast<const std::uint8_t*>(mapped.pData) +
                                                                  static_cast<std::size_t>(y) * mapped.RowPitch);

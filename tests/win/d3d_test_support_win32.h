@@ -34,9 +34,18 @@ private:
 // The line the product logs for a failed call: "DuplicateOutput failed, hr=0x80004001".
 [[nodiscard]] std::string failed_call_line(const char* call, HRESULT hr);
 
-// What DuplicateOutput answers for the output that shows `monitor`, on a fresh device of its adapter:
-// the platform's own answer, for tests whose outcome depends on it. E_FAIL when no output shows it.
-[[nodiscard]] HRESULT duplication_answer(HMONITOR monitor);
+// What the platform answers when `output` is duplicated on `device` as the mirror asks: DuplicateOutput1
+// with FP16 and B8G8R8A8 where the output offers it, DuplicateOutput where it does not or answers
+// E_NOTIMPL; `call` names the call that gave the answer.
+struct DuplicationAnswer {
+    HRESULT hr = E_FAIL;
+    const char* call = "DuplicateOutput";
+};
+[[nodiscard]] DuplicationAnswer duplicate_as_the_mirror_does(IDXGIOutput1* output, ID3D11Device* device);
+
+// That answer for the output that shows `monitor`, on a fresh device of its adapter, for tests whose
+// outcome depends on it. E_FAIL when no output shows it.
+[[nodiscard]] DuplicationAnswer duplication_answer(HMONITOR monitor);
 
 // A BGRA texture that can be rendered into and read back.
 class OffscreenTarget {

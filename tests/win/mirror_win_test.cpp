@@ -193,16 +193,16 @@ TEST_F(Mirror, StartWhileRunningAndStopWhileStoppedDoNothing) {
 
 TEST_F(Mirror, CaptureModeStartsOrRetriesAndStillStopsPromptly) {
     // Asked before the mirror starts, so that the two duplications never overlap.
-    const HRESULT answer = test::duplication_answer(auto_choice().handle);
+    const test::DuplicationAnswer answer = test::duplication_answer(auto_choice().handle);
     make_app(false);
     const test::LogCapture log;
     controller().start_mirror();
     ASSERT_TRUE(controller().running());
-    if (SUCCEEDED(answer)) {
+    if (SUCCEEDED(answer.hr)) {
         EXPECT_TRUE(wait_for_lines(log, "capture: duplication started", 1));
     } else {
         // Where duplication cannot start (Wine: E_NOTIMPL), the session reports it on every retry.
-        EXPECT_TRUE(wait_for_lines(log, test::failed_call_line("DuplicateOutput", answer), 2));
+        EXPECT_TRUE(wait_for_lines(log, test::failed_call_line(answer.call, answer.hr), 2));
     }
     const auto before = Clock::now();
     controller().stop_mirror();
