@@ -3,7 +3,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 
 namespace kelvane {
 
@@ -37,55 +36,6 @@ float sdr_white_nits_from_level(bool read, std::uint32_t level) noexcept {
         return default_sdr_white_nits;
     }
     return static_cast<float>(level) / white_level_unit * scrgb_unit_nits;
-}
-
-std::uint16_t float_to_half(float value) noexcept {
-    std::uint32_t bits = 0;
-    std::memcpy(&bits, &value, sizeof bits);
-    const auto sign = static_cast<std::uint16_t>((bits >> 16) & 0x8000u);
-    const std::uint32_t exponent = (bits >> 23) & 0xFFu;
-    std::uint32_t mantissa = bits & 0x7FFFFFu;
-    if (exponent == 0xFFu) {  // infinity stays infinity, NaN stays NaN
-        return static_cast<std::uint16_t>(sign | 0x7C00u | (mantissa != 0 ? 0x200u : 0u));
-    }
-    const int rebased = static_cast<int>(exponent) - 127 + 15;
-    if (rebased >= 0x1F) {
-        return static_cast<std::uint16_t>(sign | 0x7C00u);
-    }
-    if (rebased <= 0) {
-        if (rebased < -10) {
-            return sign;
-        }
-        mantissa |= 0x800000u;
-        const auto shift = static_cast<std::uint32_t>(14 - rebased);
-        const std::uint32_t half_mantissa = mantissa >> shift;
-        const std::uint32_t rest = mantissa & ((1u << shift) - 1u);
-        const std::uint32_t halfway = 1u << (shift - 1u);
-        const std::uint32_t rounded =
-            half_mantissa + ((rest > halfway || (rest == halfway && (half_mantissa & 1u))) ? 1u : 0u);
-        return static_cast<std::uint16_t>(sign | rounded);
-    }
-    std::uint32_t half = (static_cast<std::uint32_t>(rebased) << 10) | (mantissa >> 13);
-    const std::uint32_t rest = mantissa & 0x1FFFu;
-    if (rest > 0x1000u || (rest == 0x1000u && (half & 1u))) {
-        ++half;  // may carry into the exponent, which is the right result (up to infinity)
-    }
-    return static_cast<std::uint16_t>(sign | half);
-}
-
-float half_to_float(std::uint16_t half) noexcept {
-    const std::uint32_t sign = (half & 0x8000u) != 0 ? 1u : 0u;
-    const std::uint32_t exponent = (half >> 10) & 0x1Fu;
-    const std::uint32_t mantissa = half & 0x3FFu;
-    float magnitude = 0.0f;
-    if (exponent == 0) {
-        magnitude = std::ldexp(static_cast<float>(mantissa), -24);
-    } else if (exponent == 0x1F) {
-        magnitude = mantissa == 0 ? INFINITY : NAN;
-    } else {
-        magnitude = std::ldexp(static_cast<float>(mantissa | 0x400u), static_cast<int>(exponent) - 25);
-    }
-    return sign != 0 ? -magnitude : magnitude;
 }
 
 ColourCB colour_constants(bool linear_source, const OutputColour& output) noexcept {

@@ -1,5 +1,5 @@
 // The colour maths of presenting on an HDR output, free of Windows headers: the sRGB transfer curve,
-// the SDR white level, half floats, and the constants that tell the shader how to turn what it samples
+// the SDR white level, and the constants that tell the shader how to turn what it samples
 // into what the swap chain holds. In the linear scRGB colour space 1.0 is 80 nits.
 #pragma once
 
@@ -27,9 +27,6 @@ struct OutputColour {
 // The white level the display configuration reports (SDRWhiteLevel, 1000 = 80 nits) in nits, or the
 // default when it could not be read or makes no sense.
 [[nodiscard]] float sdr_white_nits_from_level(bool read, std::uint32_t level) noexcept;
-
-[[nodiscard]] std::uint16_t float_to_half(float value) noexcept;
-[[nodiscard]] float half_to_float(std::uint16_t half) noexcept;
 
 // How one pass turns a sampled colour into the target's: with `decode_scale` above 0 the sample is
 // sRGB-encoded and becomes linear times that scale; with `encode` above 0 a linear value is clamped and

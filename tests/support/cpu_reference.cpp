@@ -126,6 +126,41 @@ std::uint32_t& Image::at(int x, int y) {
     return pixels[static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + static_cast<std::size_t>(x)];
 }
 
+std::uint16_t float_to_half(float value) noexcept {
+    // Rounded to the nearest half by adding half a step of the half's mantissa, then truncated.
+    const float magnitude = std::fabs(value);
+    const std::uint16_t sign = std::signbit(value) ? 0x8000u : 0u;
+    int exponent = 0;
+    std::frexp(magnitude, &exponent);               // magnitude = m * 2^exponent, 0.5 <= m < 1
+    const int step = std::max(exponent - 11, -24);  // the spacing of halves near the value
+    const float steps = std::nearbyint(std::ldexp(magnitude, -step));
+    const float rounded = std::ldexp(steps, step);
+    if (std::isnan(value)) {
+        return 0x7E00u;
+    }
+    if (rounded >= 65520.0f) {
+        return static_cast<std::uint16_t>(sign | 0x7C00u);
+    }
+    int half_exponent = 0;
+    const float mantissa = std::frexp(rounded, &half_exponent);
+    if (rounded < std::ldexp(1.0f, -14)) {  // subnormal: counted in steps of 2^-24
+        return static_cast<std::uint16_t>(sign | static_cast<std::uint16_t>(std::ldexp(rounded, 24)));
+    }
+    const auto bits = static_cast<std::uint32_t>(half_exponent + 14) << 10 |
+                      (static_cast<std::uint32_t>(std::ldexp(mantissa, 11)) & 0x3FFu);
+    return static_cast<std::uint16_t>(sign | bits);
+}
+
+float half_to_float(std::uint16_t half) noexcept {
+    const int exponent = (half >> 10) & 0x1F;
+    const auto mantissa = static_cast<float>(half & 0x3FF);
+    float magnitude = exponent == 0 ? std::ldexp(mantissa, -24) : std::ldexp(mantissa + 1024.0f, exponent - 25);
+    if (exponent == 0x1F) {
+        magnitude = mantissa == 0.0f ? INFINITY : NAN;
+    }
+    return (half & 0x8000u) != 0 ? -magnitude : magnitude;
+}
+
 Rgba unpack_unorm(std::uint32_t word) noexcept {
     return {static_cast<float>((word >> 16) & 0xFFu) / unorm_steps,
             static_cast<float>((word >> 8) & 0xFFu) / unorm_steps, static_cast<float>(word & 0xFFu) / unorm_steps,

@@ -44,6 +44,10 @@ struct ImageF {
     [[nodiscard]] Rgba& at(int x, int y) { return pixels.at(static_cast<std::size_t>(y * width + x)); }
 };
 
+// Half floats as FP16 textures hold them; values past the half range become infinity, tiny ones 0.
+[[nodiscard]] std::uint16_t float_to_half(float value) noexcept;
+[[nodiscard]] float half_to_float(std::uint16_t half) noexcept;
+
 [[nodiscard]] Rgba unpack_unorm(std::uint32_t word) noexcept;
 [[nodiscard]] ImageF to_float_image(const Image& image);
 // What the shader's convert_colour makes of a sampled colour (alpha untouched).

@@ -39,8 +39,8 @@ std::vector<std::uint16_t> hdr_desktop(ImageF& reference) {
                 colour.r = colour.g = colour.b = 1.0f + 3.0f * static_cast<float>(x) / (width - 1);
             }
             for (float* channel : {&colour.r, &colour.g, &colour.b, &colour.a}) {
-                halves.push_back(float_to_half(*channel));
-                *channel = half_to_float(halves.back());
+                halves.push_back(test::float_to_half(*channel));
+                *channel = test::half_to_float(halves.back());
             }
             reference.at(x, y) = colour;
         }
