@@ -27,6 +27,8 @@ bool ControlWindow::create(HINSTANCE instance) {
     // Unlocks and reconnections arrive as WM_WTSSESSION_CHANGE; without them a locked night only ends
     // a pause when it runs out.
     session_notifications_ = WTSRegisterSessionNotification(window_.get(), NOTIFY_FOR_THIS_SESSION) != FALSE;
+    // Commands come from the user's own programs, which may run without the elevation this copy has.
+    ChangeWindowMessageFilterEx(window_.get(), WM_COPYDATA, MSGFLT_ALLOW, nullptr);
     return true;
 }
 
@@ -67,6 +69,8 @@ LRESULT ControlWindow::handle(HWND hwnd, UINT message, WPARAM wparam, LPARAM lpa
                 actions_.toggle_mirror();
             }
             return 0;
+        case WM_COPYDATA:
+            return on_copy_data(reinterpret_cast<const COPYDATASTRUCT*>(lparam));
         case tray_callback_message:
             on_tray_message(lparam);
             return 0;
@@ -92,6 +96,20 @@ void ControlWindow::on_tray_message(LPARAM mouse_message) {
         default:
             break;
     }
+}
+
+
+LRESULT ControlWindow::on_copy_data(const COPYDATASTRUCT* data) {
+    if (data == nullptr || data->dwData != remote_protocol_id) {
+        return FALSE;  // another program's message, not a command
+    }
+    const std::optional<RemoteCommand> command = decode_remote_payload(data->lpData, data->cbData);
+    if (!command) {
+        log_message("control: unknown command");
+        return FALSE;
+    }
+    actions_.remote_command(*command);
+    return TRUE;
 }
 
 }  // namespace kelvane

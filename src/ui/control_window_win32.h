@@ -14,8 +14,6 @@ namespace kelvane {
 inline constexpr wchar_t control_class_name[] = L"Kelvane2Msg";
 inline constexpr wchar_t control_window_title[] = L"Kelvane2";
 inline constexpr int hotkey_id = 1;
-inline constexpr UINT hotkey_modifiers = MOD_CONTROL | MOD_ALT | MOD_NOREPEAT;
-inline constexpr UINT hotkey_key = 0x4D;  // M
 inline constexpr wchar_t taskbar_created_name[] = L"TaskbarCreated";
 // The quiet time after display changes runs on this timer of the control window.
 inline constexpr UINT_PTR display_settle_timer_id = 1;
@@ -39,6 +37,8 @@ public:
 
 private:
     void on_tray_message(LPARAM mouse_message);
+    // A command from another process; TRUE when it was one and has been carried out.
+    LRESULT on_copy_data(const COPYDATASTRUCT* data);
 
     UserActions& actions_;
     TrayIcon& tray_;

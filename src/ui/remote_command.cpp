@@ -1,0 +1,53 @@
+// Remote command names and the payload check.
+#include "ui/remote_command.h"
+
+namespace kelvane {
+namespace {
+
+struct NamedCommand {
+    RemoteCommand command;
+    const char* name;
+};
+
+constexpr NamedCommand remote_commands[] = {
+    {RemoteCommand::toggle, "toggle"},         {RemoteCommand::on, "on"},
+    {RemoteCommand::off, "off"},               {RemoteCommand::mirror_h, "mirror-h"},
+    {RemoteCommand::mirror_v, "mirror-v"},     {RemoteCommand::reset_warp, "reset-warp"},
+    {RemoteCommand::adjust, "adjust"},         {RemoteCommand::exit, "exit"},
+};
+
+}  // namespace
+
+std::optional<RemoteCommand> remote_command_from_name(std::string_view name) noexcept {
+    for (const NamedCommand& known : remote_commands) {
+        if (name == known.name) {
+            return known.command;
+        }
+    }
+    return std::nullopt;
+}
+
+const char* remote_command_name(RemoteCommand command) noexcept {
+    for (const NamedCommand& known : remote_commands) {
+        if (known.command == command) {
+            return known.name;
+        }
+    }
+    return "";
+}
+
+std::optional<RemoteCommand> decode_remote_payload(const void* data, std::size_t size) noexcept {
+    if (data == nullptr || size == 0 || size > remote_payload_limit) {
+        return std::nullopt;
+    }
+    std::string_view text(static_cast<const char*>(data), size);
+    if (text.back() == '\0') {
+        text.remove_suffix(1);
+    }
+    if (text.find('\0') != std::string_view::npos) {
+        return std::nullopt;
+    }
+    return remote_command_from_name(text);
+}
+
+}  // namespace kelvane
