@@ -227,7 +227,6 @@ void Controller::adjust_closed() {
     save();
 }
 
-
 bool Controller::hotkey_chosen(const Hotkey& hotkey) {
     const std::string text = format_hotkey(hotkey);
     if (!host_.register_hotkey(hotkey)) {

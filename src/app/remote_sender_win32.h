@@ -6,9 +6,9 @@
 namespace kelvane {
 
 enum class SendResult {
-    delivered,      // the running copy carried it out
-    no_copy,        // no copy runs on this desktop
-    unanswered,     // a copy runs but did not take the command in time (hung, or refused it)
+    delivered,   // the running copy carried it out
+    no_copy,     // no copy runs on this desktop
+    unanswered,  // a copy runs but did not take the command in time (hung, or refused it)
 };
 
 // A copy that does not answer within this time counts as unanswered.

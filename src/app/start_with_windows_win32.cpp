@@ -87,9 +87,8 @@ bool write_start_with_windows(bool on) {
         return false;
     }
     const std::wstring command = start_command(path);
-    const LSTATUS status =
-        RegSetKeyValueW(HKEY_CURRENT_USER, run_key_path, run_value_name, REG_SZ, command.c_str(),
-                        static_cast<DWORD>((command.size() + 1) * sizeof(wchar_t)));
+    const LSTATUS status = RegSetKeyValueW(HKEY_CURRENT_USER, run_key_path, run_value_name, REG_SZ, command.c_str(),
+                                           static_cast<DWORD>((command.size() + 1) * sizeof(wchar_t)));
     if (status != ERROR_SUCCESS) {
         log_failed_call("write Run value", HRESULT_FROM_WIN32(static_cast<DWORD>(status)));
         return false;

@@ -14,16 +14,14 @@ struct Named {
 // Keys named by what they do; letters, digits, function and keypad digit keys follow their patterns.
 // The keys whose character depends on the layout are named after their virtual-key codes.
 constexpr Named named_keys[] = {
-    {0x08, "Backspace"},   {0x09, "Tab"},         {0x0D, "Enter"},      {0x13, "Pause"},
-    {0x1B, "Esc"},         {0x20, "Space"},       {0x21, "PageUp"},     {0x22, "PageDown"},
-    {0x23, "End"},         {0x24, "Home"},        {0x25, "Left"},       {0x26, "Up"},
-    {0x27, "Right"},       {0x28, "Down"},        {0x2C, "PrintScreen"}, {0x2D, "Insert"},
-    {0x2E, "Delete"},      {0x6A, "NumMultiply"}, {0x6B, "NumAdd"},     {0x6D, "NumSubtract"},
-    {0x6E, "NumDecimal"},  {0x6F, "NumDivide"},   {0x90, "NumLock"},    {0x91, "ScrollLock"},
-    {0xBA, "Oem1"},        {0xBB, "OemPlus"},     {0xBC, "OemComma"},   {0xBD, "OemMinus"},
-    {0xBE, "OemPeriod"},   {0xBF, "Oem2"},        {0xC0, "Oem3"},       {0xDB, "Oem4"},
-    {0xDC, "Oem5"},        {0xDD, "Oem6"},        {0xDE, "Oem7"},       {0xDF, "Oem8"},
-    {0xE2, "Oem102"},
+    {0x08, "Backspace"},  {0x09, "Tab"},       {0x0D, "Enter"},       {0x13, "Pause"},      {0x1B, "Esc"},
+    {0x20, "Space"},      {0x21, "PageUp"},    {0x22, "PageDown"},    {0x23, "End"},        {0x24, "Home"},
+    {0x25, "Left"},       {0x26, "Up"},        {0x27, "Right"},       {0x28, "Down"},       {0x2C, "PrintScreen"},
+    {0x2D, "Insert"},     {0x2E, "Delete"},    {0x6A, "NumMultiply"}, {0x6B, "NumAdd"},     {0x6D, "NumSubtract"},
+    {0x6E, "NumDecimal"}, {0x6F, "NumDivide"}, {0x90, "NumLock"},     {0x91, "ScrollLock"}, {0xBA, "Oem1"},
+    {0xBB, "OemPlus"},    {0xBC, "OemComma"},  {0xBD, "OemMinus"},    {0xBE, "OemPeriod"},  {0xBF, "Oem2"},
+    {0xC0, "Oem3"},       {0xDB, "Oem4"},      {0xDC, "Oem5"},        {0xDD, "Oem6"},       {0xDE, "Oem7"},
+    {0xDF, "Oem8"},       {0xE2, "Oem102"},
 };
 
 // In the order they are written.

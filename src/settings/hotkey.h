@@ -21,9 +21,7 @@ struct Hotkey {
     unsigned modifiers = hotkey_modifier::control | hotkey_modifier::alt;
     unsigned key = 'M';  // a virtual-key code
 
-    friend bool operator==(const Hotkey& a, const Hotkey& b) {
-        return a.modifiers == b.modifiers && a.key == b.key;
-    }
+    friend bool operator==(const Hotkey& a, const Hotkey& b) { return a.modifiers == b.modifiers && a.key == b.key; }
     friend bool operator!=(const Hotkey& a, const Hotkey& b) { return !(a == b); }
 };
 

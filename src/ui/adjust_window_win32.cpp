@@ -79,8 +79,7 @@ void AdjustWindow::open(HINSTANCE instance, const WarpParams& warp, const std::o
         return;
     }
     register_adjust_class(instance);
-    const WindowPosition place =
-        position ? *position : work_area_position(adjust_window_width, adjust_window_height);
+    const WindowPosition place = position ? *position : work_area_position(adjust_window_width, adjust_window_height);
     window_ =
         CreateWindowExW(adjust_window_ex_style, adjust_class_name, adjust_window_title, adjust_window_style, place.x,
                         place.y, adjust_window_width, adjust_window_height, nullptr, nullptr, instance, this);

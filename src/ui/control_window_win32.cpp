@@ -3,6 +3,8 @@
 
 #include <wtsapi32.h>
 
+#include <utility>
+
 #include "platform/log.h"
 #include "platform/window_owner_win32.h"
 
@@ -70,7 +72,10 @@ LRESULT ControlWindow::handle(HWND hwnd, UINT message, WPARAM wparam, LPARAM lpa
             }
             return 0;
         case WM_COPYDATA:
-            return on_copy_data(reinterpret_cast<const COPYDATASTRUCT*>(lparam));
+            return on_copy_data(hwnd, reinterpret_cast<const COPYDATASTRUCT*>(lparam));
+        case remote_command_message:
+            carry_out_remote_commands();
+            return 0;
         case tray_callback_message:
             on_tray_message(lparam);
             return 0;
@@ -98,8 +103,9 @@ void ControlWindow::on_tray_message(LPARAM mouse_message) {
     }
 }
 
-
-LRESULT ControlWindow::on_copy_data(const COPYDATASTRUCT* data) {
+// A sent message can arrive while this thread waits inside another operation (a mirror starting):
+// the command waits for the message loop instead of running in the middle of it.
+LRESULT ControlWindow::on_copy_data(HWND hwnd, const COPYDATASTRUCT* data) {
     if (data == nullptr || data->dwData != remote_protocol_id) {
         return FALSE;  // another program's message, not a command
     }
@@ -108,8 +114,20 @@ LRESULT ControlWindow::on_copy_data(const COPYDATASTRUCT* data) {
         log_message("control: unknown command");
         return FALSE;
     }
-    actions_.remote_command(*command);
+    if (PostMessageW(hwnd, remote_command_message, 0, 0) == FALSE) {
+        log_message("control: cannot queue %s, err=%lu", remote_command_name(*command), GetLastError());
+        return FALSE;
+    }
+    remote_commands_.push_back(*command);
     return TRUE;
+}
+
+void ControlWindow::carry_out_remote_commands() {
+    const std::vector<RemoteCommand> commands = std::move(remote_commands_);
+    remote_commands_.clear();
+    for (const RemoteCommand command : commands) {
+        actions_.remote_command(command);
+    }
 }
 
 }  // namespace kelvane

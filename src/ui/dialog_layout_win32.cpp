@@ -28,8 +28,8 @@ HFONT lay_out_dialog(HWND window, const DialogControl* controls, std::size_t cou
         child = GetWindow(child, GW_HWNDNEXT);
     }
     const Box client = scale_to_dpi(client_box, dpi);
-    const RECT outer =
-        platform::outer_rect_for_client(RECT{0, 0, client.width, client.height}, style, ex_style, static_cast<UINT>(dpi));
+    const RECT outer = platform::outer_rect_for_client(RECT{0, 0, client.width, client.height}, style, ex_style,
+                                                       static_cast<UINT>(dpi));
     const int width = outer.right - outer.left;
     const int height = outer.bottom - outer.top;
     POINT place{};

@@ -43,8 +43,8 @@ std::wstring altgr_character(unsigned key, bool shift) {
     state[key & 0xFF] = key_down;
     const UINT scan = MapVirtualKeyExW(key, MAPVK_VK_TO_VSC, layout);
     wchar_t text[8] = {};
-    const int length = ToUnicodeEx(key, scan, state, text, static_cast<int>(std::size(text)) - 1,
-                                   keep_keyboard_state, layout);
+    const int length =
+        ToUnicodeEx(key, scan, state, text, static_cast<int>(std::size(text)) - 1, keep_keyboard_state, layout);
     if (length < 0) {
         // A dead key: it is lost too. Older systems keep it pending; typing it again clears that.
         wchar_t again[8] = {};
@@ -77,9 +77,9 @@ void HotkeyWindow::open(HINSTANCE instance, const Hotkey& hotkey) {
     RegisterClassExW(&window_class);  // exists already after the first opening, which is fine
 
     const WindowPosition place = work_area_position(hotkey_client_width, hotkey_client_height);
-    window_ = CreateWindowExW(hotkey_window_ex_style, hotkey_class_name, hotkey_window_title, hotkey_window_style,
-                              place.x, place.y, hotkey_client_width, hotkey_client_height, nullptr, nullptr, instance,
-                              this);
+    window_ =
+        CreateWindowExW(hotkey_window_ex_style, hotkey_class_name, hotkey_window_title, hotkey_window_style, place.x,
+                        place.y, hotkey_client_width, hotkey_client_height, nullptr, nullptr, instance, this);
     if (window_ == nullptr) {
         return;  // a later "Hotkey..." tries again
     }
@@ -122,7 +122,8 @@ bool HotkeyWindow::dialog_message(MSG& msg) noexcept {
 }
 
 Hotkey HotkeyWindow::chosen() const noexcept {
-    const auto value = static_cast<WORD>(SendDlgItemMessageW(window_, hotkey_window_id::combination, HKM_GETHOTKEY, 0, 0));
+    const auto value =
+        static_cast<WORD>(SendDlgItemMessageW(window_, hotkey_window_id::combination, HKM_GETHOTKEY, 0, 0));
     Hotkey hotkey{0, LOBYTE(value)};
     for (const ModifierPair& pair : modifier_pairs) {
         hotkey.modifiers |= (HIBYTE(value) & pair.control_flag) != 0 ? pair.hotkey_flag : 0;
@@ -141,8 +142,8 @@ void HotkeyWindow::describe_choice() {
     if ((hotkey.modifiers & (altgr | hotkey_modifier::win)) == altgr && hotkey_is_usable(hotkey)) {
         const std::wstring lost = altgr_character(hotkey.key, (hotkey.modifiers & hotkey_modifier::shift) != 0);
         if (!lost.empty()) {
-            text = L"Ctrl+Alt is AltGr on this keyboard: " + lost + L" (AltGr+" +
-                   widen(hotkey_key_name(hotkey.key)) + L") could no longer be typed.";
+            text = L"Ctrl+Alt is AltGr on this keyboard: " + lost + L" (AltGr+" + widen(hotkey_key_name(hotkey.key)) +
+                   L") could no longer be typed.";
         }
     }
     SetDlgItemTextW(window_, hotkey_window_id::message, text.c_str());
@@ -151,16 +152,15 @@ void HotkeyWindow::describe_choice() {
 void HotkeyWindow::on_ok() {
     const Hotkey hotkey = chosen();
     if (!hotkey_is_usable(hotkey)) {
-        SetDlgItemTextW(window_, hotkey_window_id::message,
-                        L"Choose a key with Ctrl, Alt or Win, or a function key.");
+        SetDlgItemTextW(window_, hotkey_window_id::message, L"Choose a key with Ctrl, Alt or Win, or a function key.");
         return;
     }
     if (actions_.hotkey_chosen(hotkey)) {
         close();
         return;
     }
-    const std::wstring text = L"Windows refused " + widen(format_hotkey(hotkey)) +
-                              L": another program holds it. The hotkey stays as it was.";
+    const std::wstring text =
+        L"Windows refused " + widen(format_hotkey(hotkey)) + L": another program holds it. The hotkey stays as it was.";
     SetDlgItemTextW(window_, hotkey_window_id::message, text.c_str());
 }
 

@@ -10,10 +10,10 @@ struct NamedCommand {
 };
 
 constexpr NamedCommand remote_commands[] = {
-    {RemoteCommand::toggle, "toggle"},         {RemoteCommand::on, "on"},
-    {RemoteCommand::off, "off"},               {RemoteCommand::mirror_h, "mirror-h"},
-    {RemoteCommand::mirror_v, "mirror-v"},     {RemoteCommand::reset_warp, "reset-warp"},
-    {RemoteCommand::adjust, "adjust"},         {RemoteCommand::exit, "exit"},
+    {RemoteCommand::toggle, "toggle"},     {RemoteCommand::on, "on"},
+    {RemoteCommand::off, "off"},           {RemoteCommand::mirror_h, "mirror-h"},
+    {RemoteCommand::mirror_v, "mirror-v"}, {RemoteCommand::reset_warp, "reset-warp"},
+    {RemoteCommand::adjust, "adjust"},     {RemoteCommand::exit, "exit"},
 };
 
 }  // namespace

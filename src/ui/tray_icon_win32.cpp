@@ -71,7 +71,6 @@ void TrayIcon::remove() noexcept {
     shown_ = false;
 }
 
-
 void TrayIcon::set_hotkey_text(const std::wstring& hotkey_text) {
     tooltip_ = std::wstring(tray_tooltip) + L" (" + hotkey_text + L")";
     if (!shown_) {

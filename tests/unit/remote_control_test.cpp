@@ -79,10 +79,10 @@ TEST(RemoteCommand, SendArgumentsAndReceivedPayloads) {
         EXPECT_EQ(decode_remote_payload(bytes.data(), bytes.size() - 1), std::nullopt) << "cut " << name;
     }
     // Names are exact; the size alone says where the text ends.
-    for (const std::string& text : {std::string("On"), std::string("bogus"), std::string(" on"), std::string("on "),
-                                    std::string("on\0\0", 4), std::string("on\0x", 4), std::string("\0on", 3),
-                                    std::string(), std::string(1, '\0'), std::string(64, 'a'),
-                                    std::string("exit") + std::string(61, '\0')}) {
+    for (const std::string& text :
+         {std::string("On"), std::string("bogus"), std::string(" on"), std::string("on "), std::string("on\0\0", 4),
+          std::string("on\0x", 4), std::string("\0on", 3), std::string(), std::string(1, '\0'), std::string(64, 'a'),
+          std::string("exit") + std::string(61, '\0')}) {
         EXPECT_EQ(decode_remote_payload(text.data(), text.size()), std::nullopt) << text;
     }
     EXPECT_EQ(decode_remote_payload(nullptr, 3), std::nullopt);
