@@ -1,6 +1,8 @@
 // The Hotkey window on Windows.
 #include "ui/hotkey_window_win32.h"
 
+#include <iterator>
+
 #include "platform/dpi_win32.h"
 #include "platform/utf8.h"
 #include "platform/window_owner_win32.h"
@@ -22,10 +24,6 @@ constexpr ModifierPair modifier_pairs[] = {
     {HOTKEYF_ALT, hotkey_modifier::alt},
     {HOTKEYF_SHIFT, hotkey_modifier::shift},
 };
-
-std::wstring widen(const std::string& text) {
-    return utf8_to_wide(text);
-}
 
 }  // namespace
 
@@ -142,8 +140,8 @@ void HotkeyWindow::describe_choice() {
     if ((hotkey.modifiers & (altgr | hotkey_modifier::win)) == altgr && hotkey_is_usable(hotkey)) {
         const std::wstring lost = altgr_character(hotkey.key, (hotkey.modifiers & hotkey_modifier::shift) != 0);
         if (!lost.empty()) {
-            text = L"Ctrl+Alt is AltGr on this keyboard: " + lost + L" (AltGr+" + widen(hotkey_key_name(hotkey.key)) +
-                   L") could no longer be typed.";
+            text = L"Ctrl+Alt is AltGr on this keyboard: " + lost + L" (AltGr+" +
+                   utf8_to_wide(hotkey_key_name(hotkey.key)) + L") could no longer be typed.";
         }
     }
     SetDlgItemTextW(window_, hotkey_window_id::message, text.c_str());
@@ -159,8 +157,8 @@ void HotkeyWindow::on_ok() {
         close();
         return;
     }
-    const std::wstring text =
-        L"Windows refused " + widen(format_hotkey(hotkey)) + L": another program holds it. The hotkey stays as it was.";
+    const std::wstring text = L"Windows refused " + utf8_to_wide(format_hotkey(hotkey)) +
+                              L": another program holds it. The hotkey stays as it was.";
     SetDlgItemTextW(window_, hotkey_window_id::message, text.c_str());
 }
 

@@ -6,7 +6,6 @@
 #include <windows.h>
 #include <commctrl.h>
 
-#include <iterator>
 #include <string>
 
 #include "ui/dialog_layout_win32.h"

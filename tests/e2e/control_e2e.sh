@@ -90,6 +90,11 @@ check "a free combination closes the window" driver wait-gone Kelvane2Hotkey 100
 check "... and is saved" wait_for 5 ini_has "hotkey=Ctrl+Alt+K"
 xdotool key ctrl+alt+k
 check "... and works" wait_for 20 count_is 4 starts
+message_length() { driver send Kelvane2Hotkey 404 0x0E 0 0 | tr -d '\r'; }   # WM_GETTEXTLENGTH
+command 107
+driver wait-window Kelvane2Hotkey 10000
+check "AltGr+K types nothing on a US keyboard: no warning" [ "$(message_length)" == 0 ]
+driver send Kelvane2Hotkey 2 0xF5 0 0 >/dev/null   # Cancel
 
 # Start with Windows.
 exe=$("$WINE" winepath -w "$e2e_bin/Kelvane2.exe" 2>/dev/null | tr -d '\r')
@@ -114,4 +119,15 @@ code=0
 wait "$kelvane_pid" || code=$?
 check "the running copy ended with 0" [ "$code" -eq 0 ]
 check "its last line is the exit line" [ "$(last_log_line)" == "Kelvane2 exiting (0)" ]
+
+# On a German keyboard AltGr+M types µ: the Hotkey window warns about Ctrl+Alt+M.
+setxkbmap de
+trap 'setxkbmap us; e2e_cleanup' EXIT   # the display is shared with the scripts after this one
+printf 'active=0\r\n' >"$e2e_ini"
+start_kelvane
+command 107
+driver wait-window Kelvane2Hotkey 10000
+check "German layout: Ctrl+Alt+M comes with a warning" [ "$(message_length)" -gt 0 ]
+setxkbmap us
+check "the copy ends on --send exit" sent exit true
 finish
