@@ -13,6 +13,32 @@ namespace {
 // ToUnicodeEx leaves the keyboard's dead-key state alone (Windows 10 1607 and later).
 constexpr UINT keep_keyboard_state = 0x4;
 constexpr unsigned key_down = 0x80;
+// VkKeyScanEx's shift state for Ctrl+Alt, and with Shift.
+constexpr unsigned altgr_state = 6;
+constexpr unsigned altgr_shift_state = 7;
+
+// Where the characters that layouts put on AltGr lie: Latin letters and signs, punctuation, super-
+// and subscripts and currency signs.
+struct CharacterRange {
+    wchar_t first;
+    wchar_t last;
+};
+constexpr CharacterRange altgr_ranges[] = {{0x21, 0x24F}, {0x2010, 0x20CF}};
+
+// The other way round, for systems whose ToUnicodeEx does not take AltGr: which character, typed by
+// the layout with AltGr (and Shift) and `key`, has that key as its way of typing it.
+std::wstring altgr_character_by_scan(unsigned key, bool shift, HKL layout) {
+    const unsigned wanted = shift ? altgr_shift_state : altgr_state;
+    for (const CharacterRange& range : altgr_ranges) {
+        for (wchar_t c = range.first; c <= range.last; ++c) {
+            const SHORT found = VkKeyScanExW(c, layout);
+            if (found != -1 && LOBYTE(found) == (key & 0xFF) && HIBYTE(found) == wanted) {
+                return std::wstring(1, c);
+            }
+        }
+    }
+    return std::wstring();
+}
 
 // The hotkey control's modifier flags and the hotkey's, which RegisterHotKey takes.
 struct ModifierPair {
@@ -51,7 +77,7 @@ std::wstring altgr_character(unsigned key, bool shift) {
     }
     // Control characters are what Ctrl makes of a key, not something AltGr types.
     if (length == 0 || text[0] < L' ') {
-        return std::wstring();
+        return altgr_character_by_scan(key, shift, layout);
     }
     return std::wstring(text, static_cast<std::size_t>(length));
 }

@@ -120,14 +120,14 @@ wait "$kelvane_pid" || code=$?
 check "the running copy ended with 0" [ "$code" -eq 0 ]
 check "its last line is the exit line" [ "$(last_log_line)" == "Kelvane2 exiting (0)" ]
 
-# On a German keyboard AltGr+M types µ: the Hotkey window warns about Ctrl+Alt+M.
+# On a German keyboard AltGr+Q types @: the Hotkey window warns about Ctrl+Alt+Q.
 setxkbmap de
 trap 'setxkbmap us; e2e_cleanup' EXIT   # the display is shared with the scripts after this one
-printf 'active=0\r\n' >"$e2e_ini"
+printf 'active=0\r\nhotkey=Ctrl+Alt+Q\r\n' >"$e2e_ini"
 start_kelvane
 command 107
 driver wait-window Kelvane2Hotkey 10000
-check "German layout: Ctrl+Alt+M comes with a warning" [ "$(message_length)" -gt 0 ]
+check "German layout: Ctrl+Alt+Q comes with a warning" [ "$(message_length)" -gt 0 ]
 setxkbmap us
 check "the copy ends on --send exit" sent exit true
 finish
