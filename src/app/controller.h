@@ -42,7 +42,7 @@ public:
     void warp_reset() override;
     void adjust_closed() override;
     bool hotkey_chosen(const Hotkey& hotkey) override;
-    void remote_command(RemoteCommand command) override;
+    void remote_command(RemoteCommand sent) override;
 
 private:
     // Starts on `device_name` when it is there, else as start_mirror chooses.

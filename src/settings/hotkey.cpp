@@ -1,6 +1,8 @@
 // The hotkey's text form: key names, the modifier order and the reading of the text.
 #include "settings/hotkey.h"
 
+#include <algorithm>
+#include <iterator>
 #include <vector>
 
 namespace kelvane {
@@ -89,12 +91,9 @@ std::string hotkey_key_name(unsigned key) {
     if (key >= first_keypad_digit && key < first_keypad_digit + 10) {
         return "Num" + std::to_string(key - first_keypad_digit);
     }
-    for (const Named& named : named_keys) {
-        if (named.code == key) {
-            return named.name;
-        }
-    }
-    return std::string();
+    const auto* const named =
+        std::find_if(std::begin(named_keys), std::end(named_keys), [key](const Named& n) { return n.code == key; });
+    return named != std::end(named_keys) ? std::string(named->name) : std::string();
 }
 
 bool hotkey_is_usable(const Hotkey& hotkey) {

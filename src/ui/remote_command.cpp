@@ -1,6 +1,9 @@
 // Remote command names and the payload check.
 #include "ui/remote_command.h"
 
+#include <algorithm>
+#include <iterator>
+
 namespace kelvane {
 namespace {
 
@@ -19,21 +22,15 @@ constexpr NamedCommand remote_commands[] = {
 }  // namespace
 
 std::optional<RemoteCommand> remote_command_from_name(std::string_view name) noexcept {
-    for (const NamedCommand& known : remote_commands) {
-        if (name == known.name) {
-            return known.command;
-        }
-    }
-    return std::nullopt;
+    const auto* const known = std::find_if(std::begin(remote_commands), std::end(remote_commands),
+                                           [name](const NamedCommand& c) { return name == c.name; });
+    return known != std::end(remote_commands) ? std::optional<RemoteCommand>(known->command) : std::nullopt;
 }
 
 const char* remote_command_name(RemoteCommand command) noexcept {
-    for (const NamedCommand& known : remote_commands) {
-        if (known.command == command) {
-            return known.name;
-        }
-    }
-    return "";
+    const auto* const known = std::find_if(std::begin(remote_commands), std::end(remote_commands),
+                                           [command](const NamedCommand& c) { return c.command == command; });
+    return known != std::end(remote_commands) ? known->name : "";
 }
 
 std::optional<RemoteCommand> decode_remote_payload(const void* data, std::size_t size) noexcept {
