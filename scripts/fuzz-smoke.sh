@@ -11,7 +11,8 @@ cd "$(dirname "$0")/.."
 
 seconds=${FUZZ_SMOKE_SECONDS:-5}
 jobs=$(nproc 2>/dev/null || echo 2)
-targets=(fuzz_settings_file fuzz_settings_number fuzz_command_line fuzz_pointer_shape fuzz_monitor_argument)
+targets=(fuzz_settings_file fuzz_settings_number fuzz_command_line fuzz_pointer_shape fuzz_monitor_argument
+    fuzz_remote_payload)
 
 if ! command -v clang++-14 >/dev/null || ! compgen -G "/usr/lib/llvm-14/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a" >/dev/null; then
     echo "fuzz-smoke: needs clang++-14 and libFuzzer (Debian packages clang-14 and libclang-rt-14-dev)"

@@ -36,6 +36,18 @@ public:
     // The open Adjust-warp window shows these values; nothing when it is closed.
     virtual void show_warp(const WarpParams& warp) = 0;
     virtual void open_web_page() = 0;
+    // Puts `hotkey` in place of the registered one. False when the system refuses it (another program
+    // holds it); the one registered before then stays.
+    [[nodiscard]] virtual bool register_hotkey(const Hotkey& hotkey) = 0;
+    // The tray icon's tooltip names the hotkey.
+    virtual void show_hotkey(const Hotkey& hotkey) = 0;
+    // Opens the Hotkey window showing `hotkey`, or brings the open one forward.
+    virtual void open_hotkey_window(const Hotkey& hotkey) = 0;
+    // Whether the system will start this program at sign-in, as it stands now (the user may change it
+    // elsewhere).
+    [[nodiscard]] virtual bool starts_with_windows() = 0;
+    // Makes the system start this program at sign-in, or not; false (logged) when it could not.
+    virtual bool set_start_with_windows(bool on) = 0;
     // Ends the message loop.
     virtual void quit() = 0;
 

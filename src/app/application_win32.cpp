@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "platform/log.h"
+#include "platform/utf8.h"
 
 namespace kelvane {
 namespace {
@@ -44,9 +45,9 @@ bool Application::set_up() {
         return false;
     }
     host_.set_menu_owner(control_window_.hwnd());
+    host_.set_tray(&tray_);
+    tray_.set_hotkey_text(utf8_to_wide(format_hotkey(controller_.settings().hotkey)));
     tray_.add(control_window_.hwnd(), instance_);
-    // Another program may hold the combination; the tray menu still works then.
-    hotkey_registered_ = RegisterHotKey(control_window_.hwnd(), hotkey_id, hotkey_modifiers, hotkey_key) != FALSE;
     hooked_application = this;
     foreground_hook_.reset(SetWinEventHook(EVENT_SYSTEM_FOREGROUND, EVENT_SYSTEM_FOREGROUND, nullptr, system_event, 0,
                                            0, foreground_hook_flags));
@@ -65,13 +66,11 @@ void Application::tear_down() {
     controller_.stop_mirror();
     // An Adjust-warp window still open saves on its way out.
     host_.close_adjust_window();
+    host_.close_hotkey_window();
     foreground_hook_.reset();
     desktop_switch_hook_.reset();
     hooked_application = nullptr;
-    if (hotkey_registered_) {
-        UnregisterHotKey(control_window_.hwnd(), hotkey_id);
-        hotkey_registered_ = false;
-    }
+    host_.unregister_hotkey();
     tray_.remove();
     controller_.save();
 }
@@ -94,7 +93,7 @@ unsigned Application::run() {
             code = 1;
             break;
         }
-        if (host_.adjust_dialog_message(msg)) {
+        if (host_.adjust_dialog_message(msg) || host_.hotkey_dialog_message(msg)) {
             continue;
         }
         TranslateMessage(&msg);

@@ -44,7 +44,6 @@ private:
     ControlWindow control_window_;
     UniqueWinEventHook foreground_hook_;
     UniqueWinEventHook desktop_switch_hook_;
-    bool hotkey_registered_ = false;
     bool set_up_ = false;
 };
 

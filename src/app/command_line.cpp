@@ -12,6 +12,11 @@ CommandLineOptions parse_arguments(const std::vector<std::wstring>& args) {
             if (i + 1 < args.size()) {
                 options.monitor_arg = args[++i];
             }
+        } else if (arg == L"--send") {
+            options.send = true;
+            if (i + 1 < args.size()) {
+                options.send_command = args[++i];
+            }
         } else if (arg == L"--pattern") {
             options.pattern = true;
         } else if (arg == L"--no-exclude") {

@@ -1,4 +1,4 @@
-// The five command-line options of one run.
+// The command-line options of one run, and --send, which hands a command to the running copy.
 #pragma once
 
 #include <optional>
@@ -15,6 +15,8 @@ struct CommandLineOptions {
     std::wstring monitor_arg;     // the argument after -m / --monitor
     bool force_inactive = false;  // --inactive
     bool force_active = false;    // --active
+    bool send = false;            // --send
+    std::wstring send_command;    // the argument after --send; empty when none followed
 };
 
 // Reads the options from an argument vector whose first element is the module path. Never fails:

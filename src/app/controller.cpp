@@ -12,6 +12,11 @@ namespace kelvane {
 Controller::Controller(AppHost& host, Settings settings) : host_(host), settings_(std::move(settings)) {}
 
 void Controller::start() {
+    // The tray menu still works without it.
+    if (!host_.register_hotkey(settings_.hotkey)) {
+        log_message("hotkey: %s could not be registered; another program may hold it",
+                    format_hotkey(settings_.hotkey).c_str());
+    }
     if (settings_.active) {
         start_mirror();
     }
@@ -81,7 +86,8 @@ void Controller::toggle_mirror() {
 
 void Controller::open_menu() {
     menu_monitors_ = host_.monitors();
-    host_.show_menu(build_main_menu(settings_, running_), build_monitor_menu(menu_monitors_, settings_.monitor));
+    host_.show_menu(build_main_menu(settings_, running_, host_.starts_with_windows()),
+                    build_monitor_menu(menu_monitors_, settings_.monitor));
 }
 
 void Controller::command(unsigned id) {
@@ -101,9 +107,15 @@ void Controller::command(unsigned id) {
         case MenuCommand::open_adjust_window:
             open_adjust_window();
             break;
+        case MenuCommand::open_hotkey_window:
+            host_.open_hotkey_window(settings_.hotkey);
+            break;
         case MenuCommand::reset_warp:
             reset_warp_correction(settings_);
             warp_changed_from_menu();
+            break;
+        case MenuCommand::toggle_start_with_windows:
+            toggle_start_with_windows();
             break;
         case MenuCommand::open_web_page:
             host_.open_web_page();
@@ -149,6 +161,13 @@ void Controller::open_adjust_window() {
             centre_in(monitors[static_cast<std::size_t>(hosting)].rect, adjust_window_width, adjust_window_height);
     }
     host_.open_adjust_window(settings_.warp, position);
+}
+
+void Controller::toggle_start_with_windows() {
+    const bool on = !host_.starts_with_windows();
+    if (host_.set_start_with_windows(on)) {
+        log_message(on ? "startup: starts with Windows" : "startup: no longer starts with Windows");
+    }
 }
 
 void Controller::display_changed() {
@@ -206,6 +225,59 @@ void Controller::warp_reset() {
 
 void Controller::adjust_closed() {
     save();
+}
+
+bool Controller::hotkey_chosen(const Hotkey& hotkey) {
+    const std::string text = format_hotkey(hotkey);
+    if (!host_.register_hotkey(hotkey)) {
+        log_message("hotkey: %s refused by the system, keeping %s", text.c_str(),
+                    format_hotkey(settings_.hotkey).c_str());
+        return false;
+    }
+    log_message("hotkey: %s", text.c_str());
+    settings_.hotkey = hotkey;
+    save();
+    host_.show_hotkey(hotkey);
+    return true;
+}
+
+// What the matching hotkey or menu command does; "on" and "off" only when they change something.
+void Controller::remote_command(RemoteCommand sent) {
+    log_message("control: %s", remote_command_name(sent));
+    switch (sent) {
+        case RemoteCommand::toggle:
+            toggle_mirror();
+            break;
+        case RemoteCommand::on:
+            if (!running_) {
+                toggle_mirror();
+            }
+            break;
+        case RemoteCommand::off:
+            // Also a mirror that waits for its monitor, or that could not start, is given up.
+            if (running_ || settings_.active || !awaited_name_.empty()) {
+                awaited_name_.clear();
+                settings_.active = false;
+                stop_mirror();
+                save();
+            }
+            break;
+        case RemoteCommand::mirror_h:
+            command(menu_id::mirror_h);
+            break;
+        case RemoteCommand::mirror_v:
+            command(menu_id::mirror_v);
+            break;
+        case RemoteCommand::reset_warp:
+            command(menu_id::reset_warp);
+            break;
+        case RemoteCommand::adjust:
+            command(menu_id::adjust_warp);
+            break;
+        case RemoteCommand::exit:
+            command(menu_id::exit);
+            break;
+    }
 }
 
 }  // namespace kelvane

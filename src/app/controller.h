@@ -21,7 +21,7 @@ public:
     Controller& operator=(const Controller&) = delete;
     ~Controller() = default;
 
-    // At start: the mirror, when the settings say it was on.
+    // At start: the hotkey, and the mirror when the settings say it was on.
     void start();
     // The mirror on the saved monitor (or the topmost one), unless it runs; the settings stay.
     void start_mirror();
@@ -41,6 +41,8 @@ public:
     void warp_edited(const WarpParams& warp, bool finished) override;
     void warp_reset() override;
     void adjust_closed() override;
+    bool hotkey_chosen(const Hotkey& hotkey) override;
+    void remote_command(RemoteCommand sent) override;
 
 private:
     // Starts on `device_name` when it is there, else as start_mirror chooses.
@@ -50,6 +52,7 @@ private:
     // A warp value changed from the menu: keep it, hand it to the mirror, show it in the open window.
     void warp_changed_from_menu();
     void open_adjust_window();
+    void toggle_start_with_windows();
 
     AppHost& host_;
     Settings settings_;

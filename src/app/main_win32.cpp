@@ -4,15 +4,18 @@
 #include <objbase.h>
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 
 #include "app/application_win32.h"
 #include "app/command_line.h"
+#include "app/remote_sender_win32.h"
 #include "platform/dpi_win32.h"
 #include "platform/log.h"
 #include "display/monitor_list.h"
 #include "platform/unique_handle_win32.h"
+#include "platform/utf8.h"
 #include "settings/settings.h"
 
 namespace {
@@ -20,6 +23,36 @@ namespace {
 constexpr wchar_t single_instance_name[] = L"Kelvane2SingleInstance";
 constexpr int exit_com_failed = 1;
 constexpr int exit_already_running = 2;
+constexpr int exit_no_running_copy = 3;
+constexpr int exit_unknown_command = 4;
+
+// --send: the exit code when the command was handed over (or could not be), none when this process is
+// to start as the running copy instead.
+std::optional<int> send_command(kelvane::CommandLineOptions& options) {
+    using namespace kelvane;
+    const std::optional<RemoteCommand> command = remote_command_from_name(wide_to_utf8(options.send_command));
+    if (!command) {
+        open_log(LogOpenMode::append);
+        log_message("send: unknown command");
+        return exit_unknown_command;
+    }
+    switch (send_to_running_copy(*command)) {
+        case SendResult::delivered:
+            return 0;
+        case SendResult::unanswered:
+            return exit_no_running_copy;
+        case SendResult::no_copy:
+            break;
+    }
+    // A button that switches the mirror on works also before Kelvane2 runs.
+    if (*command == RemoteCommand::on || *command == RemoteCommand::toggle) {
+        options.force_active = true;
+        return std::nullopt;
+    }
+    open_log(LogOpenMode::append);
+    log_message("send: %s: no running copy", remote_command_name(*command));
+    return exit_no_running_copy;
+}
 
 }  // namespace
 
@@ -28,6 +61,13 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE /*previous*/, PWSTR /*command_
 
     // From here on every window and monitor coordinate is in physical pixels.
     platform::set_per_monitor_dpi_awareness();
+
+    CommandLineOptions options = parse_command_line();
+    if (options.send) {
+        if (const std::optional<int> code = send_command(options)) {
+            return *code;
+        }
+    }
 
     // The guard comes before the log is opened, so that a second copy adds its line to the running
     // instance's log instead of emptying it.
@@ -54,8 +94,6 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE /*previous*/, PWSTR /*command_
     controls.dwSize = sizeof controls;
     controls.dwICC = ICC_BAR_CLASSES | ICC_STANDARD_CLASSES;
     InitCommonControlsEx(&controls);
-
-    const CommandLineOptions options = parse_command_line();
 
     Settings settings;
     load_settings(settings);

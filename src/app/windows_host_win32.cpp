@@ -3,6 +3,8 @@
 
 #include <shellapi.h>
 
+#include "app/start_with_windows.h"
+#include "platform/utf8.h"
 #include "ui/control_window_win32.h"
 #include "ui/tray_menu_win32.h"
 
@@ -66,6 +68,50 @@ void WindowsHost::open_web_page() {
 
 void WindowsHost::quit() {
     PostQuitMessage(0);
+}
+
+bool WindowsHost::register_hotkey(const Hotkey& hotkey) {
+    // The same combination again must not be refused as taken by ourselves.
+    const std::optional<Hotkey> previous = registered_hotkey_;
+    unregister_hotkey();
+    const auto put = [this](const Hotkey& wanted) {
+        return RegisterHotKey(menu_owner_, hotkey_id, wanted.modifiers | MOD_NOREPEAT, wanted.key) != FALSE;
+    };
+    if (put(hotkey)) {
+        registered_hotkey_ = hotkey;
+        return true;
+    }
+    const DWORD error = GetLastError();
+    if (previous && put(*previous)) {
+        registered_hotkey_ = previous;
+    }
+    SetLastError(error);
+    return false;
+}
+
+void WindowsHost::unregister_hotkey() noexcept {
+    if (registered_hotkey_) {
+        UnregisterHotKey(menu_owner_, hotkey_id);
+        registered_hotkey_.reset();
+    }
+}
+
+void WindowsHost::show_hotkey(const Hotkey& hotkey) {
+    if (tray_ != nullptr) {
+        tray_->set_hotkey_text(utf8_to_wide(format_hotkey(hotkey)));
+    }
+}
+
+void WindowsHost::open_hotkey_window(const Hotkey& hotkey) {
+    hotkey_window_.open(options_.instance, hotkey);
+}
+
+bool WindowsHost::starts_with_windows() {
+    return read_start_with_windows();
+}
+
+bool WindowsHost::set_start_with_windows(bool on) {
+    return write_start_with_windows(on);
 }
 
 }  // namespace kelvane

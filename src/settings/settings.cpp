@@ -1,11 +1,13 @@
 // Settings file text: the format and the number rule.
 #include "settings/settings.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <limits>
 
+#include "platform/log.h"
 #include "platform/utf8.h"
 
 namespace kelvane {
@@ -51,6 +53,16 @@ void read_number_into(std::string_view value, float& field, float limit) {
     }
 }
 
+void read_hotkey_into(std::string_view value, Hotkey& hotkey) {
+    if (const std::optional<Hotkey> read = parse_hotkey(value)) {
+        hotkey = *read;
+    } else {
+        log_message("settings: hotkey \"%.*s\" cannot be used, keeping %s",
+                    static_cast<int>(std::min<std::size_t>(value.size(), hotkey_text_limit)), value.data(),
+                    format_hotkey(hotkey).c_str());
+    }
+}
+
 void apply_line(std::string_view line, Settings& settings) {
     while (!line.empty() && (line.back() == '\r' || line.back() == ' ' || line.back() == '\t')) {
         line.remove_suffix(1);
@@ -78,6 +90,8 @@ void apply_line(std::string_view line, Settings& settings) {
         read_number_into(value, settings.warp.keystone_lr, keystone_limit);
     } else if (key == "rotation") {
         read_number_into(value, settings.warp.rotation, rotation_limit);
+    } else if (key == "hotkey") {
+        read_hotkey_into(value, settings.hotkey);
     }
 }
 
@@ -178,6 +192,7 @@ std::string format_settings_text(const Settings& settings) {
     add("keystone_tb=" + format_settings_number(settings.warp.keystone_tb));
     add("keystone_lr=" + format_settings_number(settings.warp.keystone_lr));
     add("rotation=" + format_settings_number(settings.warp.rotation));
+    add("hotkey=" + format_hotkey(settings.hotkey));
     return text;
 }
 

@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "settings/hotkey.h"
 #include "settings/warp_params.h"
 
 namespace kelvane {
@@ -16,9 +17,10 @@ struct Settings {
     std::wstring monitor;  // device name of the mirrored monitor; empty: the topmost screen
     bool active = true;
     WarpParams warp;  // keystones -1 ... +1, rotation in degrees -180 ... +180
+    Hotkey hotkey;    // switches the mirror on and off
 
     friend bool operator==(const Settings& a, const Settings& b) {
-        return a.monitor == b.monitor && a.active == b.active && a.warp == b.warp;
+        return a.monitor == b.monitor && a.active == b.active && a.warp == b.warp && a.hotkey == b.hotkey;
     }
     friend bool operator!=(const Settings& a, const Settings& b) { return !(a == b); }
 };

@@ -2,6 +2,7 @@
 // moves, check-box clicks and Reset into user actions.
 #include "ui/adjust_window_win32.h"
 
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -11,9 +12,6 @@
 
 namespace kelvane {
 namespace {
-
-// The system colour brush value of COLOR_BTNFACE, as a window class takes it.
-const HBRUSH button_face_brush = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_BTNFACE + 1));
 
 // What a slider edits and how its positions map to the value and the label.
 struct SliderBinding {
@@ -51,33 +49,17 @@ void register_adjust_class(HINSTANCE instance) {
     window_class.lpfnWndProc = AdjustWindow::procedure;
     window_class.hInstance = instance;
     window_class.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-    window_class.hbrBackground = button_face_brush;
+    window_class.hbrBackground = button_face_brush();
     window_class.lpszClassName = adjust_class_name;
     // Registered on every opening; after the first time it already exists, which is fine.
     RegisterClassExW(&window_class);
 }
 
-// The primary work area's centre, for when no monitor is there to host the window.
-WindowPosition work_area_position() {
-    RECT work{};
-    if (SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0) == FALSE) {
-        return WindowPosition{CW_USEDEFAULT, CW_USEDEFAULT};
-    }
-    return centre_in(MonitorRect{work.left, work.top, work.right, work.bottom}, adjust_window_width,
-                     adjust_window_height);
-}
-
 void create_controls(HWND window, HINSTANCE instance) {
-    for (const AdjustControl& control : adjust_controls) {
-        const Box& place = control.place;
-        const HWND child = CreateWindowExW(
-            0, control.class_name, control.text, WS_CHILD | WS_VISIBLE | control.style, place.x, place.y, place.width,
-            place.height, window, reinterpret_cast<HMENU>(static_cast<INT_PTR>(control.id)), instance, nullptr);
-        const SliderBinding* slider = find_slider(control.id);
-        if (child != nullptr && slider != nullptr) {
-            SendMessageW(child, TBM_SETRANGE, TRUE, MAKELPARAM(0, slider->range_max));
-            SendMessageW(child, TBM_SETTICFREQ, static_cast<WPARAM>(slider->tick), 0);
-        }
+    create_dialog_controls(window, instance, adjust_controls, std::size(adjust_controls));
+    for (const SliderBinding& slider : slider_bindings) {
+        SendDlgItemMessageW(window, slider.id, TBM_SETRANGE, TRUE, MAKELPARAM(0, slider.range_max));
+        SendDlgItemMessageW(window, slider.id, TBM_SETTICFREQ, static_cast<WPARAM>(slider.tick), 0);
     }
 }
 
@@ -97,7 +79,7 @@ void AdjustWindow::open(HINSTANCE instance, const WarpParams& warp, const std::o
         return;
     }
     register_adjust_class(instance);
-    const WindowPosition place = position ? *position : work_area_position();
+    const WindowPosition place = position ? *position : work_area_position(adjust_window_width, adjust_window_height);
     window_ =
         CreateWindowExW(adjust_window_ex_style, adjust_class_name, adjust_window_title, adjust_window_style, place.x,
                         place.y, adjust_window_width, adjust_window_height, nullptr, nullptr, instance, this);
@@ -113,40 +95,15 @@ void AdjustWindow::open(HINSTANCE instance, const WarpParams& warp, const std::o
 
 void AdjustWindow::apply_dpi(int dpi, const POINT* corner) {
     dpi_ = dpi;
-    const HFONT font = platform::create_message_font(static_cast<UINT>(dpi));
-    HWND child = GetWindow(window_, GW_CHILD);
-    for (const AdjustControl& control : adjust_controls) {
-        if (child == nullptr) {
-            break;
-        }
-        const Box place = scale_to_dpi(control.place, dpi);
-        SetWindowPos(child, nullptr, place.x, place.y, place.width, place.height, SWP_NOZORDER | SWP_NOACTIVATE);
-        if (font != nullptr) {
-            SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
-        }
-        child = GetWindow(child, GW_HWNDNEXT);
-    }
+    const HFONT font =
+        lay_out_dialog(window_, adjust_controls, std::size(adjust_controls), adjust_window_style,
+                       adjust_window_ex_style, Box{0, 0, adjust_client_width, adjust_client_height}, dpi, corner);
     if (font != nullptr) {
         if (font_ != nullptr) {
             DeleteObject(font_);  // no control uses it any more
         }
         font_ = font;
     }
-    const Box client = scale_to_dpi(Box{0, 0, adjust_client_width, adjust_client_height}, dpi);
-    const RECT outer = platform::outer_rect_for_client(RECT{0, 0, client.width, client.height}, adjust_window_style,
-                                                       adjust_window_ex_style, static_cast<UINT>(dpi));
-    const int width = outer.right - outer.left;
-    const int height = outer.bottom - outer.top;
-    POINT place{};
-    if (corner != nullptr) {
-        place = *corner;
-    } else {
-        RECT now{};
-        GetWindowRect(window_, &now);
-        const WindowPosition centred = centre_in(MonitorRect{now.left, now.top, now.right, now.bottom}, width, height);
-        place = POINT{centred.x, centred.y};
-    }
-    SetWindowPos(window_, nullptr, place.x, place.y, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 bool AdjustWindow::dialog_message(MSG& msg) noexcept {

@@ -9,6 +9,7 @@
 #include <optional>
 
 #include "ui/adjust_warp.h"
+#include "ui/dialog_layout_win32.h"
 #include "ui/user_actions.h"
 
 namespace kelvane {
@@ -34,22 +35,9 @@ inline constexpr int rotation_value = 314;
 inline constexpr int none = 0;  // the caption texts are never addressed
 }  // namespace adjust_id
 
-inline constexpr wchar_t button_class[] = L"BUTTON";
-inline constexpr wchar_t static_class[] = L"STATIC";
 inline constexpr wchar_t trackbar_class[] = L"msctls_trackbar32";
 
-// One child control; all get WS_CHILD | WS_VISIBLE plus `style`, at `place` in client units of 96 DPI.
-struct AdjustControl {
-    const wchar_t* class_name;
-    const wchar_t* text;
-    DWORD style;
-    Box place;
-    int id;
-};
-
-// Controls the keyboard reaches with Tab, each a group of its own so that the arrow keys stay with
-// the focused slider.
-inline constexpr DWORD tab_stop = WS_TABSTOP | WS_GROUP;
+using AdjustControl = DialogControl;
 
 // The controls in creation order (which is also their tab and z order).
 inline constexpr AdjustControl adjust_controls[] = {

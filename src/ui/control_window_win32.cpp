@@ -3,6 +3,8 @@
 
 #include <wtsapi32.h>
 
+#include <utility>
+
 #include "platform/log.h"
 #include "platform/window_owner_win32.h"
 
@@ -27,6 +29,8 @@ bool ControlWindow::create(HINSTANCE instance) {
     // Unlocks and reconnections arrive as WM_WTSSESSION_CHANGE; without them a locked night only ends
     // a pause when it runs out.
     session_notifications_ = WTSRegisterSessionNotification(window_.get(), NOTIFY_FOR_THIS_SESSION) != FALSE;
+    // Commands come from the user's own programs, which may run without the elevation this copy has.
+    ChangeWindowMessageFilterEx(window_.get(), WM_COPYDATA, MSGFLT_ALLOW, nullptr);
     return true;
 }
 
@@ -67,6 +71,11 @@ LRESULT ControlWindow::handle(HWND hwnd, UINT message, WPARAM wparam, LPARAM lpa
                 actions_.toggle_mirror();
             }
             return 0;
+        case WM_COPYDATA:
+            return on_copy_data(hwnd, reinterpret_cast<const COPYDATASTRUCT*>(lparam));
+        case remote_command_message:
+            carry_out_remote_commands();
+            return 0;
         case tray_callback_message:
             on_tray_message(lparam);
             return 0;
@@ -91,6 +100,33 @@ void ControlWindow::on_tray_message(LPARAM mouse_message) {
             break;
         default:
             break;
+    }
+}
+
+// A sent message can arrive while this thread waits inside another operation (a mirror starting):
+// the command waits for the message loop instead of running in the middle of it.
+LRESULT ControlWindow::on_copy_data(HWND hwnd, const COPYDATASTRUCT* data) {
+    if (data == nullptr || data->dwData != remote_protocol_id) {
+        return FALSE;  // another program's message, not a command
+    }
+    const std::optional<RemoteCommand> command = decode_remote_payload(data->lpData, data->cbData);
+    if (!command) {
+        log_message("control: unknown command");
+        return FALSE;
+    }
+    if (PostMessageW(hwnd, remote_command_message, 0, 0) == FALSE) {
+        log_message("control: cannot queue %s, err=%lu", remote_command_name(*command), GetLastError());
+        return FALSE;
+    }
+    remote_commands_.push_back(*command);
+    return TRUE;
+}
+
+void ControlWindow::carry_out_remote_commands() {
+    const std::vector<RemoteCommand> commands = std::move(remote_commands_);
+    remote_commands_.clear();
+    for (const RemoteCommand command : commands) {
+        actions_.remote_command(command);
     }
 }
 

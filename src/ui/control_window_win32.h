@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+#include <vector>
+
 #include "platform/unique_handle_win32.h"
 #include "ui/tray_icon_win32.h"
 #include "ui/user_actions.h"
@@ -14,9 +16,9 @@ namespace kelvane {
 inline constexpr wchar_t control_class_name[] = L"Kelvane2Msg";
 inline constexpr wchar_t control_window_title[] = L"Kelvane2";
 inline constexpr int hotkey_id = 1;
-inline constexpr UINT hotkey_modifiers = MOD_CONTROL | MOD_ALT | MOD_NOREPEAT;
-inline constexpr UINT hotkey_key = 0x4D;  // M
 inline constexpr wchar_t taskbar_created_name[] = L"TaskbarCreated";
+// Posted to itself: the commands other processes sent are carried out from the message loop.
+inline constexpr UINT remote_command_message = WM_APP + 2;
 // The quiet time after display changes runs on this timer of the control window.
 inline constexpr UINT_PTR display_settle_timer_id = 1;
 
@@ -39,11 +41,15 @@ public:
 
 private:
     void on_tray_message(LPARAM mouse_message);
+    // A command from another process; TRUE when it was one and has been taken on.
+    LRESULT on_copy_data(HWND hwnd, const COPYDATASTRUCT* data);
+    void carry_out_remote_commands();
 
     UserActions& actions_;
     TrayIcon& tray_;
     UINT taskbar_created_message_ = 0;
     bool session_notifications_ = false;
+    std::vector<RemoteCommand> remote_commands_;  // taken on, not yet carried out
     UniqueWindow window_;
 };
 

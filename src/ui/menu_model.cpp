@@ -1,6 +1,8 @@
 // The tray menu's items and the decoding of its command ids.
 #include "ui/menu_model.h"
 
+#include "platform/utf8.h"
+
 namespace kelvane {
 namespace {
 
@@ -28,15 +30,19 @@ std::vector<MenuItem> build_monitor_menu(const std::vector<MonitorEntry>& monito
     return items;
 }
 
-std::vector<MenuItem> build_main_menu(const Settings& settings, bool running) {
+std::vector<MenuItem> build_main_menu(const Settings& settings, bool running, bool starts_with_windows) {
+    const std::wstring mirror_active = menu_text::mirror_active + utf8_to_wide(format_hotkey(settings.hotkey));
     return {
-        command_item(menu_text::mirror_active, menu_id::mirror_active, running),
+        MenuItem{MenuItemKind::command, mirror_active, menu_id::mirror_active, running},
         separator_item(),
         MenuItem{MenuItemKind::submenu, menu_text::monitor, 0, false},
         command_item(menu_text::mirror_h, menu_id::mirror_h, settings.warp.mirror_h),
         command_item(menu_text::mirror_v, menu_id::mirror_v, settings.warp.mirror_v),
         command_item(menu_text::adjust_warp, menu_id::adjust_warp),
+        command_item(menu_text::hotkey, menu_id::hotkey),
         command_item(menu_text::reset_warp, menu_id::reset_warp),
+        separator_item(),
+        command_item(menu_text::start_with_windows, menu_id::start_with_windows, starts_with_windows),
         separator_item(),
         command_item(menu_text::web_page, menu_id::web_page),
         command_item(menu_text::exit, menu_id::exit),
@@ -53,8 +59,12 @@ DecodedCommand decode_command(unsigned id, std::size_t listed_monitors) noexcept
             return {MenuCommand::flip_mirror_v, 0};
         case menu_id::adjust_warp:
             return {MenuCommand::open_adjust_window, 0};
+        case menu_id::hotkey:
+            return {MenuCommand::open_hotkey_window, 0};
         case menu_id::reset_warp:
             return {MenuCommand::reset_warp, 0};
+        case menu_id::start_with_windows:
+            return {MenuCommand::toggle_start_with_windows, 0};
         case menu_id::web_page:
             return {MenuCommand::open_web_page, 0};
         case menu_id::exit:

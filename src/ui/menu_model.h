@@ -22,6 +22,8 @@ inline constexpr unsigned reset_warp = 103;
 inline constexpr unsigned web_page = 104;
 inline constexpr unsigned exit = 105;
 inline constexpr unsigned mirror_v = 106;
+inline constexpr unsigned hotkey = 107;
+inline constexpr unsigned start_with_windows = 108;
 inline constexpr unsigned monitor_auto = 110;
 // Monitor i of the listed monitors has the id monitor_first + i; only ids up to monitor_last are
 // commands, so at most this many monitors can be chosen from the menu.
@@ -34,12 +36,14 @@ inline constexpr std::size_t monitor_command_count = monitor_last - monitor_firs
 inline constexpr wchar_t maker_web_page[] = L"https://kelvane2.example.org/";
 
 namespace menu_text {
-inline constexpr wchar_t mirror_active[] = L"Mirror active\tCtrl+Alt+M";  // the tab right-aligns the shortcut
+inline constexpr wchar_t mirror_active[] = L"Mirror active\t";  // the tab right-aligns the hotkey after it
 inline constexpr wchar_t monitor[] = L"Monitor";
 inline constexpr wchar_t mirror_h[] = L"Mirror horizontally";
 inline constexpr wchar_t mirror_v[] = L"Mirror vertically";
 inline constexpr wchar_t adjust_warp[] = L"Adjust warp...";
+inline constexpr wchar_t hotkey[] = L"Hotkey...";
 inline constexpr wchar_t reset_warp[] = L"Reset warp";
+inline constexpr wchar_t start_with_windows[] = L"Start with Windows";
 inline constexpr wchar_t web_page[] = L"Make apps like this with Orvendt...";
 inline constexpr wchar_t exit[] = L"Exit";
 inline constexpr wchar_t monitor_auto[] = L"Auto (topmost screen)";
@@ -69,8 +73,10 @@ struct MenuItem {
 [[nodiscard]] std::vector<MenuItem> build_monitor_menu(const std::vector<MonitorEntry>& monitors,
                                                        std::wstring_view selected);
 
-// The main menu. "Mirror active" follows whether the mirror runs, not settings.active.
-[[nodiscard]] std::vector<MenuItem> build_main_menu(const Settings& settings, bool running);
+// The main menu. "Mirror active" follows whether the mirror runs, not settings.active, and names the
+// hotkey; "Start with Windows" shows what the system will do at the next sign-in.
+[[nodiscard]] std::vector<MenuItem> build_main_menu(const Settings& settings, bool running,
+                                                    bool starts_with_windows = false);
 
 enum class MenuCommand {
     none,  // not a command: ignored
@@ -78,7 +84,9 @@ enum class MenuCommand {
     flip_mirror_h,
     flip_mirror_v,
     open_adjust_window,
+    open_hotkey_window,
     reset_warp,
+    toggle_start_with_windows,
     open_web_page,
     exit,
     monitor_auto,

@@ -12,7 +12,7 @@ namespace kelvane {
 
 namespace {
 
-NOTIFYICONDATAW icon_data(HWND owner, HINSTANCE instance) {
+NOTIFYICONDATAW icon_data(HWND owner, HINSTANCE instance, const std::wstring& tooltip) {
     NOTIFYICONDATAW data{};
     data.cbSize = sizeof data;
     data.hWnd = owner;
@@ -23,7 +23,7 @@ NOTIFYICONDATAW icon_data(HWND owner, HINSTANCE instance) {
     if (data.hIcon == nullptr) {
         data.hIcon = LoadIconW(nullptr, IDI_APPLICATION);
     }
-    std::wcsncpy(data.szTip, tray_tooltip, std::size(data.szTip) - 1);
+    std::wcsncpy(data.szTip, tooltip.c_str(), std::size(data.szTip) - 1);
     return data;
 }
 
@@ -32,7 +32,7 @@ NOTIFYICONDATAW icon_data(HWND owner, HINSTANCE instance) {
 void TrayIcon::add(HWND owner, HINSTANCE instance) {
     owner_ = owner;
     instance_ = instance;
-    NOTIFYICONDATAW data = icon_data(owner, instance);
+    NOTIFYICONDATAW data = icon_data(owner, instance, tooltip_);
     if (Shell_NotifyIconW(NIM_ADD, &data) != FALSE) {
         shown_ = true;
     } else {
@@ -41,7 +41,7 @@ void TrayIcon::add(HWND owner, HINSTANCE instance) {
 }
 
 void TrayIcon::add_again() {
-    NOTIFYICONDATAW data = icon_data(owner_, instance_);
+    NOTIFYICONDATAW data = icon_data(owner_, instance_, tooltip_);
     if (Shell_NotifyIconW(NIM_ADD, &data) != FALSE) {
         shown_ = true;
         return;
@@ -69,6 +69,22 @@ void TrayIcon::remove() noexcept {
         log_message("tray: NIM_DELETE failed");
     }
     shown_ = false;
+}
+
+void TrayIcon::set_hotkey_text(const std::wstring& hotkey_text) {
+    tooltip_ = std::wstring(tray_tooltip) + L" (" + hotkey_text + L")";
+    if (!shown_) {
+        return;
+    }
+    NOTIFYICONDATAW data{};
+    data.cbSize = sizeof data;
+    data.hWnd = owner_;
+    data.uID = tray_icon_id;
+    data.uFlags = NIF_TIP;
+    std::wcsncpy(data.szTip, tooltip_.c_str(), std::size(data.szTip) - 1);
+    if (Shell_NotifyIconW(NIM_MODIFY, &data) == FALSE) {
+        log_message("tray: NIM_MODIFY failed");
+    }
 }
 
 }  // namespace kelvane

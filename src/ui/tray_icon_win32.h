@@ -4,12 +4,15 @@
 
 #include <windows.h>
 
+#include <string>
+
 namespace kelvane {
 
 inline constexpr UINT tray_icon_id = 1;
 inline constexpr UINT tray_callback_message = WM_APP + 1;
 inline constexpr int tray_icon_resource = 101;
-inline constexpr wchar_t tray_tooltip[] = L"Kelvane2 - teleprompter mirror (Ctrl+Alt+M)";
+// Followed by the hotkey in brackets.
+inline constexpr wchar_t tray_tooltip[] = L"Kelvane2 - teleprompter mirror";
 
 class TrayIcon {
 public:
@@ -24,12 +27,15 @@ public:
     void add_again();
     // Deletes the icon whenever one was shown since it was added; logs when the shell refuses.
     void remove() noexcept;
+    // The tooltip names `hotkey_text`, from now on and on the icon that is shown.
+    void set_hotkey_text(const std::wstring& hotkey_text);
     [[nodiscard]] bool shown() const noexcept { return shown_; }
 
 private:
     HWND owner_ = nullptr;
     HINSTANCE instance_ = nullptr;
     bool shown_ = false;
+    std::wstring tooltip_ = tray_tooltip;
 };
 
 }  // namespace kelvane

@@ -3,7 +3,9 @@
 // it; the application decides what it means.
 #pragma once
 
+#include "settings/hotkey.h"
 #include "settings/warp_params.h"
+#include "ui/remote_command.h"
 
 namespace kelvane {
 
@@ -28,6 +30,11 @@ public:
     virtual void warp_reset() = 0;
     // The Adjust-warp window has gone.
     virtual void adjust_closed() = 0;
+    // The Hotkey window's OK: true when `hotkey` is in use now; false when the system refused it and
+    // the one before stays.
+    [[nodiscard]] virtual bool hotkey_chosen(const Hotkey& hotkey) = 0;
+    // A command sent by another process.
+    virtual void remote_command(RemoteCommand command) = 0;
 
 protected:
     UserActions() = default;

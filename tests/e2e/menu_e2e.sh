@@ -25,7 +25,10 @@ expected_menu() {
 0|101|$5|Mirror horizontally
 0|106|$6|Mirror vertically
 0|102|0|Adjust warp...
+0|107|0|Hotkey...
 0|103|0|Reset warp
+0|-|-|---
+0|108|0|Start with Windows
 0|-|-|---
 0|104|0|Make apps like this with Orvendt...
 0|105|0|Exit

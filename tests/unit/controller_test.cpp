@@ -67,6 +67,25 @@ public:
     }
     void open_web_page() override { calls.emplace_back("web"); }
     void quit() override { calls.emplace_back("quit"); }
+    // Registering is kept apart from the calls: every start does it.
+    bool register_hotkey(const Hotkey& hotkey) override {
+        if (format_hotkey(hotkey) == taken) {
+            return false;
+        }
+        registered = format_hotkey(hotkey);
+        return true;
+    }
+    void show_hotkey(const Hotkey& hotkey) override { calls.push_back("tooltip " + format_hotkey(hotkey)); }
+    void open_hotkey_window(const Hotkey& hotkey) override { calls.push_back("hotkey " + format_hotkey(hotkey)); }
+    bool starts_with_windows() override { return start_entry; }
+    bool set_start_with_windows(bool on) override {
+        calls.push_back(on ? "startup on" : "startup off");
+        start_entry = on;
+        return true;
+    }
+    std::string registered;
+    std::string taken;  // held by another program
+    bool start_entry = false;
 
     // The calls since the last look.
     std::vector<std::string> take() { return std::exchange(calls, {}); }
@@ -202,7 +221,7 @@ TEST(Controller, MonitorChoiceFromTheMenu) {
         {true, menu_id::monitor_first + 2, nullptr, {}},
         {true, menu_id::monitor_last, nullptr, {}},
         {true, 99, nullptr, {}},
-        {true, 107, nullptr, {}},
+        {true, 109, nullptr, {}},
         {true, 175, nullptr, {}},
     };
     for (const Case& c : cases) {
@@ -338,6 +357,72 @@ TEST(Controller, AdjustWarpEditsArePublishedLiveAndSavedWhenFinished) {
     EXPECT_EQ(host.take(), (Calls{"stop", "show", "save"}));
     controller.start_mirror();
     EXPECT_EQ(host.last_warp.rotation, -10.0f);
+}
+
+TEST(Controller, HotkeyStartupItemAndCommandsFromOtherPrograms) {
+    FakeHost host;
+    host.taken = "Ctrl+Alt+M";
+    Settings settings;
+    settings.active = false;
+    Controller controller(host, settings);
+    const test::LogCapture log;
+    controller.start();
+    EXPECT_EQ(host.registered, "");
+    EXPECT_EQ(log.messages(),
+              std::vector<std::string>{"hotkey: Ctrl+Alt+M could not be registered; another program may hold it"});
+
+    // A refused choice keeps the setting and writes nothing; an accepted one is saved and shown.
+    controller.command(107);
+    EXPECT_EQ(host.take(), Calls{"hotkey Ctrl+Alt+M"});
+    host.taken = "Ctrl+Shift+F9";
+    EXPECT_FALSE(controller.hotkey_chosen(*parse_hotkey("Ctrl+Shift+F9")));
+    EXPECT_TRUE(host.take().empty());
+    EXPECT_TRUE(controller.hotkey_chosen(*parse_hotkey("Win+Alt+P")));
+    EXPECT_EQ(host.take(), (Calls{"save", "tooltip Win+Alt+P"}));
+    EXPECT_EQ(format_hotkey(host.saved.hotkey), "Win+Alt+P");
+    EXPECT_EQ(host.registered, "Win+Alt+P");
+
+    // "Start with Windows" follows what the system says each time.
+    controller.command(108);
+    host.start_entry = false;  // switched off elsewhere
+    controller.command(108);
+    controller.command(108);
+    EXPECT_EQ(host.take(), (Calls{"startup on", "startup on", "startup off"}));
+
+    // Each command does what its hotkey or menu item does; on and off only when they change something.
+    const struct {
+        RemoteCommand command;
+        Calls calls;
+    } sent[] = {
+        {RemoteCommand::off, {}},
+        {RemoteCommand::on, {"start \\\\.\\DISPLAY2", "save"}},
+        {RemoteCommand::on, {}},
+        {RemoteCommand::mirror_v, {"save", "publish", "show"}},
+        {RemoteCommand::mirror_h, {"save", "publish", "show"}},
+        {RemoteCommand::reset_warp, {"save", "publish", "show"}},
+        {RemoteCommand::adjust, {"adjust"}},
+        {RemoteCommand::toggle, {"stop", "save"}},
+        {RemoteCommand::toggle, {"start \\\\.\\DISPLAY2", "save"}},
+        {RemoteCommand::off, {"stop", "save"}},
+        {RemoteCommand::exit, {"quit"}},
+    };
+    for (const auto& c : sent) {
+        const test::LogCapture lines;
+        controller.remote_command(c.command);
+        EXPECT_EQ(host.take(), c.calls) << remote_command_name(c.command);
+        ASSERT_FALSE(lines.messages().empty());
+        EXPECT_EQ(lines.messages().front(), std::string("control: ") + remote_command_name(c.command));
+    }
+    EXPECT_FALSE(controller.running());
+    EXPECT_FALSE(host.saved.active);
+    EXPECT_TRUE(host.saved.warp.mirror_v);
+
+    // Off also gives up a mirror that could not start.
+    host.mirror_starts = false;
+    controller.remote_command(RemoteCommand::on);
+    controller.remote_command(RemoteCommand::off);
+    EXPECT_EQ(host.take(), (Calls{"start \\\\.\\DISPLAY2", "save", "save"}));
+    EXPECT_FALSE(host.saved.active);
 }
 
 }  // namespace

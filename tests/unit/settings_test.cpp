@@ -120,6 +120,9 @@ TEST(SettingsText, SingleLinesOverTheDefaults) {
         {"active =0", [](const Settings& s, const Settings& d) { EXPECT_EQ(s, d); }},
         {"Active=0", [](const Settings& s, const Settings& d) { EXPECT_EQ(s, d); }},
         {"active", [](const Settings& s, const Settings& d) { EXPECT_EQ(s, d); }},
+        {"hotkey=ctrl + shift+f9",
+         [](const Settings& s, const Settings&) { EXPECT_EQ(format_hotkey(s.hotkey), "Ctrl+Shift+F9"); }},
+        {"hotkey=Ctrl+Alt", [](const Settings& s, const Settings& d) { EXPECT_EQ(s, d); }},
         {"monitor=", [](const Settings& s, const Settings&) { EXPECT_TRUE(s.monitor.empty()); }},
         {"monitor=a=b", [](const Settings& s, const Settings&) { EXPECT_EQ(s.monitor, L"a=b"); }},
         {"monitor=\\\\.\\DISPLAY2",
@@ -146,7 +149,8 @@ TEST(SettingsText, DefaultRecordIsWrittenByteForByte) {
               "mirror_v=0\r\n"
               "keystone_tb=0\r\n"
               "keystone_lr=0\r\n"
-              "rotation=0\r\n");
+              "rotation=0\r\n"
+              "hotkey=Ctrl+Alt+M\r\n");
 }
 
 TEST(SettingsText, ByteOrderMarkMakesTheFirstKeyUnknown) {

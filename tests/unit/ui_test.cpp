@@ -255,12 +255,20 @@ TEST(TrayMenuModel, MainMenuItemsInOrder) {
         item(L"Mirror horizontally", 101),
         item(L"Mirror vertically", 106),
         item(L"Adjust warp...", 102),
+        item(L"Hotkey...", 107),
         item(L"Reset warp", 103),
+        separator,
+        item(L"Start with Windows", 108),
         separator,
         item(L"Make apps like this with Orvendt...", 104),
         item(L"Exit", 105),
     };
     EXPECT_EQ(build_main_menu(settings, false), expected);
+    // The shortcut shown is the hotkey in use, and the start-up item shows what the system says.
+    settings.hotkey = Hotkey{hotkey_modifier::control | hotkey_modifier::shift, 0x78};
+    const std::vector<MenuItem> changed = build_main_menu(settings, false, true);
+    EXPECT_EQ(changed[0].text, L"Mirror active\tCtrl+Shift+F9");
+    EXPECT_TRUE(changed[9].checked);
 }
 
 TEST(TrayMenuModel, CheckMarksFollowRunningAndTheMirrorFlags) {
@@ -282,11 +290,11 @@ TEST(TrayMenuModel, CheckMarksFollowRunningAndTheMirrorFlags) {
         settings.warp.mirror_v = c.mirror_v;
         settings.warp.keystone_tb = 0.5f;
         const std::vector<MenuItem> menu = build_main_menu(settings, c.running);
-        ASSERT_EQ(menu.size(), 10u);
+        ASSERT_EQ(menu.size(), 13u);
         EXPECT_EQ(menu[0].checked, c.running);
         EXPECT_EQ(menu[3].checked, c.mirror_h);
         EXPECT_EQ(menu[4].checked, c.mirror_v);
-        for (std::size_t i : {1u, 2u, 5u, 6u, 7u, 8u, 9u}) {
+        for (std::size_t i : {1u, 2u, 5u, 6u, 7u, 8u, 9u, 10u, 11u, 12u}) {
             EXPECT_FALSE(menu[i].checked) << i;
         }
     }
@@ -361,10 +369,11 @@ TEST(TrayMenuModel, DecodesEveryCommandId) {
         {103, MenuCommand::reset_warp},
         {104, MenuCommand::open_web_page},
         {105, MenuCommand::exit},
+        {107, MenuCommand::open_hotkey_window},
+        {108, MenuCommand::toggle_start_with_windows},
         {110, MenuCommand::monitor_auto},
         {0, MenuCommand::none},
         {99, MenuCommand::none},
-        {107, MenuCommand::none},
         {109, MenuCommand::none},
         {175, MenuCommand::none},
         {301, MenuCommand::none},

@@ -30,6 +30,8 @@ public:
     void warp_edited(const WarpParams& warp, bool finished) override { edits.push_back(Edit{warp, finished}); }
     void warp_reset() override { ++resets; }
     void adjust_closed() override { ++closings; }
+    bool hotkey_chosen(const Hotkey& /*hotkey*/) override { return false; }
+    void remote_command(RemoteCommand /*command*/) override {}
 
     std::vector<Edit> edits;
     int resets = 0;

@@ -421,7 +421,7 @@ TEST_F(TrayMenu, ItemsTextsIdsAndCheckMarksAsBuilt) {
     EXPECT_EQ(menu.popup_rect.left, 400);
     EXPECT_EQ(menu.popup_rect.top, 300);
 
-    ASSERT_EQ(menu.main.size(), 10u);
+    ASSERT_EQ(menu.main.size(), 13u);
     expect_item(menu.main[0], L"Mirror active\tCtrl+Alt+M", 100, false);
     expect_separator(menu.main[1]);
     EXPECT_EQ(menu.main[2].text, L"Monitor");
@@ -430,10 +430,13 @@ TEST_F(TrayMenu, ItemsTextsIdsAndCheckMarksAsBuilt) {
     expect_item(menu.main[3], L"Mirror horizontally", 101, true);
     expect_item(menu.main[4], L"Mirror vertically", 106, false);
     expect_item(menu.main[5], L"Adjust warp...", 102, false);
-    expect_item(menu.main[6], L"Reset warp", 103, false);
-    expect_separator(menu.main[7]);
-    expect_item(menu.main[8], L"Make apps like this with Orvendt...", 104, false);
-    expect_item(menu.main[9], L"Exit", 105, false);
+    expect_item(menu.main[6], L"Hotkey...", 107, false);
+    expect_item(menu.main[7], L"Reset warp", 103, false);
+    expect_separator(menu.main[8]);
+    EXPECT_EQ(menu.main[9].id, 108u);  // its check mark is the registry's
+    expect_separator(menu.main[10]);
+    expect_item(menu.main[11], L"Make apps like this with Orvendt...", 104, false);
+    expect_item(menu.main[12], L"Exit", 105, false);
 
     ASSERT_EQ(menu.monitor.size(), 2 + screens.size());
     expect_item(menu.monitor[0], L"Auto (topmost screen)", 110, false);
@@ -462,7 +465,7 @@ TEST_F(TrayMenu, CheckMarksFollowTheRunningMirrorAndTheAutoChoice) {
     ASSERT_TRUE(app_->controller().running());
     const MenuSnapshot menu = show_and_read(POINT{200, 150});
     ASSERT_TRUE(menu.found);
-    ASSERT_EQ(menu.main.size(), 10u);
+    ASSERT_EQ(menu.main.size(), 13u);
     expect_item(menu.main[0], L"Mirror active\tCtrl+Alt+M", 100, true);
     expect_item(menu.main[3], L"Mirror horizontally", 101, false);
     expect_item(menu.main[4], L"Mirror vertically", 106, true);

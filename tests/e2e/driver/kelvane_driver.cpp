@@ -2,7 +2,8 @@
 // only a Windows process can: hold the keyboard focus so that X key events reach Wine, post messages
 // to Kelvane2's windows, and wait for them to appear.
 //
-//   kelvane_driver focus <ms>                         a focused window for <ms> milliseconds
+//   kelvane_driver focus <ms> [<modifiers> <vk>]      a focused window for <ms> milliseconds, holding
+//                                                     that hotkey (exit 1 at once when it is refused)
 //   kelvane_driver post <class> <message> <wparam> <lparam>
 //                                                     <message> is a number or "taskbar-created"
 //   kelvane_driver wait-window <class> <ms>           exit 0 once a window of <class> exists
@@ -45,7 +46,7 @@ namespace {
 
 constexpr DWORD poll_ms = 50;
 
-int focus(DWORD duration_ms) {
+int focus(DWORD duration_ms, UINT modifiers, UINT key) {
     WNDCLASSEXW wc{};
     wc.cbSize = sizeof wc;
     wc.lpfnWndProc = DefWindowProcW;
@@ -57,6 +58,10 @@ int focus(DWORD duration_ms) {
                                         nullptr, nullptr, wc.hInstance, nullptr);
     if (window == nullptr) {
         return exit_not_found;
+    }
+    if (key != 0 && RegisterHotKey(window, 1, modifiers, key) == FALSE) {
+        DestroyWindow(window);
+        return exit_fault;
     }
     SetForegroundWindow(window);
     SetFocus(window);
@@ -229,8 +234,9 @@ int wmain(int argc, wchar_t** argv) {
     // Physical pixels, as Kelvane2 itself sees its windows at any DPI.
     SetProcessDpiAwarenessContext(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2);
     const std::wstring command = argc > 1 ? argv[1] : L"";
-    if (command == L"focus" && argc == 3) {
-        return focus(static_cast<DWORD>(number(argv[2])));
+    if (command == L"focus" && (argc == 3 || argc == 5)) {
+        return focus(static_cast<DWORD>(number(argv[2])), argc == 5 ? static_cast<UINT>(number(argv[3])) : 0,
+                     argc == 5 ? static_cast<UINT>(number(argv[4])) : 0);
     }
     if (command == L"post" && argc == 6) {
         return post(argv[2], argv[3], argv[4], argv[5]);
