@@ -45,8 +45,16 @@ bool Application::set_up() {
     }
     host_.set_menu_owner(control_window_.hwnd());
     tray_.add(control_window_.hwnd(), instance_);
+    host_.set_tray(&tray_);
+    for (const Notice notice : start_notices_) {
+        controller_.notify(notice);
+    }
     // Another program may hold the combination; the tray menu still works then.
     hotkey_registered_ = RegisterHotKey(control_window_.hwnd(), hotkey_id, hotkey_modifiers, hotkey_key) != FALSE;
+    if (!hotkey_registered_) {
+        log_message("hotkey: RegisterHotKey failed, err=%lu", GetLastError());
+        controller_.notify(Notice::hotkey_taken);
+    }
     hooked_application = this;
     foreground_hook_.reset(SetWinEventHook(EVENT_SYSTEM_FOREGROUND, EVENT_SYSTEM_FOREGROUND, nullptr, system_event, 0,
                                            0, foreground_hook_flags));
@@ -73,6 +81,7 @@ void Application::tear_down() {
         hotkey_registered_ = false;
     }
     tray_.remove();
+    host_.set_tray(nullptr);
     controller_.save();
 }
 

@@ -3,6 +3,7 @@
 
 #include <shellapi.h>
 
+#include "platform/utf8.h"
 #include "ui/control_window_win32.h"
 #include "ui/tray_menu_win32.h"
 
@@ -24,6 +25,16 @@ bool WindowsHost::start_mirror(const MonitorEntry& monitor, const WarpParams& wa
 
 void WindowsHost::stop_mirror() {
     session_.reset();
+}
+
+bool WindowsHost::mirror_ended() {
+    return session_ != nullptr && session_->ended();
+}
+
+void WindowsHost::notify(const std::string& text) {
+    if (tray_ != nullptr) {
+        tray_->show_balloon(utf8_to_wide(text));
+    }
 }
 
 void WindowsHost::settle_display_changes(unsigned quiet_ms) {

@@ -10,6 +10,7 @@
 #include "app/app_host.h"
 #include "session/mirror_session_win32.h"
 #include "ui/adjust_window_win32.h"
+#include "ui/tray_icon_win32.h"
 
 namespace kelvane {
 
@@ -22,7 +23,11 @@ public:
     ~WindowsHost() = default;
 
     // The window that owns the tray menu and receives its commands.
-    void set_menu_owner(HWND owner) noexcept { menu_owner_ = owner; }
+    void set_menu_owner(HWND owner) noexcept {
+        menu_owner_ = owner;
+        options_.report_window = owner;
+    }
+    void set_tray(TrayIcon* tray) noexcept { tray_ = tray; }
     void close_adjust_window() noexcept { adjust_window_.close(); }
     // Keyboard use of the Adjust-warp window; true when the message has been handled there.
     [[nodiscard]] bool adjust_dialog_message(MSG& msg) noexcept { return adjust_window_.dialog_message(msg); }
@@ -34,6 +39,8 @@ public:
     std::vector<MonitorEntry> monitors() override;
     bool start_mirror(const MonitorEntry& monitor, const WarpParams& warp) override;
     void stop_mirror() override;
+    bool mirror_ended() override;
+    void notify(const std::string& text) override;
     void settle_display_changes(unsigned quiet_ms) override;
     void wake_mirror() override;
     void publish_warp(const WarpParams& warp) override;
@@ -47,6 +54,7 @@ public:
 private:
     MirrorOptions options_;
     HWND menu_owner_ = nullptr;
+    TrayIcon* tray_ = nullptr;
     MagnificationApi magnification_;
     std::unique_ptr<MirrorSession> session_;
     AdjustWindow adjust_window_;

@@ -4,11 +4,14 @@
 
 #include <windows.h>
 
+#include <string>
+
 namespace kelvane {
 
 inline constexpr UINT tray_icon_id = 1;
 inline constexpr UINT tray_callback_message = WM_APP + 1;
 inline constexpr int tray_icon_resource = 101;
+inline constexpr wchar_t tray_balloon_title[] = L"Kelvane2";
 inline constexpr wchar_t tray_tooltip[] = L"Kelvane2 - teleprompter mirror (Ctrl+Alt+M)";
 
 class TrayIcon {
@@ -25,6 +28,8 @@ public:
     // Deletes the icon whenever one was shown since it was added; logs when the shell refuses.
     void remove() noexcept;
     [[nodiscard]] bool shown() const noexcept { return shown_; }
+    // A warning balloon (the system's notification of a tray program) with `text`; logs a refusal.
+    void show_balloon(const std::wstring& text) noexcept;
 
 private:
     HWND owner_ = nullptr;

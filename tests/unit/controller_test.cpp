@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/os_version.h"
 #include "platform/utf8.h"
 #include "support/log_capture.h"
 
@@ -30,7 +31,9 @@ class FakeHost final : public AppHost {
 public:
     std::vector<MonitorEntry> shown_monitors = two_monitors;
     bool mirror_starts = true;
+    bool session_ended = false;
     std::vector<std::string> calls;
+    std::vector<std::string> notices;
     Settings saved;
     WarpParams last_warp;
     std::optional<WindowPosition> adjust_position;
@@ -42,6 +45,11 @@ public:
         return mirror_starts;
     }
     void stop_mirror() override { calls.emplace_back("stop"); }
+    bool mirror_ended() override { return session_ended; }
+    void notify(const std::string& text) override {
+        calls.emplace_back("notify");
+        notices.push_back(text);
+    }
     void wake_mirror() override { calls.emplace_back("wake"); }
     void settle_display_changes(unsigned quiet_ms) override { calls.push_back("settle " + std::to_string(quiet_ms)); }
     void publish_warp(const WarpParams& warp) override {
@@ -338,6 +346,77 @@ TEST(Controller, AdjustWarpEditsArePublishedLiveAndSavedWhenFinished) {
     EXPECT_EQ(host.take(), (Calls{"stop", "show", "save"}));
     controller.start_mirror();
     EXPECT_EQ(host.last_warp.rotation, -10.0f);
+}
+
+TEST(Controller, AMirrorThatEndsByItselfIsStoppedAsByTheUserAndTheSettingsStay) {
+    FakeHost host;
+    Controller controller(host, with_warp());
+    controller.start();
+    host.take();
+    // A report of an earlier mirror's end does not stop this one.
+    controller.mirror_ended();
+    EXPECT_TRUE(controller.running());
+    host.session_ended = true;
+    controller.mirror_ended();
+    controller.mirror_ended();
+    EXPECT_EQ(host.take(), (Calls{"stop", "notify"}));
+    EXPECT_FALSE(controller.running());  // the menu shows the mirror off
+    EXPECT_TRUE(controller.settings().active);
+    EXPECT_TRUE(controller.settings().warp == with_warp().warp);
+    // Switched on again, the same failure stops it without a second notice.
+    controller.toggle_mirror();
+    controller.mirror_ended();
+    EXPECT_EQ(host.take(), (Calls{"start \\\\.\\DISPLAY2", "save", "stop"}));
+}
+
+TEST(Controller, EachNoticeIsGivenOnceARunAndLoggedAsGiven) {
+    FakeHost host;
+    Settings settings;
+    settings.active = false;
+    Controller controller(host, settings);
+    const test::LogCapture log;
+    // Waiting is told only about a running mirror, once for each reason.
+    controller.mirror_waiting(WaitReason::locked_desktop);
+    controller.toggle_mirror();
+    for (const WaitReason reason :
+         {WaitReason::locked_desktop, WaitReason::locked_desktop, WaitReason::duplication_busy, WaitReason::unsupported,
+          WaitReason::other, WaitReason::duplication_busy}) {
+        controller.mirror_waiting(reason);
+    }
+    controller.notify(Notice::hotkey_taken);
+    controller.notify(Notice::hotkey_taken);
+    EXPECT_EQ(std::count(host.calls.begin(), host.calls.end(), "notify"), 5);
+    std::vector<std::string> notified;
+    for (const std::string& line : log.messages()) {
+        if (line.rfind("notify: ", 0) == 0) {
+            notified.push_back(line.substr(8));
+        }
+    }
+    EXPECT_EQ(notified, host.notices);
+    // Five different texts for five different causes.
+    std::sort(notified.begin(), notified.end());
+    EXPECT_EQ(std::unique(notified.begin(), notified.end()) - notified.begin(), 5);
+}
+
+TEST(Controller, AMirrorRefusedOnThisSystemOnlyTellsWhyOnceAndKeepsTheChoice) {
+    // Refused where an excluded window is captured as black: before Windows 10 version 2004.
+    const std::pair<OsVersion, bool> versions[] = {
+        {{6, 3, 9600}, false},  {{10, 0, 18363}, false}, {{10, 0, 19040}, false},
+        {{10, 0, 19041}, true}, {{10, 0, 22631}, true},  {{11, 0, 0}, true},
+    };
+    for (const auto& [version, excludes] : versions) {
+        EXPECT_EQ(excludes_from_capture(version), excludes) << version.build;
+    }
+    FakeHost host;
+    Controller controller(host, with_warp());
+    controller.refuse_mirror(Notice::old_windows);
+    controller.start();
+    controller.toggle_mirror();  // each toggle asks for the mirror again, refused again
+    controller.toggle_mirror();
+    EXPECT_EQ(host.calls, (Calls{"notify", "save", "save"}));
+    EXPECT_FALSE(controller.running());
+    EXPECT_TRUE(host.saved.active);
+    EXPECT_EQ(host.notices, std::vector<std::string>{notice_text(Notice::old_windows)});
 }
 
 }  // namespace

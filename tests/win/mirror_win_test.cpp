@@ -37,11 +37,12 @@ COLORREF screen_pixel(int x, int y) {
     return colour;
 }
 
-// Waits until the screen shows `colour` at (x, y), pumping this thread's messages meanwhile.
-bool wait_for_pixel(int x, int y, COLORREF colour, std::chrono::milliseconds limit = picture_timeout) {
+// Waits until `condition` holds, pumping this thread's messages meanwhile.
+template <typename Condition>
+bool pump_until(Condition condition, std::chrono::milliseconds limit = picture_timeout) {
     const auto deadline = Clock::now() + limit;
     while (Clock::now() < deadline) {
-        if (screen_pixel(x, y) == colour) {
+        if (condition()) {
             return true;
         }
         MSG msg;
@@ -51,6 +52,11 @@ bool wait_for_pixel(int x, int y, COLORREF colour, std::chrono::milliseconds lim
         Sleep(50);
     }
     return false;
+}
+
+// Waits until the screen shows `colour` at (x, y).
+bool wait_for_pixel(int x, int y, COLORREF colour, std::chrono::milliseconds limit = picture_timeout) {
+    return pump_until([&] { return screen_pixel(x, y) == colour; }, limit);
 }
 
 bool contains_line(const std::vector<std::string>& lines, const std::string& line) {
@@ -121,7 +127,10 @@ TEST_F(Mirror, CalibrationPatternIsShownThroughTheWarpAndFollowsChanges) {
     EXPECT_EQ(
         static_cast<DWORD>(GetWindowLongW(overlay, GWL_STYLE)) & ~static_cast<DWORD>(WS_VISIBLE | WS_CLIPSIBLINGS),
         static_cast<DWORD>(WS_POPUP));
-    EXPECT_TRUE(IsWindowVisible(overlay));
+    // Hidden until the session reports its first present, which only this thread's messages can bring.
+    EXPECT_FALSE(IsWindowVisible(overlay));
+    EXPECT_TRUE(pump_until([&] { return IsWindowVisible(overlay) != FALSE; }));
+    EXPECT_TRUE(session()->presenting());
     RECT rect{};
     GetWindowRect(overlay, &rect);
     EXPECT_EQ(rect.right - rect.left, auto_width);
@@ -160,6 +169,7 @@ TEST_F(Mirror, CalibrationPatternIsShownThroughTheWarpAndFollowsChanges) {
     ASSERT_FALSE(lines.empty());
     EXPECT_EQ(lines[0], test::mirroring_line(screen));
     EXPECT_TRUE(contains_line(lines, test::overlay_line(screen)));
+    EXPECT_EQ(count_lines(lines, "overlay: shown"), 1u);
     EXPECT_TRUE(contains_line(
         lines, "renderer: initialized " + std::to_string(auto_width) + "x" + std::to_string(auto_height)));
 
@@ -281,6 +291,11 @@ TEST_F(Mirror, CursorIsHiddenOnTheMirrorOrMissingMagnificationReportedOnce) {
                                    GetProcAddress(magnification, "MagShowSystemCursor") != nullptr;
     make_app(true);
     controller().start_mirror();
+    // The cursor is hidden only over a shown overlay.
+    SetCursorPos(mirrored.left + 100, mirrored.top + 100);
+    session()->update_cursor_visibility();
+    EXPECT_FALSE(session()->cursor_hidden());
+    ASSERT_TRUE(pump_until([&] { return session()->presenting(); }));
     const test::LogCapture log;
     SetCursorPos(off.x, off.y);
     session()->update_cursor_visibility();
@@ -312,6 +327,7 @@ protected:
     void SetUp() override {
         const RECT rect{0, 0, 400, 300};
         ASSERT_TRUE(create_overlay(overlay_, GetModuleHandleW(nullptr), rect, false));
+        show_overlay(overlay_, true);
         original_proc_ = reinterpret_cast<WNDPROC>(
             SetWindowLongPtrW(overlay_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&OverlayZOrder::counting_proc)));
         position_changes_ = 0;
