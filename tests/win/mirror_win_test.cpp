@@ -295,9 +295,9 @@ TEST_F(Mirror, CursorIsHiddenOnTheMirrorOrMissingMagnificationReportedOnce) {
     SetCursorPos(mirrored.left + 100, mirrored.top + 100);
     session()->update_cursor_visibility();
     EXPECT_FALSE(session()->cursor_hidden());
+    SetCursorPos(off.x, off.y);
     ASSERT_TRUE(pump_until([&] { return session()->presenting(); }));
     const test::LogCapture log;
-    SetCursorPos(off.x, off.y);
     session()->update_cursor_visibility();
     EXPECT_TRUE(log.messages().empty());
     SetCursorPos(mirrored.left + 100, mirrored.top + 100);
