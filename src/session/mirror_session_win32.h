@@ -65,6 +65,7 @@ private:
     MirrorSession(const MonitorEntry& monitor, MagnificationApi& magnification, HWND report_window);
     void on_overlay_timer(UINT_PTR id) override;
     void on_session_report(WPARAM report, LPARAM reason) override;
+    void on_overlay_paint() override { channel_.request_redraw(); }
     void set_presenting(bool presenting) noexcept;
 
     HWND overlay_ = nullptr;

@@ -15,10 +15,14 @@ constexpr UINT topmost_flags = SWP_NOSIZE | SWP_NOMOVE | SWP_NOACTIVATE | SWP_NO
 LRESULT CALLBACK overlay_proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
     switch (message) {
         case WM_PAINT: {
-            // The swap chain is the content; the window itself draws nothing.
+            // The swap chain is the content; the window itself draws nothing. A window swap chain need
+            // not keep what it showed while the window was hidden or covered: the session draws it again.
             PAINTSTRUCT paint{};
             BeginPaint(hwnd, &paint);
             EndPaint(hwnd, &paint);
+            if (auto* sink = reinterpret_cast<OverlayTimerSink*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA))) {
+                sink->on_overlay_paint();
+            }
             return 0;
         }
         case WM_ERASEBKGND:

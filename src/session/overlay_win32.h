@@ -25,6 +25,8 @@ class OverlayTimerSink {
 public:
     virtual void on_overlay_timer(UINT_PTR id) = 0;
     virtual void on_session_report(WPARAM report, LPARAM reason) = 0;
+    // The window needs its content again (shown, uncovered).
+    virtual void on_overlay_paint() = 0;
 
 protected:
     OverlayTimerSink() = default;

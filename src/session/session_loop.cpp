@@ -148,6 +148,7 @@ private:
                 backend_.update_warp(params);
                 force_redraw_ = true;
             }
+            force_redraw_ = channel_.take_redraw() || force_redraw_;
 
             if (pattern_) {
                 if (force_redraw_ || idle_ms_ >= pattern_refresh_ms) {

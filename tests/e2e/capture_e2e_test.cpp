@@ -203,6 +203,8 @@ TEST_F(LiveMirror, RefusedDuplicationBacksOffAndAnUnlockBringsItBack) {
     EXPECT_LT(locked.refused, 15);
     EXPECT_EQ(locked.created, 0);
 
+    // The wait has been told in a notification, which covers part of the screen for a while.
+    EXPECT_TRUE(wait_until([] { return !notification_shown(); }, 30000));
     writer_.fail_duplicate_output(S_OK, 0);
     Sleep(200);  // the library reads its commands every 20 ms
     const auto unlocked_at = Clock::now();

@@ -12,6 +12,7 @@
 #include <memory>
 
 #include "app/application_win32.h"
+#include "app/notices.h"
 #include "d3d_test_support_win32.h"
 #include "render/calibration_pattern.h"
 #include "session/overlay_win32.h"
@@ -319,6 +320,24 @@ TEST_F(Mirror, CursorIsHiddenOnTheMirrorOrMissingMagnificationReportedOnce) {
     if (magnification != nullptr) {
         FreeLibrary(magnification);
     }
+}
+
+// The session's end for good, as its thread reports it, goes from the overlay to the control window:
+// the mirror stops as by the user, the settings stay, and the user is told once.
+TEST_F(Mirror, ASessionThatEndsByItselfStopsTheMirrorAndTellsTheUser) {
+    make_app(true);
+    const test::LogCapture log;
+    ASSERT_TRUE(app_->set_up());
+    ASSERT_TRUE(controller().running());
+    const HWND overlay = overlay_window();
+    ASSERT_TRUE(pump_until([&] { return session()->presenting(); }));
+    PostMessageW(overlay, overlay_report_message, static_cast<WPARAM>(SessionReport::ended), 0);
+    EXPECT_TRUE(pump_until([&] { return !controller().running(); }));
+    EXPECT_FALSE(IsWindow(overlay));
+    EXPECT_TRUE(controller().settings().active);
+    const std::string told = std::string("notify: ") + notice_text(Notice::mirror_stopped);
+    EXPECT_EQ(count_lines(log.messages(), told), 1u);
+    app_->tear_down();
 }
 
 // Counts the z-order changes of the overlay by listening to its position messages.
