@@ -40,6 +40,16 @@ wine_env_start() {
         "$WINESERVER" -w >/dev/null 2>&1 || true
         "$WINE" wineboot >/dev/null 2>&1
     fi
+    # Kelvane2 needs Windows 10 version 2004 or later. Wine 8 says Windows 7 by default, and at most
+    # 10.0.18362 through its version setting; with no such setting it reports the version these
+    # values name. Set on every start, so that a prefix made before them gets them too.
+    local version_reg
+    version_reg=$(mktemp --suffix=.reg)
+    printf '%s\r\n' 'REGEDIT4' '' '[HKEY_LOCAL_MACHINE\Software\Microsoft\Windows NT\CurrentVersion]' \
+        '"CurrentVersion"="10.0"' '"CurrentBuild"="19045"' '"CurrentBuildNumber"="19045"' '"CSDVersion"=""' \
+        '"ProductName"="Microsoft Windows 10 Pro"' >"$version_reg"
+    "$WINE" regedit /S "Z:${version_reg//\//\\}" >/dev/null 2>&1
+    rm -f "$version_reg"
 }
 
 wine_env_stop() {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "display/monitor_list.h"
@@ -19,6 +20,11 @@ public:
     [[nodiscard]] virtual bool start_mirror(const MonitorEntry& monitor, const WarpParams& warp) = 0;
     // Ends the running mirror; returns once its overlay is gone.
     virtual void stop_mirror() = 0;
+    // Whether the running mirror's session ended by itself; a report of an earlier mirror's end is
+    // not about this one.
+    [[nodiscard]] virtual bool mirror_ended() = 0;
+    // Shows `text` (UTF-8) to the user as a notification of the tray icon.
+    virtual void notify(const std::string& text) = 0;
     // Reports display_settled once no display change has come for `quiet_ms` (each call starts the
     // wait again), so that a burst of changes is acted on once.
     virtual void settle_display_changes(unsigned quiet_ms) = 0;

@@ -48,6 +48,9 @@ bool Application::set_up() {
     host_.set_tray(&tray_);
     tray_.set_hotkey_text(utf8_to_wide(format_hotkey(controller_.settings().hotkey)));
     tray_.add(control_window_.hwnd(), instance_);
+    for (const Notice notice : start_notices_) {
+        controller_.notify(notice);
+    }
     hooked_application = this;
     foreground_hook_.reset(SetWinEventHook(EVENT_SYSTEM_FOREGROUND, EVENT_SYSTEM_FOREGROUND, nullptr, system_event, 0,
                                            0, foreground_hook_flags));
@@ -72,6 +75,7 @@ void Application::tear_down() {
     hooked_application = nullptr;
     host_.unregister_hotkey();
     tray_.remove();
+    host_.set_tray(nullptr);
     controller_.save();
 }
 

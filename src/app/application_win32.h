@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <vector>
+
 #include "app/controller.h"
 #include "app/windows_host_win32.h"
 #include "platform/unique_handle_win32.h"
@@ -27,6 +29,9 @@ public:
     [[nodiscard]] bool set_up();
     void tear_down();
 
+    // A notice for the user once the tray icon is there.
+    void notify_at_start(Notice notice) { start_notices_.push_back(notice); }
+
     [[nodiscard]] Controller& controller() noexcept { return controller_; }
     [[nodiscard]] WindowsHost& host() noexcept { return host_; }
     [[nodiscard]] HWND control_window() const noexcept { return control_window_.hwnd(); }
@@ -44,6 +49,7 @@ private:
     ControlWindow control_window_;
     UniqueWinEventHook foreground_hook_;
     UniqueWinEventHook desktop_switch_hook_;
+    std::vector<Notice> start_notices_;
     bool set_up_ = false;
 };
 

@@ -16,6 +16,7 @@ void Controller::start() {
     if (!host_.register_hotkey(settings_.hotkey)) {
         log_message("hotkey: %s could not be registered; another program may hold it",
                     format_hotkey(settings_.hotkey).c_str());
+        notify(Notice::hotkey_taken);
     }
     if (settings_.active) {
         start_mirror();
@@ -30,8 +31,22 @@ void Controller::start_mirror() {
     start_mirror_on(std::wstring());
 }
 
+void Controller::notify(Notice notice) {
+    bool& done = notified_[static_cast<std::size_t>(notice)];
+    if (done) {
+        return;
+    }
+    done = true;
+    log_message("notify: %s", notice_text(notice));
+    host_.notify(notice_text(notice));
+}
+
 void Controller::start_mirror_on(const std::wstring& device_name) {
     if (running_) {
+        return;
+    }
+    if (mirror_refused_) {
+        notify(refusal_);
         return;
     }
     awaited_name_.clear();
@@ -201,6 +216,21 @@ void Controller::desktop_switched() {
     if (running_) {
         host_.wake_mirror();
     }
+}
+
+void Controller::mirror_waiting(WaitReason reason) {
+    if (running_) {
+        notify(waiting_notice(reason));
+    }
+}
+
+void Controller::mirror_ended() {
+    if (!running_ || !host_.mirror_ended()) {
+        return;
+    }
+    // As the user's stop, but the user's choice stays: the next start of the program tries again.
+    stop_mirror();
+    notify(Notice::mirror_stopped);
 }
 
 void Controller::warp_edited(const WarpParams& warp, bool finished) {

@@ -3,10 +3,12 @@
 // stops, restarts or gets new warp values. Portable; it acts through an AppHost.
 #pragma once
 
+#include <array>
 #include <string>
 #include <vector>
 
 #include "app/app_host.h"
+#include "app/notices.h"
 #include "ui/user_actions.h"
 
 namespace kelvane {
@@ -28,6 +30,13 @@ public:
     // The mirror ends, if it runs; the settings stay.
     void stop_mirror();
     void save();
+    // Tells the user once a run: a "notify:" log line and the host's notification.
+    void notify(Notice notice);
+    // The mirror cannot run on this system at all: starting it only tells the user `why`.
+    void refuse_mirror(Notice why) noexcept {
+        refusal_ = why;
+        mirror_refused_ = true;
+    }
 
     [[nodiscard]] const Settings& settings() const noexcept { return settings_; }
     [[nodiscard]] bool running() const noexcept { return running_; }
@@ -38,6 +47,8 @@ public:
     void display_changed() override;
     void display_settled() override;
     void desktop_switched() override;
+    void mirror_waiting(WaitReason reason) override;
+    void mirror_ended() override;
     void warp_edited(const WarpParams& warp, bool finished) override;
     void warp_reset() override;
     void adjust_closed() override;
@@ -60,6 +71,9 @@ private:
     std::wstring mirrored_name_;               // device name of the monitor the running mirror shows
     std::wstring awaited_name_;                // the monitor a mirror stopped by its going waits for
     std::vector<MonitorEntry> menu_monitors_;  // the monitors as the last menu listed them
+    std::array<bool, notice_count> notified_{};
+    bool mirror_refused_ = false;
+    Notice refusal_ = Notice::old_windows;
 };
 
 }  // namespace kelvane

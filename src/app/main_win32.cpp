@@ -11,8 +11,10 @@
 #include "app/application_win32.h"
 #include "app/command_line.h"
 #include "app/remote_sender_win32.h"
+#include "platform/crash_handler_win32.h"
 #include "platform/dpi_win32.h"
 #include "platform/log.h"
+#include "platform/os_version.h"
 #include "display/monitor_list.h"
 #include "platform/unique_handle_win32.h"
 #include "platform/utf8.h"
@@ -83,6 +85,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE /*previous*/, PWSTR /*command_
 
     open_log(LogOpenMode::truncate);
     log_message("Kelvane2 starting");
+    const std::wstring folder = data_folder();
+    install_crash_handler(folder.empty() ? std::wstring() : log_file_path(folder));
 
     const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     if (FAILED(com)) {
@@ -96,7 +100,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE /*previous*/, PWSTR /*command_
     InitCommonControlsEx(&controls);
 
     Settings settings;
-    load_settings(settings);
+    const bool settings_read = load_settings(settings);
     if (!options.monitor_arg.empty()) {
         // An argument that matches nothing is logged there and keeps the saved monitor.
         std::wstring resolved = resolve_monitor_argument(options.monitor_arg);
@@ -109,6 +113,21 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE /*previous*/, PWSTR /*command_
     // The application outlives the mutex and COM, as the shutdown order asks; its session thread has
     // been joined inside run.
     auto app = std::make_unique<Application>(instance, std::move(settings), options.pattern, options.no_exclude);
+    if (!settings_read) {
+        app->notify_at_start(Notice::settings_unreadable);
+    }
+    OsVersion version;
+    if (read_os_version(version)) {
+        log_message("windows: version %u.%u build %u", version.major, version.minor, version.build);
+        // Before that build the system captures an excluded window as black: the mirror would show
+        // black forever.
+        if (!excludes_from_capture(version) && options.no_exclude) {
+            log_message("windows: too old to exclude the overlay from capture; running because exclusion is off");
+        } else if (!excludes_from_capture(version)) {
+            log_message("windows: too old to exclude the overlay from capture; the mirror stays off");
+            app->controller().refuse_mirror(Notice::old_windows);
+        }
+    }
     const int code = static_cast<int>(app->run());
 
     log_message("Kelvane2 exiting (%d)", code);

@@ -28,6 +28,16 @@ void WindowsHost::stop_mirror() {
     session_.reset();
 }
 
+bool WindowsHost::mirror_ended() {
+    return session_ != nullptr && session_->ended();
+}
+
+void WindowsHost::notify(const std::string& text) {
+    if (tray_ != nullptr) {
+        tray_->show_balloon(utf8_to_wide(text));
+    }
+}
+
 void WindowsHost::settle_display_changes(unsigned quiet_ms) {
     // The same timer again: a change within the quiet time starts it afresh.
     SetTimer(menu_owner_, display_settle_timer_id, quiet_ms, nullptr);

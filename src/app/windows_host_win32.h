@@ -24,9 +24,11 @@ public:
     WindowsHost& operator=(const WindowsHost&) = delete;
     ~WindowsHost() = default;
 
-    // The window that owns the tray menu and receives its commands.
-    // The window that owns the tray menu and receives its commands and the hotkey.
-    void set_menu_owner(HWND owner) noexcept { menu_owner_ = owner; }
+    // The window that owns the tray menu, receives its commands and the hotkey, and hears the mirror's reports.
+    void set_menu_owner(HWND owner) noexcept {
+        menu_owner_ = owner;
+        options_.report_window = owner;
+    }
     void set_tray(TrayIcon* tray) noexcept { tray_ = tray; }
     void close_adjust_window() noexcept { adjust_window_.close(); }
     void close_hotkey_window() noexcept { hotkey_window_.close(); }
@@ -43,6 +45,8 @@ public:
     std::vector<MonitorEntry> monitors() override;
     bool start_mirror(const MonitorEntry& monitor, const WarpParams& warp) override;
     void stop_mirror() override;
+    bool mirror_ended() override;
+    void notify(const std::string& text) override;
     void settle_display_changes(unsigned quiet_ms) override;
     void wake_mirror() override;
     void publish_warp(const WarpParams& warp) override;
@@ -61,11 +65,11 @@ public:
 private:
     MirrorOptions options_;
     HWND menu_owner_ = nullptr;
+    TrayIcon* tray_ = nullptr;
     MagnificationApi magnification_;
     std::unique_ptr<MirrorSession> session_;
     AdjustWindow adjust_window_;
     HotkeyWindow hotkey_window_;
-    TrayIcon* tray_ = nullptr;
     std::optional<Hotkey> registered_hotkey_;
 };
 

@@ -19,14 +19,15 @@ void session_thread(WarpChannel& channel, bool pattern, HWND overlay, HMONITOR m
 
 }  // namespace
 
-MirrorSession::MirrorSession(const MonitorEntry& monitor, MagnificationApi& magnification)
+MirrorSession::MirrorSession(const MonitorEntry& monitor, MagnificationApi& magnification, HWND report_window)
     : rect_{monitor.rect.left, monitor.rect.top, monitor.rect.right, monitor.rect.bottom},
       device_name_(monitor.device_name),
-      magnification_(magnification) {}
+      magnification_(magnification),
+      report_window_(report_window) {}
 
 std::unique_ptr<MirrorSession> MirrorSession::start(const MirrorOptions& options, const MonitorEntry& monitor,
                                                     const WarpParams& warp, MagnificationApi& magnification) {
-    std::unique_ptr<MirrorSession> session(new MirrorSession(monitor, magnification));
+    std::unique_ptr<MirrorSession> session(new MirrorSession(monitor, magnification, options.report_window));
     if (!create_overlay(session->overlay_, options.instance, session->rect_, options.exclude_from_capture)) {
         return nullptr;
     }
@@ -70,13 +71,45 @@ void MirrorSession::on_overlay_timer(UINT_PTR id) {
     }
 }
 
+void MirrorSession::on_session_report(WPARAM report, LPARAM reason) {
+    switch (static_cast<SessionReport>(report)) {
+        case SessionReport::presenting:
+            set_presenting(true);
+            break;
+        case SessionReport::not_presenting:
+            set_presenting(false);
+            break;
+        case SessionReport::waiting:
+            PostMessageW(report_window_, mirror_waiting_message, static_cast<WPARAM>(reason), 0);
+            break;
+        case SessionReport::ended:
+            ended_ = true;
+            set_presenting(false);
+            PostMessageW(report_window_, mirror_ended_message, 0, 0);
+            break;
+    }
+}
+
+void MirrorSession::set_presenting(bool presenting) noexcept {
+    if (presenting == presenting_) {
+        return;
+    }
+    presenting_ = presenting;
+    show_overlay(overlay_, presenting);
+    log_message(presenting ? "overlay: shown" : "overlay: hidden, nothing presented");
+    update_cursor_visibility();
+}
+
 void MirrorSession::keep_on_top() noexcept {
-    keep_overlay_topmost(overlay_);
+    if (presenting_) {
+        keep_overlay_topmost(overlay_);
+    }
 }
 
 void MirrorSession::update_cursor_visibility() noexcept {
     POINT position{};
-    const bool inside = GetCursorPos(&position) != 0 && PtInRect(&rect_, position) != 0;
+    // A hidden overlay covers nothing: the user needs the cursor then.
+    const bool inside = presenting_ && GetCursorPos(&position) != 0 && PtInRect(&rect_, position) != 0;
     if (inside == cursor_hidden_) {
         return;
     }

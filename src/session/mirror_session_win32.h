@@ -1,6 +1,7 @@
 // One mirror run on one monitor: the overlay over it, the session thread that draws into the overlay,
 // the warp channel between the two, and the overlay's timers that keep it on top and hide the system
-// cursor while it is over the mirror. Made and ended on the main thread.
+// cursor while it is over the mirror. The overlay is shown only while the session presents, and the
+// cursor hidden only while it is shown. Made and ended on the main thread.
 #pragma once
 
 #include <windows.h>
@@ -28,6 +29,7 @@ struct MirrorOptions {
     bool pattern = false;              // the calibration pattern instead of the desktop
     bool exclude_from_capture = true;  // keep the overlay out of screen capture (and so out of the mirror)
     OutputFinder find_output = find_output_for_monitor;
+    HWND report_window = nullptr;  // told when the mirror waits or its session ended for good
 };
 
 class MirrorSession final : private OverlayTimerSink {
@@ -48,23 +50,32 @@ public:
     void wake() noexcept { channel_.wake(); }
     // Puts the overlay back on top when a visible window above it overlaps it.
     void keep_on_top() noexcept;
-    // Hides the system cursor while it is over the mirrored monitor, shows it otherwise.
+    // Hides the system cursor while the overlay is shown and the cursor is over it, shows it otherwise.
     void update_cursor_visibility() noexcept;
 
     [[nodiscard]] HWND overlay() const noexcept { return overlay_; }
     [[nodiscard]] const RECT& rect() const noexcept { return rect_; }
     [[nodiscard]] const std::wstring& device_name() const noexcept { return device_name_; }
     [[nodiscard]] bool cursor_hidden() const noexcept { return cursor_hidden_; }
+    [[nodiscard]] bool presenting() const noexcept { return presenting_; }
+    // The session thread ended by itself (the mirror cannot run); the thread is still to be joined.
+    [[nodiscard]] bool ended() const noexcept { return ended_; }
 
 private:
-    MirrorSession(const MonitorEntry& monitor, MagnificationApi& magnification);
+    MirrorSession(const MonitorEntry& monitor, MagnificationApi& magnification, HWND report_window);
     void on_overlay_timer(UINT_PTR id) override;
+    void on_session_report(WPARAM report, LPARAM reason) override;
+    void on_overlay_paint() override { channel_.request_redraw(); }
+    void set_presenting(bool presenting) noexcept;
 
     HWND overlay_ = nullptr;
     RECT rect_{};
     std::wstring device_name_;
     MagnificationApi& magnification_;
+    HWND report_window_;
     bool cursor_hidden_ = false;
+    bool presenting_ = false;
+    bool ended_ = false;
     bool magnification_failure_logged_ = false;
     WarpChannel channel_;
     std::thread thread_;

@@ -15,10 +15,14 @@ constexpr UINT topmost_flags = SWP_NOSIZE | SWP_NOMOVE | SWP_NOACTIVATE | SWP_NO
 LRESULT CALLBACK overlay_proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
     switch (message) {
         case WM_PAINT: {
-            // The swap chain is the content; the window itself draws nothing.
+            // The swap chain is the content; the window itself draws nothing. A window swap chain need
+            // not keep what it showed while the window was hidden or covered: the session draws it again.
             PAINTSTRUCT paint{};
             BeginPaint(hwnd, &paint);
             EndPaint(hwnd, &paint);
+            if (auto* sink = reinterpret_cast<OverlayTimerSink*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA))) {
+                sink->on_overlay_paint();
+            }
             return 0;
         }
         case WM_ERASEBKGND:
@@ -30,6 +34,11 @@ LRESULT CALLBACK overlay_proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lpa
         case WM_TIMER:
             if (auto* sink = reinterpret_cast<OverlayTimerSink*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA))) {
                 sink->on_overlay_timer(static_cast<UINT_PTR>(wparam));
+            }
+            return 0;
+        case overlay_report_message:
+            if (auto* sink = reinterpret_cast<OverlayTimerSink*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA))) {
+                sink->on_session_report(wparam, lparam);
             }
             return 0;
         default:
@@ -77,7 +86,6 @@ bool create_overlay(HWND& overlay_hwnd, HINSTANCE instance, const RECT& monitor_
     } else {
         log_message("overlay: capture exclusion DISABLED (debug mode)");
     }
-    ShowWindow(overlay_hwnd, SW_SHOWNOACTIVATE);
     log_message("overlay: created at (%ld,%ld) %dx%d", static_cast<long>(monitor_rect.left),
                 static_cast<long>(monitor_rect.top), width, height);
     return true;
@@ -91,6 +99,14 @@ void destroy_overlay(HWND& overlay_hwnd) noexcept {
     if (overlay_hwnd != nullptr) {
         DestroyWindow(overlay_hwnd);
         overlay_hwnd = nullptr;
+    }
+}
+
+void show_overlay(HWND overlay_hwnd, bool show) noexcept {
+    if (show) {
+        SetWindowPos(overlay_hwnd, HWND_TOPMOST, 0, 0, 0, 0, topmost_flags | SWP_SHOWWINDOW);
+    } else {
+        ShowWindow(overlay_hwnd, SW_HIDE);
     }
 }
 

@@ -27,6 +27,22 @@ enum class DuplicationStart {
 // The image the warp pass samples: the capture's last frame, or the calibration pattern.
 enum class DrawSource { frame, pattern };
 
+// What the session tells the user-interface thread about the mirror.
+enum class SessionReport {
+    presenting,      // a frame has been presented: the overlay shows the mirror
+    not_presenting,  // nothing presented for a while: the overlay would only stand in the way
+    waiting,         // nothing presented for a long while: the user should learn why
+    ended,           // the run ended for good without a stop request
+};
+
+// Why duplication keeps failing, as far as the system said (the last refusal).
+enum class WaitReason : unsigned {
+    other,
+    locked_desktop,    // a lock screen, a UAC prompt, a disconnected session
+    duplication_busy,  // another program holds duplication, or a full-screen program owns the output
+    unsupported,       // this GPU cannot duplicate this output
+};
+
 class SessionBackend {
 public:
     SessionBackend() = default;
@@ -45,7 +61,8 @@ public:
     // Releases everything the attempt made, whatever stage it reached: pattern, capture, renderer,
     // output and adapter, in that order.
     virtual void release_attempt() noexcept = 0;
-    // Releases the capture only, keeping the renderer for the next start_duplication.
+    // Releases the capture only, keeping the renderer for the next start_duplication, and the
+    // capture's last frame, which draws stay able to show until the next capture has a frame.
     virtual void release_capture() noexcept = 0;
 
     // The warp for the next draws; a capture whose frames come turned (a rotated display) is sampled
@@ -65,6 +82,10 @@ public:
     [[nodiscard]] virtual bool draw(DrawSource source, bool cursor_visible, std::int32_t cursor_x,
                                     std::int32_t cursor_y) = 0;
     virtual void sleep_ms(unsigned milliseconds) noexcept = 0;
+    // A steady clock in milliseconds.
+    [[nodiscard]] virtual std::int64_t clock_ms() noexcept = 0;
+    // Hands a report to the user-interface thread without waiting for it.
+    virtual void report(SessionReport report) noexcept = 0;
 };
 
 }  // namespace kelvane

@@ -6,10 +6,29 @@
 #include "platform/utf8.h"
 #include "render/output_colour_win32.h"
 #include "render/pattern_texture_win32.h"
+#include "session/overlay_win32.h"
 
 namespace kelvane {
+namespace {
+
+WaitReason wait_reason(HRESULT duplicate_result) noexcept {
+    switch (duplicate_result) {
+        case E_ACCESSDENIED:
+        case DXGI_ERROR_SESSION_DISCONNECTED:
+            return WaitReason::locked_desktop;
+        case DXGI_ERROR_NOT_CURRENTLY_AVAILABLE:
+            return WaitReason::duplication_busy;
+        case DXGI_ERROR_UNSUPPORTED:
+            return WaitReason::unsupported;
+        default:
+            return WaitReason::other;
+    }
+}
+
+}  // namespace
 
 bool SessionBackendWin32::find_output() {
+    last_duplicate_result_ = S_OK;
     return find_output_(monitor_, adapter_, output_, adapter_choice_);
 }
 
@@ -63,8 +82,10 @@ DuplicationStart SessionBackendWin32::start_duplication() {
     }
     capture_.emplace();
     if (capture_->start_duplication(renderer_.device(), output_.Get())) {
+        last_duplicate_result_ = S_OK;
         return DuplicationStart::started;
     }
+    last_duplicate_result_ = capture_->duplicate_result;
     if (capture_->duplicate_result != DXGI_ERROR_UNSUPPORTED) {
         return DuplicationStart::failed;
     }
@@ -76,9 +97,17 @@ DuplicationStart SessionBackendWin32::start_duplication() {
     return DuplicationStart::unsupported;
 }
 
+void SessionBackendWin32::release_capture() noexcept {
+    if (capture_ && capture_->has_frame) {
+        kept_frame_ = capture_->frame_srv;
+    }
+    capture_.reset();
+}
+
 void SessionBackendWin32::release_attempt() noexcept {
     pattern_srv_.Reset();
     capture_.reset();
+    kept_frame_.Reset();
     renderer_.release_all();
     output_.Reset();
     adapter_.Reset();
@@ -91,11 +120,15 @@ void SessionBackendWin32::update_warp(const WarpParams& params) {
 }
 
 AcquireResult SessionBackendWin32::acquire_frame(unsigned timeout_ms) {
-    return capture_ ? capture_->acquire_frame(timeout_ms) : AcquireResult::Failed;
+    const AcquireResult result = capture_ ? capture_->acquire_frame(timeout_ms) : AcquireResult::Failed;
+    if (result == AcquireResult::NewFrame && capture_->has_frame) {
+        kept_frame_.Reset();
+    }
+    return result;
 }
 
 bool SessionBackendWin32::has_frame() const noexcept {
-    return capture_ && capture_->has_frame;
+    return (capture_ && capture_->has_frame) || kept_frame_ != nullptr;
 }
 
 const CursorImage& SessionBackendWin32::cursor_image() const noexcept {
@@ -116,14 +149,23 @@ bool SessionBackendWin32::cursor_position(CursorPoint& position) noexcept {
 }
 
 bool SessionBackendWin32::draw(DrawSource source, bool cursor_visible, std::int32_t cursor_x, std::int32_t cursor_y) {
-    ID3D11ShaderResourceView* view = source == DrawSource::pattern ? pattern_srv_.Get()
-                                     : capture_                    ? capture_->frame_srv.Get()
-                                                                   : nullptr;
+    ID3D11ShaderResourceView* view = source == DrawSource::pattern     ? pattern_srv_.Get()
+                                     : capture_ && capture_->has_frame ? capture_->frame_srv.Get()
+                                                                       : kept_frame_.Get();
     return renderer_.draw(view, cursor_visible, cursor_x, cursor_y);
 }
 
 void SessionBackendWin32::sleep_ms(unsigned milliseconds) noexcept {
     platform::sleep_ms(milliseconds);
+}
+
+std::int64_t SessionBackendWin32::clock_ms() noexcept {
+    return static_cast<std::int64_t>(GetTickCount64());
+}
+
+void SessionBackendWin32::report(SessionReport report) noexcept {
+    PostMessageW(overlay_, overlay_report_message, static_cast<WPARAM>(report),
+                 static_cast<LPARAM>(wait_reason(last_duplicate_result_)));
 }
 
 }  // namespace kelvane

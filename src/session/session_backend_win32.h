@@ -28,7 +28,7 @@ public:
     [[nodiscard]] bool make_pattern(std::int32_t width, std::int32_t height) override;
     [[nodiscard]] DuplicationStart start_duplication() override;
     void release_attempt() noexcept override;
-    void release_capture() noexcept override { capture_.reset(); }
+    void release_capture() noexcept override;
     void update_warp(const WarpParams& params) override;
     [[nodiscard]] AcquireResult acquire_frame(unsigned timeout_ms) override;
     [[nodiscard]] bool has_frame() const noexcept override;
@@ -38,6 +38,9 @@ public:
     [[nodiscard]] bool draw(DrawSource source, bool cursor_visible, std::int32_t cursor_x,
                             std::int32_t cursor_y) override;
     void sleep_ms(unsigned milliseconds) noexcept override;
+    [[nodiscard]] std::int64_t clock_ms() noexcept override;
+    // Posted to the overlay window, whose owner on the user-interface thread acts on it.
+    void report(SessionReport report) noexcept override;
 
 private:
     [[nodiscard]] bool build_renderer(const OutputColour& colour);
@@ -54,6 +57,9 @@ private:
     WarpRenderer renderer_;
     std::optional<DesktopCapture> capture_;
     ComPtr<ID3D11ShaderResourceView> pattern_srv_;
+    // The last frame of a capture that went (a lost duplication), shown until the next one has a frame.
+    ComPtr<ID3D11ShaderResourceView> kept_frame_;
+    HRESULT last_duplicate_result_ = S_OK;  // why duplication last failed to start
     CursorImage no_cursor_;
     std::int32_t width_ = 0;
     std::int32_t height_ = 0;

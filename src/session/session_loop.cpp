@@ -10,7 +10,8 @@ namespace {
 // Why the frame loop of an attempt ended.
 enum class LoopEnd {
     stop_requested,
-    duplication_lost,  // AccessLost or Failed from the capture
+    duplication_lost,  // AccessLost: a mode change, a secure desktop, a full-screen program
+    capture_failed,    // any other failure of the capture, the device's loss among them
     draw_failed,       // calibration mode: the pattern could not be presented (a lost device)
 };
 
@@ -43,18 +44,30 @@ public:
         if (stop_requested()) {
             return;
         }
-        while (attempt() == AttemptEnd::retry && !stop_requested()) {
+        watch_.stall();
+        AttemptEnd end = AttemptEnd::retry;
+        while ((end = attempt()) == AttemptEnd::retry && !stop_requested()) {
         }
         if (renderer_kept_) {
             backend_.release_attempt();
             renderer_kept_ = false;
+        }
+        if (end == AttemptEnd::end_run && !stop_requested()) {
+            backend_.report(SessionReport::ended);
         }
     }
 
 private:
     [[nodiscard]] bool stop_requested() const noexcept { return channel_.stop_requested(); }
 
-    void pause(unsigned limit_ms) noexcept { wait_unless_stopped(backend_, channel_, limit_ms); }
+    // As wait_unless_stopped, watching the time without a present at every slice.
+    void pause(unsigned limit_ms) noexcept {
+        for (unsigned elapsed = 0; !stop_requested() && !channel_.take_wake() && elapsed < limit_ms;
+             elapsed += pause_slice_ms) {
+            backend_.sleep_ms(pause_slice_ms);
+            watch_.watch();
+        }
+    }
 
     [[nodiscard]] AttemptEnd attempt() {
         // A wake-up that came while the mirror ran (or before) is for a pause still to come only.
@@ -107,9 +120,19 @@ private:
         last_generation_ = 0;
         last_cursor_pos_ = CursorPoint{unknown_cursor_coordinate, unknown_cursor_coordinate};
         const LoopEnd end = stop_requested() ? LoopEnd::stop_requested : frame_loop();
-        if (end == LoopEnd::duplication_lost) {
+        if (end != LoopEnd::stop_requested) {
+            watch_.stall();
+        }
+        if (end == LoopEnd::duplication_lost || end == LoopEnd::capture_failed) {
             log_message("session: duplication lost, reinitializing");
             pause(reinitialize_pause_ms);
+            if (end == LoopEnd::duplication_lost && !stop_requested()) {
+                // The device still works: only the duplication is made again, and the overlay keeps
+                // the last picture meanwhile instead of going black for a whole rebuild.
+                backend_.release_capture();
+                renderer_kept_ = true;
+                return AttemptEnd::retry;
+            }
         } else if (end == LoopEnd::draw_failed) {
             log_message("session: draw failed, reinitializing");
             pause(reinitialize_pause_ms);
@@ -125,11 +148,14 @@ private:
                 backend_.update_warp(params);
                 force_redraw_ = true;
             }
+            force_redraw_ = channel_.take_redraw() || force_redraw_;
 
             if (pattern_) {
                 if (force_redraw_ || idle_ms_ >= pattern_refresh_ms) {
                     // A draw that cannot present must not be repeated at once: it ends the attempt.
-                    if (!backend_.draw(DrawSource::pattern, false, 0, 0)) {
+                    const bool drawn = backend_.draw(DrawSource::pattern, false, 0, 0);
+                    watch_.presented(drawn);
+                    if (!drawn) {
                         return LoopEnd::draw_failed;
                     }
                     force_redraw_ = false;
@@ -149,10 +175,12 @@ private:
                         on_timeout();
                         break;
                     case AcquireResult::AccessLost:
-                    case AcquireResult::Failed:
                         return LoopEnd::duplication_lost;
+                    case AcquireResult::Failed:
+                        return LoopEnd::capture_failed;
                 }
             }
+            watch_.watch();
 
             if (stop_requested()) {
                 return LoopEnd::stop_requested;
@@ -195,9 +223,9 @@ private:
             x = to_int32(std::int64_t{position.x} - rect_.left - cursor.hotspot_x);
             y = to_int32(std::int64_t{position.y} - rect_.top - cursor.hotspot_y);
         }
-        // In capture mode a failed draw is not acted on: the next acquire tells whether the device
-        // and the duplication still work.
-        static_cast<void>(backend_.draw(DrawSource::frame, visible, x, y));
+        // In capture mode a failed draw ends nothing (the next acquire tells whether the device and
+        // the duplication still work); it only counts as time without a present.
+        watch_.presented(backend_.draw(DrawSource::frame, visible, x, y));
         last_cursor_pos_ = position;
         force_redraw_ = false;
     }
@@ -210,10 +238,10 @@ private:
     const std::int32_t height_;
 
     bool force_redraw_ = true;
-    unsigned idle_ms_ = 0;
+    unsigned idle_ms_ = 0;               // calibration mode: time since the last draw
     unsigned duplication_failures_ = 0;  // in a row
-    bool renderer_kept_ =
-        false;  // the last attempt failed at duplication only  // calibration mode: time since the last draw
+    bool renderer_kept_ = false;         // the last attempt ended at the duplication only
+    PresentWatch watch_{backend_};
     std::uint64_t last_generation_ = 0;
     CursorPoint last_cursor_pos_{unknown_cursor_coordinate, unknown_cursor_coordinate};
 };

@@ -1,7 +1,7 @@
 // The session thread's work for one mirror run: attempts that find the output, build the renderer and
 // start the source, the frame loop with its redraw and cursor rules, and the interruptible pauses
 // between attempts. Retries have no limit; the run ends on a stop request, or for good when the
-// calibration pattern cannot be made.
+// calibration pattern cannot be made. A lost duplication keeps the renderer and the last picture.
 #pragma once
 
 #include <cstdint>
@@ -9,6 +9,7 @@
 
 #include "display/monitor_list.h"
 #include "render/warp_geometry.h"
+#include "session/present_watch.h"
 #include "session/session_backend.h"
 #include "session/warp_channel.h"
 
@@ -47,8 +48,9 @@ struct SessionTarget {
 // Sleeps up to `limit_ms` in slices, returning as soon as a stop is requested or a wake-up comes.
 void wait_unless_stopped(SessionBackend& backend, WarpChannel& channel, unsigned limit_ms) noexcept;
 
-// Runs the session until a stop is requested (or the pattern cannot be made); returns with every
-// object of the last attempt released.
+// Runs the session until a stop is requested (or the pattern cannot be made, reported as the run's
+// end); returns with every object of the last attempt released. Reports presenting at the first
+// present after none, not presenting once nothing has been presented for a while.
 void run_session(SessionBackend& backend, WarpChannel& channel, const SessionTarget& target);
 
 }  // namespace kelvane

@@ -24,10 +24,14 @@ public:
     // Something that may let a failed attempt succeed happened (a desktop switch, an unlock, a new
     // display layout): a pause before the next attempt ends at once.
     void wake() noexcept { wake_requested_.exchange(true); }
+    // The overlay needs its content again (shown, uncovered): a window swap chain does not keep what
+    // it presented while hidden, so the last frame is drawn again.
+    void request_redraw() noexcept { redraw_requested_.exchange(true); }
 
     [[nodiscard]] bool stop_requested() const noexcept { return stop_requested_.load(); }
     // Whether a wake-up came since the last call.
     [[nodiscard]] bool take_wake() noexcept { return wake_requested_.exchange(false); }
+    [[nodiscard]] bool take_redraw() noexcept { return redraw_requested_.exchange(false); }
     // The current values, whether or not they changed; a publication after this call is taken by the
     // next take_if_changed. For the first warp of an attempt.
     [[nodiscard]] WarpParams take();
@@ -38,6 +42,7 @@ private:
     std::atomic<bool> stop_requested_{false};
     std::atomic<bool> changed_{false};
     std::atomic<bool> wake_requested_{false};
+    std::atomic<bool> redraw_requested_{false};
     std::mutex lock_;
     WarpParams params_;
 };

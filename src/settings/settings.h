@@ -64,13 +64,13 @@ inline constexpr std::size_t settings_file_limit = std::size_t{64} * 1024;
 
 // Reads the settings file over `settings`, changing only what the file sets acceptably. A file that
 // is there but cannot be read (held by another program, refused, too large) leaves `settings` alone
-// and is never saved over for the rest of the run: the user's values in it must survive.
-void load_settings(Settings& settings);
+// and is never saved over for the rest of the run: the user's values in it must survive. False then.
+bool load_settings(Settings& settings);
 // Writes the whole file atomically. True when the file has been replaced.
 bool save_settings(const Settings& settings);
 
 // The same against an explicit path (empty: no file).
-void load_settings_from(const std::wstring& path, Settings& settings, SettingsFiles& files = system_settings_files());
+bool load_settings_from(const std::wstring& path, Settings& settings, SettingsFiles& files = system_settings_files());
 bool save_settings_to(const std::wstring& path, const Settings& settings,
                       SettingsFiles& files = system_settings_files());
 

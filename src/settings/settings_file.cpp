@@ -69,17 +69,17 @@ std::wstring settings_path() {
     return folder + platform::path_separator + L"settings.ini";
 }
 
-void load_settings(Settings& settings) {
-    load_settings_from(settings_path(), settings);
+bool load_settings(Settings& settings) {
+    return load_settings_from(settings_path(), settings);
 }
 
 bool save_settings(const Settings& settings) {
     return save_settings_to(settings_path(), settings);
 }
 
-void load_settings_from(const std::wstring& path, Settings& settings, SettingsFiles& files) {
+bool load_settings_from(const std::wstring& path, Settings& settings, SettingsFiles& files) {
     if (path.empty()) {
-        return;
+        return true;
     }
     std::FILE* file = nullptr;
     for (int attempt = 1;; ++attempt) {
@@ -91,12 +91,12 @@ void load_settings_from(const std::wstring& path, Settings& settings, SettingsFi
         if (platform::classify_file_error(error) == platform::FileFailure::missing) {
             allow_saving_over(path);
             log_message("settings: no file yet (first run), using defaults");
-            return;
+            return true;
         }
         if (attempt == settings_open_attempts) {
             refuse_saving_over(path);
             log_message("settings: cannot read the file (err=%lu); using defaults, not saving over it this run", error);
-            return;
+            return false;
         }
         files.pause(settings_open_pause_ms);
     }
@@ -106,13 +106,13 @@ void load_settings_from(const std::wstring& path, Settings& settings, SettingsFi
     if (outcome == ReadOutcome::too_large) {
         refuse_saving_over(path);
         log_message("settings: file larger than 64 KiB; using defaults, not saving over it this run");
-        return;
+        return false;
     }
     if (outcome == ReadOutcome::failed) {
         // Half a file could set some values and miss others: take none of it.
         refuse_saving_over(path);
         log_message("settings: read error; using defaults, not saving over it this run");
-        return;
+        return false;
     }
     allow_saving_over(path);
     apply_settings_text(text, settings);
@@ -120,6 +120,7 @@ void load_settings_from(const std::wstring& path, Settings& settings, SettingsFi
                 wide_to_utf8(settings.monitor).c_str(), settings.active ? 1 : 0, settings.warp.mirror_h ? 1 : 0,
                 settings.warp.mirror_v ? 1 : 0, static_cast<double>(settings.warp.keystone_tb),
                 static_cast<double>(settings.warp.keystone_lr), static_cast<double>(settings.warp.rotation));
+    return true;
 }
 
 bool save_settings_to(const std::wstring& path, const Settings& settings, SettingsFiles& files) {

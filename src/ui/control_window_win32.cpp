@@ -1,14 +1,33 @@
 // Control window: its class, creation and the procedure that turns messages into user actions.
 #include "ui/control_window_win32.h"
 
+#include <shellapi.h>
 #include <wtsapi32.h>
 
 #include <utility>
 
 #include "platform/log.h"
 #include "platform/window_owner_win32.h"
+#include "session/overlay_win32.h"
 
 namespace kelvane {
+namespace {
+
+// In the user's editor for log files: what to make of a notification is written there.
+void open_log_in_editor() noexcept {
+    const std::wstring folder = data_folder();
+    if (folder.empty()) {
+        return;
+    }
+    const std::wstring path = log_file_path(folder);
+    const auto result =
+        reinterpret_cast<INT_PTR>(ShellExecuteW(nullptr, L"open", path.c_str(), nullptr, nullptr, SW_SHOWNORMAL));
+    if (result <= 32) {
+        log_message("tray: the log could not be opened (%d)", static_cast<int>(result));
+    }
+}
+
+}  // namespace
 
 bool ControlWindow::create(HINSTANCE instance) {
     WNDCLASSEXW wc{};
@@ -79,6 +98,12 @@ LRESULT ControlWindow::handle(HWND hwnd, UINT message, WPARAM wparam, LPARAM lpa
         case tray_callback_message:
             on_tray_message(lparam);
             return 0;
+        case mirror_waiting_message:
+            actions_.mirror_waiting(static_cast<WaitReason>(wparam));
+            return 0;
+        case mirror_ended_message:
+            actions_.mirror_ended();
+            return 0;
         default:
             if (taskbar_created_message_ != 0 && message == taskbar_created_message_) {
                 tray_.add_again();
@@ -97,6 +122,9 @@ void ControlWindow::on_tray_message(LPARAM mouse_message) {
             break;
         case WM_LBUTTONDBLCLK:
             actions_.toggle_mirror();
+            break;
+        case NIN_BALLOONUSERCLICK:
+            open_log_in_editor();
             break;
         default:
             break;

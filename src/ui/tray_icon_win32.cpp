@@ -57,6 +57,23 @@ void TrayIcon::add_again() {
     log_message("tray: NIM_ADD failed");
 }
 
+void TrayIcon::show_balloon(const std::wstring& text) noexcept {
+    if (!shown_) {
+        return;  // the refused icon was logged; the log line of the notice stands alone
+    }
+    NOTIFYICONDATAW data{};
+    data.cbSize = sizeof data;
+    data.hWnd = owner_;
+    data.uID = tray_icon_id;
+    data.uFlags = NIF_INFO;
+    data.dwInfoFlags = NIIF_WARNING;
+    std::wcsncpy(data.szInfo, text.c_str(), std::size(data.szInfo) - 1);
+    std::wcsncpy(data.szInfoTitle, tray_balloon_title, std::size(data.szInfoTitle) - 1);
+    if (Shell_NotifyIconW(NIM_MODIFY, &data) == FALSE) {
+        log_message("tray: notification refused");
+    }
+}
+
 void TrayIcon::remove() noexcept {
     if (!shown_) {
         return;

@@ -13,6 +13,7 @@ inline constexpr UINT tray_callback_message = WM_APP + 1;
 inline constexpr int tray_icon_resource = 101;
 // Followed by the hotkey in brackets.
 inline constexpr wchar_t tray_tooltip[] = L"Kelvane2 - teleprompter mirror";
+inline constexpr wchar_t tray_balloon_title[] = L"Kelvane2";
 
 class TrayIcon {
 public:
@@ -30,6 +31,8 @@ public:
     // The tooltip names `hotkey_text`, from now on and on the icon that is shown.
     void set_hotkey_text(const std::wstring& hotkey_text);
     [[nodiscard]] bool shown() const noexcept { return shown_; }
+    // A warning balloon (the system's notification of a tray program) with `text`; logs a refusal.
+    void show_balloon(const std::wstring& text) noexcept;
 
 private:
     HWND owner_ = nullptr;

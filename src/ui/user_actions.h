@@ -3,6 +3,7 @@
 // it; the application decides what it means.
 #pragma once
 
+#include "session/session_backend.h"
 #include "settings/hotkey.h"
 #include "settings/warp_params.h"
 #include "ui/remote_command.h"
@@ -23,6 +24,10 @@ public:
     // Another desktop took over or came back (the secure desktop of a lock screen or a UAC prompt, an
     // unlock, a reconnected session): what kept duplication from starting may be gone.
     virtual void desktop_switched() = 0;
+    // The running mirror has long been unable to present, for `reason` as far as the system said.
+    virtual void mirror_waiting(WaitReason reason) = 0;
+    // The running mirror's session ended by itself: the mirror cannot run.
+    virtual void mirror_ended() = 0;
     // The Adjust-warp window changed the warp: every step while a slider moves, `finished` once the
     // change is complete (a slider let go, a box clicked).
     virtual void warp_edited(const WarpParams& warp, bool finished) = 0;

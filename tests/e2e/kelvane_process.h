@@ -96,6 +96,17 @@ inline bool overlay_exists() {
     return FindWindowW(L"Kelvane2Overlay", nullptr) != nullptr;
 }
 
+// A tray notification (a balloon tooltip) is on the screen: it covers part of the mirror until it times out.
+inline bool notification_shown() {
+    for (HWND w = FindWindowExW(nullptr, nullptr, L"tooltips_class32", nullptr); w != nullptr;
+         w = FindWindowExW(nullptr, w, L"tooltips_class32", nullptr)) {
+        if (IsWindowVisible(w) != FALSE) {
+            return true;
+        }
+    }
+    return false;
+}
+
 inline bool wait_until(const std::function<bool()>& condition, DWORD limit_ms = 20000) {
     const auto deadline = GetTickCount64() + limit_ms;
     while (GetTickCount64() < deadline) {

@@ -14,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "app/notices.h"
 #include "platform/log.h"
 #include "support/log_capture.h"
 #include "support/temp_folder.h"
@@ -111,6 +112,11 @@ TEST_F(RealFiles, SettingsHeldAtStartAreReadAfterABriefLockAndNeverOverwrittenAf
             EXPECT_EQ(settings_text(), user_settings);
         }
         EXPECT_FALSE(logged("settings: no file yet (first run), using defaults"));
+        // The user is told once, and only about a file that could not be read.
+        const std::vector<std::string> lines = messages();
+        EXPECT_EQ(
+            std::count(lines.begin(), lines.end(), std::string("notify: ") + notice_text(Notice::settings_unreadable)),
+            c.read ? 0 : 1);
     }
 }
 

@@ -55,6 +55,7 @@ const char* word_of(const FakeCall& call) {
 
 FakeBackend::FakeBackend(WarpChannel& channel, std::size_t capacity) : channel_(channel), capacity_(capacity) {
     calls.reserve(capacity_);
+    reports.reserve(capacity_ / 64);
     image.width = fake_cursor_width;
     image.height = fake_cursor_height;
     image.hotspot_x = fake_hotspot_x;
@@ -194,15 +195,13 @@ DuplicationStart FakeBackend::start_duplication() {
     FakeCall& call = record(FakeOp::start_duplication, ok);
     call.unsupported = !supported;
     holds_capture_ = true;
-    has_frame_ = false;
     image.generation = 0;
     return ok ? DuplicationStart::started : supported ? DuplicationStart::failed : DuplicationStart::unsupported;
 }
 
 void FakeBackend::release_capture() noexcept {
     record(FakeOp::release_capture);
-    holds_capture_ = false;
-    has_frame_ = false;
+    holds_capture_ = false;  // the last frame stays drawable
 }
 
 void FakeBackend::release_attempt() noexcept {

@@ -98,6 +98,8 @@ public:
 
     // Observations.
     std::vector<FakeCall> calls;
+    // The reports apart from the calls, with the fake time of each.
+    std::vector<std::pair<SessionReport, std::int64_t>> reports;
     std::int64_t now_ms = 0;
     bool runaway = false;
     [[nodiscard]] bool holds_anything() const noexcept {
@@ -135,6 +137,12 @@ public:
     bool cursor_position(CursorPoint& position) noexcept override;
     bool draw(DrawSource source, bool cursor_visible, std::int32_t cursor_x, std::int32_t cursor_y) override;
     void sleep_ms(unsigned milliseconds) noexcept override;
+    std::int64_t clock_ms() noexcept override { return now_ms; }
+    void report(SessionReport report) noexcept override {
+        if (reports.size() < reports.capacity()) {
+            reports.emplace_back(report, now_ms);
+        }
+    }
 
 private:
     FakeCall& record(FakeOp op, bool ok = true) noexcept;

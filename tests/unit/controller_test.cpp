@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/os_version.h"
 #include "platform/utf8.h"
 #include "support/log_capture.h"
 
@@ -30,7 +31,9 @@ class FakeHost final : public AppHost {
 public:
     std::vector<MonitorEntry> shown_monitors = two_monitors;
     bool mirror_starts = true;
+    bool session_ended = false;
     std::vector<std::string> calls;
+    std::vector<std::string> notices;
     Settings saved;
     WarpParams last_warp;
     std::optional<WindowPosition> adjust_position;
@@ -42,6 +45,11 @@ public:
         return mirror_starts;
     }
     void stop_mirror() override { calls.emplace_back("stop"); }
+    bool mirror_ended() override { return session_ended; }
+    void notify(const std::string& text) override {
+        calls.emplace_back("notify");
+        notices.push_back(text);
+    }
     void wake_mirror() override { calls.emplace_back("wake"); }
     void settle_display_changes(unsigned quiet_ms) override { calls.push_back("settle " + std::to_string(quiet_ms)); }
     void publish_warp(const WarpParams& warp) override {
@@ -368,8 +376,9 @@ TEST(Controller, HotkeyStartupItemAndCommandsFromOtherPrograms) {
     const test::LogCapture log;
     controller.start();
     EXPECT_EQ(host.registered, "");
-    EXPECT_EQ(log.messages(),
-              std::vector<std::string>{"hotkey: Ctrl+Alt+M could not be registered; another program may hold it"});
+    ASSERT_EQ(log.messages().size(), 2U);
+    EXPECT_EQ(log.messages()[0], "hotkey: Ctrl+Alt+M could not be registered; another program may hold it");
+    EXPECT_EQ(host.take(), Calls{"notify"});
 
     // A refused choice keeps the setting and writes nothing; an accepted one is saved and shown.
     controller.command(107);
@@ -423,6 +432,64 @@ TEST(Controller, HotkeyStartupItemAndCommandsFromOtherPrograms) {
     controller.remote_command(RemoteCommand::off);
     EXPECT_EQ(host.take(), (Calls{"start \\\\.\\DISPLAY2", "save", "save"}));
     EXPECT_FALSE(host.saved.active);
+}
+
+TEST(Controller, AMirrorThatEndsByItselfIsStoppedAsByTheUserAndTheSettingsStay) {
+    FakeHost host;
+    Controller controller(host, with_warp());
+    controller.start();
+    host.take();
+    // A report of an earlier mirror's end does not stop this one.
+    controller.mirror_ended();
+    EXPECT_TRUE(controller.running());
+    host.session_ended = true;
+    controller.mirror_ended();
+    controller.mirror_ended();
+    EXPECT_EQ(host.take(), (Calls{"stop", "notify"}));
+    EXPECT_FALSE(controller.running());  // the menu shows the mirror off
+    EXPECT_TRUE(controller.settings().active);
+    EXPECT_TRUE(controller.settings().warp == with_warp().warp);
+    // Switched on again, the same failure stops it without a second notice.
+    controller.toggle_mirror();
+    controller.mirror_ended();
+    EXPECT_EQ(host.take(), (Calls{"start \\\\.\\DISPLAY2", "save", "stop"}));
+}
+
+TEST(Controller, EachNoticeIsGivenOnceARunAndLoggedAsGiven) {
+    // The mirror is refused where an excluded window is captured as black: before Windows 10 2004.
+    for (const auto& [version, excludes] : {std::pair<OsVersion, bool>{{6, 3, 9600}, false},
+                                            {{10, 0, 19040}, false},
+                                            {{10, 0, 19041}, true},
+                                            {{11, 0, 0}, true}}) {
+        EXPECT_EQ(excludes_from_capture(version), excludes) << version.build;
+    }
+    FakeHost host;
+    const test::LogCapture log;
+    Controller refused(host, with_warp());
+    refused.refuse_mirror(Notice::old_windows);
+    refused.start();
+    refused.toggle_mirror();                             // refused again; the choice is kept
+    refused.mirror_waiting(WaitReason::locked_desktop);  // no mirror runs: nothing to tell
+    EXPECT_EQ(host.take(), (Calls{"notify", "save"}));
+    EXPECT_TRUE(host.saved.active);
+    Controller controller(host, with_warp());
+    controller.start();
+    for (const WaitReason reason :
+         {WaitReason::locked_desktop, WaitReason::locked_desktop, WaitReason::duplication_busy, WaitReason::unsupported,
+          WaitReason::other, WaitReason::duplication_busy}) {
+        controller.mirror_waiting(reason);
+    }
+    controller.notify(Notice::hotkey_taken);
+    controller.notify(Notice::hotkey_taken);
+    std::vector<std::string> notified;
+    for (const std::string& line : log.messages()) {
+        if (line.rfind("notify: ", 0) == 0) {
+            notified.push_back(line.substr(8));
+        }
+    }
+    EXPECT_EQ(notified, host.notices);
+    std::sort(notified.begin(), notified.end());
+    EXPECT_EQ(std::unique(notified.begin(), notified.end()) - notified.begin(), 6) << "one text for each cause";
 }
 
 }  // namespace

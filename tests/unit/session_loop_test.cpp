@@ -122,17 +122,77 @@ TEST(SessionLoop, AttemptUsesTheMonitorSizeAndTheFrameTimeout) {
     }
 }
 
-TEST(SessionLoop, LostOrFailedCaptureRebuildsEverythingAfterAPause) {
-    for (const AcquireResult result : {AcquireResult::AccessLost, AcquireResult::Failed}) {
-        SCOPED_TRACE(static_cast<int>(result));
+TEST(SessionLoop, LostDuplicationKeepsTheRendererAndRedrawsTheLastFrameAFailedCaptureRebuilds) {
+    struct Case {
+        AcquireResult result;
+        const char* trace;
+    };
+    const Case cases[] = {
+        {AcquireResult::AccessLost,
+         "find init dup warp new pos draw lost sleep50*6 release-capture dup warp timeout pos draw new pos draw "
+         "timeout pos release"},
+        {AcquireResult::Failed,
+         "find init dup warp new pos draw failed sleep50*6 release find init dup warp timeout new pos draw timeout pos "
+         "release"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.trace);
         test::LogCapture log;
         Session session;
-        session.fake.steps = {new_frame(), FrameStep{result, {}, false, false, {}, false}, new_frame()};
+        session.fake.steps = {new_frame(), FrameStep{c.result, {}, false, false, {}, false}, timeout(), new_frame()};
         session.run();
-        const std::string lost_word = result == AcquireResult::AccessLost ? "lost" : "failed";
-        EXPECT_EQ(session.fake.trace(), "find init dup warp new pos draw " + lost_word +
-                                            " sleep50*6 release find init dup warp new pos draw timeout pos release");
+        EXPECT_EQ(session.fake.trace(), c.trace);
         EXPECT_EQ(log.messages(), std::vector<std::string>{"session: duplication lost, reinitializing"});
+        // The overlay stayed up: the picture was back well within the second without a present.
+        ASSERT_EQ(session.fake.reports.size(), 1u);
+        EXPECT_EQ(session.fake.reports[0].first, SessionReport::presenting);
+    }
+}
+
+TEST(SessionLoop, ReportsPresentingAtTheFirstPresentAndNotPresentingAfterASecondWithout) {
+    using Reports = std::vector<std::pair<SessionReport, std::int64_t>>;
+    constexpr auto presenting = SessionReport::presenting;
+    constexpr auto not_presenting = SessionReport::not_presenting;
+    constexpr auto waiting = SessionReport::waiting;
+    struct Case {
+        const char* name;
+        void (*script)(Session&);
+        Reports reports;
+    };
+    const Case cases[] = {
+        {"frames flow on a still desktop",
+         [](Session& s) { s.fake.steps.assign(300, timeout()), s.fake.steps[0] = new_frame(); },
+         {{presenting, 0}}},
+        {"duplication refused for 12 s",
+         [](Session& s) { s.fake.duplication_results.then = false, s.fake.stop_at_ms = 12000; },
+         {{waiting, 10000}}},
+        {"lost, refused for 11.8 s, back",
+         [](Session& s) {
+             s.fake.duplication_results.results = {true, false, false, false, false, false, true};
+             s.fake.steps = {new_frame(), FrameStep{AcquireResult::AccessLost, {}, false, false, {}, false},
+                             new_frame()};
+         },
+         {{presenting, 0}, {not_presenting, 1000}, {waiting, 10000}, {presenting, 11800}}},
+        {"draws fail while frames flow, then succeed",
+         [](Session& s) {
+             s.fake.draw_results.results.assign(80, false);
+             s.fake.draw_results.results[0] = true;
+             s.fake.steps.push_back(new_frame());
+             for (std::int32_t i = 1; i < 100; ++i) {
+                 s.fake.steps.push_back(timeout_with_cursor_at(400 + i, 300));
+             }
+         },
+         {{presenting, 0}, {not_presenting, 1024}, {presenting, 1280}}},
+        {"calibration pattern cannot be made",
+         [](Session& s) { s.target.pattern = true, s.fake.pattern_results.results = {false}; },
+         {{SessionReport::ended, 0}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Session session;
+        c.script(session);
+        session.run();
+        EXPECT_EQ(session.fake.reports, c.reports);
     }
 }
 
@@ -152,8 +212,8 @@ TEST(SessionLoop, DuplicationThatCannotStartBacksOffKeepsTheRendererAndWakesUp) 
             session.fake.trace(),
             "find init dup-fail sleep50*10 release-capture dup-fail sleep50*20 release-capture dup-fail sleep50*40 "
             "release-capture dup-fail sleep50*80 release find init dup-fail sleep50*80 release-capture dup warp "
-            "new pos draw lost sleep50*6 release find init dup-fail sleep50*10 release-capture dup warp timeout "
-            "release");
+            "new pos draw lost sleep50*6 release-capture dup-fail sleep50*10 release-capture dup warp timeout pos "
+            "draw release");
     }
     {
         // Ten minutes of a locked desktop: a few attempts a minute, not two a second.
@@ -315,7 +375,7 @@ TEST(SessionLoop, CursorImageIsUploadedOnlyWhenTheGenerationChanges) {
     session.run();
     EXPECT_EQ(session.fake.trace(),
               "find init dup warp new pos draw new image pos draw new pos draw timeout pos pos draw lost sleep50*6 "
-              "release find init dup warp new image pos draw new image pos draw timeout pos release");
+              "release-capture dup warp new image pos draw new image pos draw timeout pos release");
     for (const FakeCall& call : session.fake.calls_of(FakeOp::set_cursor_image)) {
         EXPECT_EQ(call.width, 32);
         EXPECT_EQ(call.height, 48);
@@ -493,6 +553,8 @@ public:
         ++sleeps;
         std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
     }
+    std::int64_t clock_ms() noexcept override { return 0; }
+    void report(SessionReport /*report*/) noexcept override {}
 
 private:
     std::mutex mutex_;

@@ -27,6 +27,8 @@ public:
     void display_changed() override {}
     void display_settled() override {}
     void desktop_switched() override {}
+    void mirror_waiting(WaitReason /*reason*/) override {}
+    void mirror_ended() override {}
     void warp_edited(const WarpParams& warp, bool finished) override { edits.push_back(Edit{warp, finished}); }
     void warp_reset() override { ++resets; }
     void adjust_closed() override { ++closings; }

@@ -12,6 +12,7 @@
 #include <memory>
 
 #include "app/application_win32.h"
+#include "app/notices.h"
 #include "d3d_test_support_win32.h"
 #include "render/calibration_pattern.h"
 #include "session/overlay_win32.h"
@@ -37,11 +38,12 @@ COLORREF screen_pixel(int x, int y) {
     return colour;
 }
 
-// Waits until the screen shows `colour` at (x, y), pumping this thread's messages meanwhile.
-bool wait_for_pixel(int x, int y, COLORREF colour, std::chrono::milliseconds limit = picture_timeout) {
+// Waits until `condition` holds, pumping this thread's messages meanwhile.
+template <typename Condition>
+bool pump_until(Condition condition, std::chrono::milliseconds limit = picture_timeout) {
     const auto deadline = Clock::now() + limit;
     while (Clock::now() < deadline) {
-        if (screen_pixel(x, y) == colour) {
+        if (condition()) {
             return true;
         }
         MSG msg;
@@ -51,6 +53,11 @@ bool wait_for_pixel(int x, int y, COLORREF colour, std::chrono::milliseconds lim
         Sleep(50);
     }
     return false;
+}
+
+// Waits until the screen shows `colour` at (x, y).
+bool wait_for_pixel(int x, int y, COLORREF colour, std::chrono::milliseconds limit = picture_timeout) {
+    return pump_until([&] { return screen_pixel(x, y) == colour; }, limit);
 }
 
 bool contains_line(const std::vector<std::string>& lines, const std::string& line) {
@@ -121,7 +128,10 @@ TEST_F(Mirror, CalibrationPatternIsShownThroughTheWarpAndFollowsChanges) {
     EXPECT_EQ(
         static_cast<DWORD>(GetWindowLongW(overlay, GWL_STYLE)) & ~static_cast<DWORD>(WS_VISIBLE | WS_CLIPSIBLINGS),
         static_cast<DWORD>(WS_POPUP));
-    EXPECT_TRUE(IsWindowVisible(overlay));
+    // Hidden until the session reports its first present, which only this thread's messages can bring.
+    EXPECT_FALSE(IsWindowVisible(overlay));
+    EXPECT_TRUE(pump_until([&] { return IsWindowVisible(overlay) != FALSE; }));
+    EXPECT_TRUE(session()->presenting());
     RECT rect{};
     GetWindowRect(overlay, &rect);
     EXPECT_EQ(rect.right - rect.left, auto_width);
@@ -160,6 +170,7 @@ TEST_F(Mirror, CalibrationPatternIsShownThroughTheWarpAndFollowsChanges) {
     ASSERT_FALSE(lines.empty());
     EXPECT_EQ(lines[0], test::mirroring_line(screen));
     EXPECT_TRUE(contains_line(lines, test::overlay_line(screen)));
+    EXPECT_EQ(count_lines(lines, "overlay: shown"), 1u);
     EXPECT_TRUE(contains_line(
         lines, "renderer: initialized " + std::to_string(auto_width) + "x" + std::to_string(auto_height)));
 
@@ -281,8 +292,13 @@ TEST_F(Mirror, CursorIsHiddenOnTheMirrorOrMissingMagnificationReportedOnce) {
                                    GetProcAddress(magnification, "MagShowSystemCursor") != nullptr;
     make_app(true);
     controller().start_mirror();
-    const test::LogCapture log;
+    // The cursor is hidden only over a shown overlay.
+    SetCursorPos(mirrored.left + 100, mirrored.top + 100);
+    session()->update_cursor_visibility();
+    EXPECT_FALSE(session()->cursor_hidden());
     SetCursorPos(off.x, off.y);
+    ASSERT_TRUE(pump_until([&] { return session()->presenting(); }));
+    const test::LogCapture log;
     session()->update_cursor_visibility();
     EXPECT_TRUE(log.messages().empty());
     SetCursorPos(mirrored.left + 100, mirrored.top + 100);
@@ -306,12 +322,31 @@ TEST_F(Mirror, CursorIsHiddenOnTheMirrorOrMissingMagnificationReportedOnce) {
     }
 }
 
+// The session's end for good, as its thread reports it, goes from the overlay to the control window:
+// the mirror stops as by the user, the settings stay, and the user is told once.
+TEST_F(Mirror, ASessionThatEndsByItselfStopsTheMirrorAndTellsTheUser) {
+    make_app(true);
+    const test::LogCapture log;
+    ASSERT_TRUE(app_->set_up());
+    ASSERT_TRUE(controller().running());
+    const HWND overlay = overlay_window();
+    ASSERT_TRUE(pump_until([&] { return session()->presenting(); }));
+    PostMessageW(overlay, overlay_report_message, static_cast<WPARAM>(SessionReport::ended), 0);
+    EXPECT_TRUE(pump_until([&] { return !controller().running(); }));
+    EXPECT_FALSE(IsWindow(overlay));
+    EXPECT_TRUE(controller().settings().active);
+    const std::string told = std::string("notify: ") + notice_text(Notice::mirror_stopped);
+    EXPECT_EQ(count_lines(log.messages(), told), 1u);
+    app_->tear_down();
+}
+
 // Counts the z-order changes of the overlay by listening to its position messages.
 class OverlayZOrder : public testing::Test {
 protected:
     void SetUp() override {
         const RECT rect{0, 0, 400, 300};
         ASSERT_TRUE(create_overlay(overlay_, GetModuleHandleW(nullptr), rect, false));
+        show_overlay(overlay_, true);
         original_proc_ = reinterpret_cast<WNDPROC>(
             SetWindowLongPtrW(overlay_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&OverlayZOrder::counting_proc)));
         position_changes_ = 0;
