@@ -216,7 +216,7 @@ TEST_F(LiveMirror, RefusedDuplicationBacksOffAndAnUnlockBringsItBack) {
     }
     std::printf("refusals %ld to %d took %lld ms, backing off for at least %lld ms\n", first_seen, refusals,
                 refused_for, backed_off_ms);
-    EXPECT_GE(refused_for, backed_off_ms);
+    EXPECT_GE(refused_for, backed_off_ms * 9 / 10);  // a sleep may end a timer tick early on Windows
     EXPECT_EQ(counts().created, 0);
 
     // The unlock comes at the start of the longest pause, which it must cut short.
