@@ -45,18 +45,26 @@ wait_for 20 log_has "renderer: initialized 1280x1024"
 driver post Kelvane2Msg 0x111 102 0
 check "the Adjust-warp window opens" driver wait-window Kelvane2Adjust 10000
 check "the first check box has the focus" wait_for 5 bash -c "[[ \$('$WINE' '$e2e_bin/kelvane_driver.exe' focus-id Kelvane2Adjust 2>/dev/null | tr -d '\r') == 301 ]]"
+# The focus moves when the window handles the key: wait for it to leave the control it was on.
+focus_moved_from() {
+    local now
+    now=$(focus_id)
+    [[ "$now" != "$1" && "$now" != -1 && -n "$now" ]]
+}
+focus_is() { [[ "$(focus_id)" == "$1" ]]; }
 order=""
+focused=301
 for _ in 1 2 3 4 5 6 7; do
     driver key Kelvane2Adjust 0x09 down
     driver key Kelvane2Adjust 0x09 up
-    sleep 0.3
-    order="$order $(focus_id)"
+    wait_for 5 focus_moved_from "$focused"
+    focused=$(focus_id)
+    order="$order $focused"
 done
 check "Tab goes through every control and round again:$order" [ "$order" == " 307 302 303 304 305 306 301" ]
 driver key Kelvane2Adjust 0x09 down
 driver key Kelvane2Adjust 0x09 down
-sleep 0.3
-check "two more Tabs reach the top/bottom slider" [ "$(focus_id)" == "302" ]
+check "two more Tabs reach the top/bottom slider" wait_for 5 focus_is 302
 
 inode=$(ini_inode)
 before=$(screen_hash)
@@ -67,7 +75,8 @@ check "no settings write while the key is held" [ "$(ini_inode)" == "$inode" ]
 driver key Kelvane2Adjust 0x27 up
 check "releasing the key writes keystone_tb=0.03" wait_for 5 ini_has "keystone_tb=0.03"
 inode=$(ini_inode)
-sleep 1
+# A message sent to the window is answered once it has finished with the key's release.
+check "the slider stays three steps on" [ "$(driver send Kelvane2Adjust 302 0x400 0 0 | tr -d '\r')" == 103 ]
 check "and writes it once" [ "$(ini_inode)" == "$inode" ]
 
 driver key Kelvane2Adjust 0x1B down                            # Esc

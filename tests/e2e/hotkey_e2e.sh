@@ -48,7 +48,9 @@ driver post Kelvane2Msg 0x312 2 0       # WM_HOTKEY, id 2
 driver post Kelvane2Msg 0x8001 1 0x201  # WM_LBUTTONDOWN
 driver post Kelvane2Msg 0x8001 1 0x202  # WM_LBUTTONUP
 driver post Kelvane2Msg 0x8001 1 0x200  # WM_MOUSEMOVE
-sleep 2
+# The tray menu, opened by a message queued behind them, shows that they have all been handled.
+menu_opens() { driver menu Kelvane2Msg 0x8001 1 0x205 >/dev/null; }
+check "ignored messages: handled before the tray menu opens" menu_opens
 check "ignored messages: no new log line" [ "$(log_text | wc -l)" -eq "$lines_before" ]
 check "ignored messages: mirror still off" pixel_is_not "$corner_x" "$corner_y" "$red"
 check "ignored messages: active=0 kept" ini_has "active=0"

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <functional>
 #include <regex>
 #include <string>
 #include <thread>
@@ -74,25 +75,27 @@ TEST_F(RealFiles, TwoCopiesShareOneLogAndEveryLineSurvivesWhole) {
     EXPECT_GT(lines.size(), 4u);
 }
 
-// Holds `path` open with no sharing at all for `ms`, as a virus scanner or a backup may.
-std::thread hold_without_sharing(const std::wstring& path, DWORD ms) {
+// Holds `path` open with no sharing at all, as a virus scanner or a backup may, until `release_when`
+// is true (or the run's time is up).
+std::thread hold_without_sharing(const std::wstring& path, std::function<bool()> release_when) {
     const HANDLE lock = CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     EXPECT_NE(lock, INVALID_HANDLE_VALUE);
-    return std::thread([lock, ms] {
-        Sleep(ms);
+    return std::thread([lock, release_when = std::move(release_when)] {
+        wait_until(release_when, run_timeout_ms);
         CloseHandle(lock);
     });
 }
 
 TEST_F(RealFiles, SettingsHeldAtStartAreReadAfterABriefLockAndNeverOverwrittenAfterALongOne) {
-    struct Case {
-        DWORD lock_ms;
-        bool read;
-    };
-    for (const Case c : {Case{300, true}, Case{1500, false}}) {
-        SCOPED_TRACE(c.lock_ms);
+    const std::string given_up = "settings: cannot read the file (err=32); using defaults, not saving over it this run";
+    for (const bool brief : {true, false}) {
+        SCOPED_TRACE(brief ? "brief lock" : "long lock");
+        DeleteFileW(log_file().c_str());
         write_file_bytes(std::filesystem::path(settings_file()), user_settings);
-        std::thread holder = hold_without_sharing(settings_file(), c.lock_ms);
+        // A brief lock ends once the program has started: its first reads may meet it, and the retries
+        // (about a second) outlast the test's reaction. A long one lasts until the program gave up.
+        std::thread holder =
+            hold_without_sharing(settings_file(), [&] { return logged(brief ? "Kelvane2 starting" : given_up); });
         const KelvaneProcess process(L"--inactive");
         const HWND control = process.control_window();
         holder.join();
@@ -103,12 +106,12 @@ TEST_F(RealFiles, SettingsHeldAtStartAreReadAfterABriefLockAndNeverOverwrittenAf
         }
         PostMessageW(control, WM_COMMAND, exit_command, 0);
         EXPECT_EQ(process.wait_exit(), exit_ok);
-        if (c.read) {
+        if (brief) {
             EXPECT_TRUE(
                 logged("settings: loaded (monitor='' active=1 mirrorH=1 mirrorV=0 ktb=0.250 klr=0.000 rot=7.0)"));
             EXPECT_NE(settings_text().find("mirror_v=1\r\n"), std::string::npos);
         } else {
-            EXPECT_TRUE(logged("settings: cannot read the file (err=32); using defaults, not saving over it this run"));
+            EXPECT_TRUE(logged(given_up));
             EXPECT_EQ(settings_text(), user_settings);
         }
         EXPECT_FALSE(logged("settings: no file yet (first run), using defaults"));
@@ -172,13 +175,13 @@ TEST_F(RealFiles, TaskbarCreatedLeavesOneAnsweringIconThatGoesAtExit) {
     // Broadcast as Explorer does after a restart. A taskbar that kept the icon (Wine's does) refuses
     // a second NIM_ADD: the icon it has is updated instead; a new taskbar takes it silently.
     PostMessageW(HWND_BROADCAST, RegisterWindowMessageW(L"TaskbarCreated"), 0, 0);
-    Sleep(1000);
+    // Still answering: the tray's mouse message, queued behind the broadcast, reaches the program,
+    // which toggles the mirror; the broadcast has been handled by then.
+    PostMessageW(control, WM_APP + 1, 1, WM_LBUTTONDBLCLK);  // the tray callback
+    EXPECT_TRUE(wait_until(overlay_exists));
     EXPECT_LE(count("tray: icon still there after TaskbarCreated, updated it"), 1);
     EXPECT_EQ(count("tray: NIM_ADD failed"), 0);
     EXPECT_TRUE(tray_has_icon(control));
-    // Still answering: the tray's mouse message reaches the program, which toggles the mirror.
-    PostMessageW(control, WM_APP + 1, 1, WM_LBUTTONDBLCLK);  // the tray callback
-    EXPECT_TRUE(wait_until(overlay_exists));
     PostMessageW(control, WM_COMMAND, exit_command, 0);
     EXPECT_EQ(process.wait_exit(), exit_ok);
     EXPECT_FALSE(tray_has_icon(control));

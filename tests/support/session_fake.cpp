@@ -130,6 +130,10 @@ FakeCall& FakeBackend::record(FakeOp op, bool ok) noexcept {
     if (stop_at_call == op) {
         request_stop();
     }
+    if (wake_at_call == op) {
+        channel_.wake();
+        wake_at_call.reset();
+    }
     return call;
 }
 

@@ -84,6 +84,7 @@ public:
     std::vector<std::pair<std::int64_t, WarpParams>> publish_at_ms;  // publications once the clock gets there
     std::int64_t wake_at_ms = -1;                                    // a wake-up once the clock gets there
     std::optional<FakeOp> stop_at_call;                 // requests a stop at the first call of this operation
+    std::optional<FakeOp> wake_at_call;                 // a wake-up at the first call of this operation
     void (*on_step)(std::size_t step_index) = nullptr;  // told at each acquire, before the step applies
     CursorPoint cursor{400, 300};
     bool cursor_fails = false;

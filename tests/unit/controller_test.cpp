@@ -327,6 +327,24 @@ TEST(Controller, DisplayChangesAreActedOnOnceSettledAndAGoneMonitorIsAwaited) {
     EXPECT_FALSE(controller.running());
 }
 
+TEST(Controller, TheAwaitedMonitorGetsTheMirrorBackWhicheverScreenIsTopmostNow) {
+    // Each layout the awaited monitor returns into has another screen on top.
+    const std::vector<std::vector<MonitorEntry>> returns = {
+        {two_monitors[0], two_monitors[1], monitor(L"\\\\.\\DISPLAY3", {-1280, -900, 0, 124})},
+        {monitor(L"\\\\.\\DISPLAY1", {0, -600, 1920, 480}), two_monitors[1]},
+    };
+    for (const auto& layout : returns) {
+        FakeHost host;
+        Controller controller(host, Settings{});  // the automatic choice: the topmost screen, DISPLAY2
+        controller.start();
+        host.shown_monitors = {two_monitors[0]};
+        controller.display_settled();
+        host.shown_monitors = layout;
+        controller.display_settled();
+        EXPECT_EQ(host.take(), (Calls{"start \\\\.\\DISPLAY2", "stop", "start \\\\.\\DISPLAY2"}));
+    }
+}
+
 TEST(Controller, ADesktopSwitchWakesARunningMirrorOnly) {
     FakeHost host;
     Controller controller(host, Settings{});
