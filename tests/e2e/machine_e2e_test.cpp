@@ -119,7 +119,7 @@ TEST_F(RealFiles, SettingsHeldAtStartAreReadAfterABriefLockAndNeverOverwrittenAf
         const std::vector<std::string> lines = messages();
         EXPECT_EQ(
             std::count(lines.begin(), lines.end(), std::string("notify: ") + notice_text(Notice::settings_unreadable)),
-            c.read ? 0 : 1);
+            brief ? 0 : 1);
     }
 }
 
