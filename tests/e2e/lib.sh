@@ -57,6 +57,15 @@ start_kelvane() {
 # Chooses Exit as the tray menu does and returns Kelvane2's exit code.
 exit_kelvane() {
     driver post Kelvane2Msg 0x111 105 0
+    # Exit takes well under a second; a program that has not gone after 30 s is a failure, not a wait.
+    local polls=0
+    while kill -0 "$kelvane_pid" 2>/dev/null && ((polls++ < 300)); do
+        sleep 0.1
+    done
+    if kill -0 "$kelvane_pid" 2>/dev/null; then
+        echo "Kelvane2 did not exit within 30 s of Exit" >&2
+        kill "$kelvane_pid" 2>/dev/null
+    fi
     local code=0
     wait "$kelvane_pid" || code=$?
     return "$code"

@@ -225,7 +225,22 @@ int menu(const wchar_t* class_name, const wchar_t* message, const wchar_t* wpara
     // Escape closes the menu as a user would, and no command is chosen.
     PostMessageW(popup, WM_KEYDOWN, VK_ESCAPE, 0);
     PostMessageW(popup, WM_KEYUP, VK_ESCAPE, 0);
-    return wait_window(L"#32768", 10000, false);
+    if (wait_window(L"#32768", 10000, false) != exit_done) {
+        return exit_not_found;
+    }
+    // The popup goes before the menu's modal loop ends; a command posted in between would be handled
+    // inside that loop, which is not where a user's command arrives.
+    GUITHREADINFO info{};
+    info.cbSize = sizeof info;
+    const DWORD thread = GetWindowThreadProcessId(window, nullptr);
+    for (const DWORD left = GetTickCount();
+         GetGUIThreadInfo(thread, &info) != 0 && (info.flags & (GUI_INMENUMODE | GUI_POPUPMENUMODE)) != 0;) {
+        if (GetTickCount() - left >= 10000) {
+            return exit_not_found;
+        }
+        Sleep(poll_ms);
+    }
+    return exit_done;
 }
 
 }  // namespace
