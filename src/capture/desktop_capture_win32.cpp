@@ -163,9 +163,8 @@ AcquireResult DesktopCapture::acquire_frame(unsigned timeout_ms) {
     }
     const bool pointer_changed = info.LastMouseUpdateTime.QuadPart != 0 || info.PointerShapeBufferSize != 0;
 
-    // Without a present time only the pointer changed. A present that changed nothing duplicated (a
-    // window excluded from capture, such as our own overlay) must not be copied or drawn either, or the
-    // mirror would redraw at full rate over a still desktop.
+    // Without a present time only the pointer changed. A present that changed nothing duplicated (a window
+    // excluded from capture) is not copied or drawn either: no redraw at full rate over a still desktop.
     bool desktop_changed = info.LastPresentTime.QuadPart != 0 || !has_frame;
     if (desktop_changed && has_frame) {
         hr = frame_has_changes(info, desktop_changed);

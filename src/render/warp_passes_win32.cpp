@@ -39,8 +39,7 @@ D3D11_BLEND_DESC cursor_blend_description() {
     return desc;
 }
 
-// "XOR" with the source colour x: x * (1 - frame) + frame * (1 - x). Exact for channels of 0 and 1: a
-// white x inverts the frame, a black one keeps it. The frame's alpha stays.
+// "XOR" with x: x * (1 - frame) + frame * (1 - x); white inverts the frame, black keeps it, alpha stays.
 D3D11_BLEND_DESC cursor_xor_blend_description() {
     D3D11_BLEND_DESC desc = cursor_blend_description();
     D3D11_RENDER_TARGET_BLEND_DESC& target = desc.RenderTarget[0];
