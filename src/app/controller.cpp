@@ -28,7 +28,7 @@ void Controller::save() {
 }
 
 void Controller::start_mirror() {
-    start_mirror_on(std::wstring());
+    start_mirror_on(std::wstring(), std::wstring());
 }
 
 void Controller::notify(Notice notice) {
@@ -41,7 +41,7 @@ void Controller::notify(Notice notice) {
     host_.notify(notice_text(notice));
 }
 
-void Controller::start_mirror_on(const std::wstring& device_name) {
+void Controller::start_mirror_on(const std::wstring& id, const std::wstring& device_name) {
     if (running_) {
         return;
     }
@@ -50,14 +50,15 @@ void Controller::start_mirror_on(const std::wstring& device_name) {
         return;
     }
     awaited_name_.clear();
+    awaited_id_.clear();
     const std::vector<MonitorEntry> monitors = host_.monitors();
     if (monitors.empty()) {
         log_message("start: no monitors?!");
         return;
     }
-    int chosen = device_name.empty() ? -1 : find_monitor_by_name(monitors, device_name);
-    if (chosen < 0 && !settings_.monitor.empty()) {
-        chosen = find_monitor_by_name(monitors, settings_.monitor);
+    int chosen = find_monitor(monitors, id, device_name);
+    if (chosen < 0 && (!settings_.monitor.empty() || !settings_.monitor_id.empty())) {
+        chosen = find_monitor(monitors, settings_.monitor_id, settings_.monitor);
         if (chosen < 0) {
             log_message("start: saved monitor not found, falling back to auto");
         }
@@ -70,6 +71,7 @@ void Controller::start_mirror_on(const std::wstring& device_name) {
     if (host_.start_mirror(entry, settings_.warp)) {
         running_ = true;
         mirrored_name_ = entry.device_name;
+        mirrored_id_ = entry.id;
     }
 }
 
@@ -90,6 +92,7 @@ void Controller::restart_mirror() {
 void Controller::toggle_mirror() {
     const bool was_running = running_;
     awaited_name_.clear();  // the user decides now
+    awaited_id_.clear();
     settings_.active = !was_running;
     if (was_running) {
         stop_mirror();
@@ -139,10 +142,10 @@ void Controller::command(unsigned id) {
             host_.quit();
             break;
         case MenuCommand::monitor_auto:
-            choose_monitor(std::wstring());
+            choose_monitor(nullptr);
             break;
         case MenuCommand::monitor:
-            choose_monitor(menu_monitors_[decoded.monitor_index].device_name);
+            choose_monitor(&menu_monitors_[decoded.monitor_index]);
             break;
         case MenuCommand::none:
             break;
@@ -158,8 +161,9 @@ void Controller::warp_changed_from_menu() {
 }
 
 // Records the monitor choice; a running mirror moves to it at once, even when it is the same one.
-void Controller::choose_monitor(std::wstring device_name) {
-    settings_.monitor = std::move(device_name);
+void Controller::choose_monitor(const MonitorEntry* entry) {
+    settings_.monitor = entry != nullptr ? entry->device_name : std::wstring();
+    settings_.monitor_id = entry != nullptr ? entry->id : std::wstring();
     save();
     if (running_) {
         restart_mirror();
@@ -191,19 +195,22 @@ void Controller::display_changed() {
 }
 
 void Controller::display_settled() {
-    switch (decide_display_change(running_, host_.monitors(), mirrored_name_, awaited_name_)) {
+    switch (decide_display_change(running_, host_.monitors(), MonitorKey{mirrored_id_, mirrored_name_},
+                                  MonitorKey{awaited_id_, awaited_name_})) {
         case DisplayChangeAction::none:
             break;
         case DisplayChangeAction::wait:
             // A monitor that sleeps or a cable pulled for a moment: the user's choice stays as it is.
             log_message("display change: mirrored monitor gone, waiting for it");
             awaited_name_ = mirrored_name_;
+            awaited_id_ = mirrored_id_;
             stop_mirror();
             break;
         case DisplayChangeAction::resume: {
             log_message("display change: mirrored monitor back, restarting");
             const std::wstring awaited = std::exchange(awaited_name_, std::wstring());
-            start_mirror_on(awaited);
+            const std::wstring awaited_id = std::exchange(awaited_id_, std::wstring());
+            start_mirror_on(awaited_id, awaited);
             break;
         }
         case DisplayChangeAction::restart:

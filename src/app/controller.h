@@ -56,10 +56,11 @@ public:
     void remote_command(RemoteCommand sent) override;
 
 private:
-    // Starts on `device_name` when it is there, else as start_mirror chooses.
-    void start_mirror_on(const std::wstring& device_name);
+    // Starts on the monitor with device interface path `id` or device name `device_name` when it is
+    // there, else as start_mirror chooses.
+    void start_mirror_on(const std::wstring& id, const std::wstring& device_name);
     void restart_mirror();
-    void choose_monitor(std::wstring device_name);
+    void choose_monitor(const MonitorEntry* entry);  // null: automatic
     // A warp value changed from the menu: keep it, hand it to the mirror, show it in the open window.
     void warp_changed_from_menu();
     void open_adjust_window();
@@ -68,8 +69,10 @@ private:
     AppHost& host_;
     Settings settings_;
     bool running_ = false;
-    std::wstring mirrored_name_;               // device name of the monitor the running mirror shows
-    std::wstring awaited_name_;                // the monitor a mirror stopped by its going waits for
+    std::wstring mirrored_name_;  // device name of the monitor the running mirror shows
+    std::wstring mirrored_id_;    // and its device interface path
+    std::wstring awaited_name_;   // the monitor a mirror stopped by its going waits for
+    std::wstring awaited_id_;
     std::vector<MonitorEntry> menu_monitors_;  // the monitors as the last menu listed them
     std::array<bool, notice_count> notified_{};
     bool mirror_refused_ = false;

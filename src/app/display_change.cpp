@@ -3,13 +3,13 @@
 
 namespace kelvane {
 
-DisplayChangeAction decide_display_change(bool running, const std::vector<MonitorEntry>& monitors,
-                                          std::wstring_view mirrored_name, std::wstring_view awaited_name) noexcept {
+DisplayChangeAction decide_display_change(bool running, const std::vector<MonitorEntry>& monitors, MonitorKey mirrored,
+                                          MonitorKey awaited) noexcept {
     if (running) {
-        return find_monitor_by_name(monitors, mirrored_name) < 0 ? DisplayChangeAction::wait
-                                                                 : DisplayChangeAction::restart;
+        return find_monitor(monitors, mirrored.id, mirrored.name) < 0 ? DisplayChangeAction::wait
+                                                                      : DisplayChangeAction::restart;
     }
-    if (!awaited_name.empty() && find_monitor_by_name(monitors, awaited_name) >= 0) {
+    if (find_monitor(monitors, awaited.id, awaited.name) >= 0) {
         return DisplayChangeAction::resume;
     }
     return DisplayChangeAction::none;

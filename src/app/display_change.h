@@ -17,10 +17,15 @@ enum class DisplayChangeAction {
     resume,   // the awaited monitor is back: start on it
 };
 
-// `mirrored_name`: the running mirror's monitor; `awaited_name`: the monitor a stopped mirror waits
-// for (empty: none).
+// A monitor as the mirror knows it: device interface path (empty: unknown) and device name.
+struct MonitorKey {
+    std::wstring_view id;
+    std::wstring_view name;
+};
+
+// `mirrored`: the running mirror's monitor; `awaited`: the monitor a stopped mirror waits for (both
+// empty: none). A monitor that came back under another device name is found by its path.
 [[nodiscard]] DisplayChangeAction decide_display_change(bool running, const std::vector<MonitorEntry>& monitors,
-                                                        std::wstring_view mirrored_name,
-                                                        std::wstring_view awaited_name) noexcept;
+                                                        MonitorKey mirrored, MonitorKey awaited) noexcept;
 
 }  // namespace kelvane

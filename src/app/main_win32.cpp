@@ -103,8 +103,11 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE /*previous*/, PWSTR /*command_
     const bool settings_read = load_settings(settings);
     if (!options.monitor_arg.empty()) {
         // An argument that matches nothing is logged there and keeps the saved monitor.
+        const std::vector<MonitorEntry> monitors = enumerate_monitors();
         std::wstring resolved = resolve_monitor_argument(options.monitor_arg);
         if (!resolved.empty()) {
+            const int chosen = find_monitor_by_name(monitors, resolved);
+            settings.monitor_id = chosen >= 0 ? monitors[static_cast<std::size_t>(chosen)].id : std::wstring();
             settings.monitor = std::move(resolved);
         }
     }

@@ -5,9 +5,14 @@
 
 namespace kelvane {
 
-std::size_t AdapterChoice::pick(const std::vector<std::uint64_t>& candidates) const noexcept {
+bool AdapterChoice::is_ruled_out(std::uint64_t adapter) const noexcept {
+    return std::find(ruled_out_.begin(), ruled_out_.end(), adapter) != ruled_out_.end();
+}
+
+std::size_t AdapterChoice::pick(const std::vector<std::uint64_t>& candidates) {
+    candidates_ = candidates;
     for (std::size_t i = 0; i < candidates.size(); ++i) {
-        if (std::find(ruled_out_.begin(), ruled_out_.end(), candidates[i]) == ruled_out_.end()) {
+        if (!is_ruled_out(candidates[i])) {
             return i;
         }
     }
@@ -15,10 +20,15 @@ std::size_t AdapterChoice::pick(const std::vector<std::uint64_t>& candidates) co
 }
 
 bool AdapterChoice::rule_out(std::uint64_t adapter) {
-    if (std::find(ruled_out_.begin(), ruled_out_.end(), adapter) != ruled_out_.end()) {
+    const bool other_left = std::any_of(candidates_.begin(), candidates_.end(), [&](std::uint64_t candidate) {
+        return candidate != adapter && !is_ruled_out(candidate);
+    });
+    if (!other_left) {
         return false;
     }
-    ruled_out_.push_back(adapter);
+    if (!is_ruled_out(adapter)) {
+        ruled_out_.push_back(adapter);
+    }
     return true;
 }
 

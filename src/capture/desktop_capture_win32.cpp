@@ -56,7 +56,7 @@ std::uint64_t adapter_id(IDXGIAdapter1* adapter) noexcept {
 }
 
 bool find_output_for_monitor(HMONITOR monitor, ComPtr<IDXGIAdapter1>& adapter, ComPtr<IDXGIOutput1>& output,
-                             const AdapterChoice& choice) {
+                             AdapterChoice& choice) {
     ComPtr<IDXGIFactory1> factory;
     const HRESULT hr = CreateDXGIFactory1(IID_PPV_ARGS(&factory));
     if (FAILED(hr)) {
@@ -150,8 +150,7 @@ AcquireResult DesktopCapture::acquire_frame(unsigned timeout_ms) {
         return AcquireResult::Timeout;
     }
     if (hr == DXGI_ERROR_ACCESS_LOST) {
-        log_message("capture: access lost");
-        return AcquireResult::AccessLost;
+        return lose_access();
     }
     if (FAILED(hr)) {
         log_failed_call("AcquireNextFrame", hr);
@@ -159,16 +158,65 @@ AcquireResult DesktopCapture::acquire_frame(unsigned timeout_ms) {
     }
 
     // A new shape takes effect even if the rest of this frame fails.
-    update_pointer_shape(info);
-
-    // No present time: only the pointer changed, and the last copy is still the desktop.
-    if (info.LastPresentTime.QuadPart == 0 && has_frame) {
-        duplication->ReleaseFrame();
-        return AcquireResult::NewFrame;
+    if (update_pointer_shape(info) == DXGI_ERROR_ACCESS_LOST) {
+        return lose_access();
     }
+    const bool pointer_changed = info.LastMouseUpdateTime.QuadPart != 0 || info.PointerShapeBufferSize != 0;
 
+    // Without a present time only the pointer changed. A present that changed nothing duplicated (a window
+    // excluded from capture) is not copied or drawn either: no redraw at full rate over a still desktop.
+    bool desktop_changed = info.LastPresentTime.QuadPart != 0 || !has_frame;
+    if (desktop_changed && has_frame) {
+        hr = frame_has_changes(info, desktop_changed);
+        if (hr == DXGI_ERROR_ACCESS_LOST) {
+            return lose_access();
+        }
+    }
+    if (desktop_changed) {
+        const AcquireResult copied = copy_frame(resource.Get());
+        if (copied != AcquireResult::NewFrame) {
+            return copied;
+        }
+    }
+    if (duplication->ReleaseFrame() == DXGI_ERROR_ACCESS_LOST) {
+        return lose_access();
+    }
+    return desktop_changed || pointer_changed ? AcquireResult::NewFrame : AcquireResult::Timeout;
+}
+
+AcquireResult DesktopCapture::lose_access() noexcept {
+    // DXGI answers nothing more on a duplication that lost access: it is given up at once.
+    log_message("capture: access lost");
+    duplication.Reset();
+    return AcquireResult::AccessLost;
+}
+
+HRESULT DesktopCapture::frame_has_changes(const DXGI_OUTDUPL_FRAME_INFO& info, bool& changed) {
+    changed = true;  // what cannot be told is copied
+    if (info.TotalMetadataBufferSize == 0) {
+        changed = false;
+        return S_OK;
+    }
+    metadata_buffer.resize(info.TotalMetadataBufferSize);
+    const auto size = static_cast<UINT>(metadata_buffer.size());
+    UINT moves = 0;
+    HRESULT hr =
+        duplication->GetFrameMoveRects(size, reinterpret_cast<DXGI_OUTDUPL_MOVE_RECT*>(metadata_buffer.data()), &moves);
+    if (FAILED(hr) || moves != 0) {
+        return hr;
+    }
+    UINT dirty = 0;
+    hr = duplication->GetFrameDirtyRects(size, reinterpret_cast<RECT*>(metadata_buffer.data()), &dirty);
+    if (SUCCEEDED(hr) && dirty == 0) {
+        changed = false;
+    }
+    return hr;
+}
+
+// Copies the acquired desktop into frame_texture; releases the frame itself on failure.
+AcquireResult DesktopCapture::copy_frame(IDXGIResource* resource) {
     ComPtr<ID3D11Texture2D> acquired;
-    hr = resource.As(&acquired);
+    const HRESULT hr = resource->QueryInterface(IID_PPV_ARGS(&acquired));
     if (FAILED(hr)) {
         duplication->ReleaseFrame();
         log_failed_call("frame QI ID3D11Texture2D", hr);
@@ -186,7 +234,7 @@ AcquireResult DesktopCapture::acquire_frame(unsigned timeout_ms) {
         return AcquireResult::Failed;
     }
     context->CopyResource(frame_texture.Get(), acquired.Get());
-    duplication->ReleaseFrame();
+    ++frames_copied;
     has_frame = true;
     return AcquireResult::NewFrame;
 }
@@ -226,16 +274,17 @@ bool DesktopCapture::ensure_frame_texture(const D3D11_TEXTURE2D_DESC& desc) {
     return true;
 }
 
-void DesktopCapture::update_pointer_shape(const DXGI_OUTDUPL_FRAME_INFO& info) {
+HRESULT DesktopCapture::update_pointer_shape(const DXGI_OUTDUPL_FRAME_INFO& info) {
     if (info.PointerShapeBufferSize == 0) {
-        return;
+        return S_OK;
     }
     shape_buffer.assign(info.PointerShapeBufferSize, 0);
     UINT required = 0;
     DXGI_OUTDUPL_POINTER_SHAPE_INFO shape{};
-    if (FAILED(duplication->GetFramePointerShape(static_cast<UINT>(shape_buffer.size()), shape_buffer.data(), &required,
-                                                 &shape))) {
-        return;
+    const HRESULT hr = duplication->GetFramePointerShape(static_cast<UINT>(shape_buffer.size()), shape_buffer.data(),
+                                                         &required, &shape);
+    if (FAILED(hr)) {
+        return hr;
     }
     PointerShapeInfo shape_info;
     shape_info.type = shape.Type;
@@ -245,6 +294,7 @@ void DesktopCapture::update_pointer_shape(const DXGI_OUTDUPL_FRAME_INFO& info) {
     shape_info.hotspot_x = shape.HotSpot.x;
     shape_info.hotspot_y = shape.HotSpot.y;
     convert_pointer_shape(shape_buffer.data(), shape_buffer.size(), shape_info, cursor);
+    return S_OK;
 }
 
 }  // namespace kelvane

@@ -72,12 +72,13 @@ void convert_monochrome(const std::uint8_t* bytes, const PointerShapeInfo& info,
         for (std::uint32_t x = 0; x < layout.image_width; ++x) {
             const bool and_bit = mask_bit(and_row, x);
             const bool xor_bit = mask_bit(xor_row, x);
+            // (screen AND and_bit) XOR xor_bit: black, white, the screen, or the screen inverted (the
+            // I-beam's usual form, which must show over a white page).
             std::uint32_t word = cursor_opaque_black;
-            if (xor_bit) {
-                // Both "white" and "invert the screen" show as white: there is no screen to invert here.
+            if (and_bit) {
+                word = xor_bit ? cursor_inverting : cursor_transparent;
+            } else if (xor_bit) {
                 word = cursor_opaque_white;
-            } else if (and_bit) {
-                word = cursor_transparent;
             }
             out[static_cast<std::size_t>(y) * layout.image_width + x] = word;
         }
@@ -103,9 +104,8 @@ void convert_masked_color(const std::uint8_t* bytes, const PointerShapeInfo& inf
             const std::uint32_t c = read_word(row + static_cast<std::size_t>(x) * bytes_per_pixel);
             const bool mask = (c >> alpha_shift) != 0;
             const std::uint32_t color = c & color_mask;
-            // A set mask byte means "XOR with the screen": shown as its colour, or not at all when black.
-            out[static_cast<std::size_t>(y) * layout.image_width + x] =
-                (!mask || color != 0) ? (color | opaque_alpha) : cursor_transparent;
+            // A set mask byte means "XOR the screen with the colour" (alpha 0); a clear one, "replace it".
+            out[static_cast<std::size_t>(y) * layout.image_width + x] = mask ? color : (color | opaque_alpha);
         }
     }
 }
@@ -138,6 +138,7 @@ bool convert_pointer_shape(const std::uint8_t* bytes, std::size_t size, const Po
 
     cursor.hotspot_x = info.hotspot_x;
     cursor.hotspot_y = info.hotspot_y;
+    cursor.screen_xor = info.type != pointer_shape_color;
     ++cursor.generation;
     log_message("capture: cursor shape %dx%d hot=(%d,%d) type=%u", cursor.width, cursor.height, cursor.hotspot_x,
                 cursor.hotspot_y, info.type);

@@ -29,6 +29,9 @@ struct PointerShapeInfo {
 };
 
 // The converted cursor: B8G8R8A8 words (0xAARRGGBB) with straight alpha, row-major, rows back to back.
+// In an image with `screen_xor` set (from a monochrome or masked-colour shape) every pixel is opaque or
+// has alpha 0, and the colour of an alpha-0 pixel is XORed onto the screen as Windows draws it: white
+// inverts what lies under it, black leaves it alone.
 struct CursorImage {
     std::int32_t width = 0;
     std::int32_t height = 0;
@@ -36,12 +39,14 @@ struct CursorImage {
     std::int32_t hotspot_y = 0;
     std::vector<std::uint32_t> pixels;
     std::uint64_t generation = 0;  // one more after every converted shape
+    bool screen_xor = false;
 };
 
-// Opaque black, transparent and opaque white, as the monochrome mask pairs produce them.
+// Opaque black, transparent, opaque white and inverting, as the monochrome mask pairs produce them.
 inline constexpr std::uint32_t cursor_opaque_black = 0xFF000000u;
 inline constexpr std::uint32_t cursor_transparent = 0x00000000u;
 inline constexpr std::uint32_t cursor_opaque_white = 0xFFFFFFFFu;
+inline constexpr std::uint32_t cursor_inverting = 0x00FFFFFFu;
 
 // Converts the shape in `bytes` (`size` bytes) into `cursor`, sets the hot spot, counts the generation
 // and logs the new shape. Returns false and leaves `cursor` untouched for an unknown type (silently) and

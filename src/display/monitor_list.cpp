@@ -93,6 +93,21 @@ int find_monitor_by_name(const std::vector<MonitorEntry>& list, std::wstring_vie
     return -1;
 }
 
+int find_monitor(const std::vector<MonitorEntry>& list, std::wstring_view id, std::wstring_view name) noexcept {
+    if (!id.empty()) {
+        for (std::size_t i = 0; i < list.size(); ++i) {
+            if (list[i].id == id) {
+                return static_cast<int>(i);
+            }
+        }
+    }
+    const int named = name.empty() ? -1 : find_monitor_by_name(list, name);
+    if (named < 0 || id.empty() || list[static_cast<std::size_t>(named)].id.empty()) {
+        return named;
+    }
+    return -1;
+}
+
 int pick_topmost_monitor(const std::vector<MonitorEntry>& list) noexcept {
     int best = -1;
     for (std::size_t i = 0; i < list.size(); ++i) {

@@ -30,6 +30,7 @@ struct MonitorEntry {
     MonitorHandle handle = nullptr;
     MonitorRect rect;
     std::wstring device_name;  // GDI device name, e.g. \\.\DISPLAY1
+    std::wstring id;           // device interface path, kept when the device name changes; empty: unknown
     std::wstring label;        // what the user sees, from make_monitor_label
     bool primary = false;
 };
@@ -43,6 +44,13 @@ void sort_monitors(std::vector<MonitorEntry>& list);
 
 // Position of the first entry whose device name equals `name` exactly (case-sensitive), or -1.
 [[nodiscard]] int find_monitor_by_name(const std::vector<MonitorEntry>& list, std::wstring_view name) noexcept;
+
+// Position of the entry with the device interface path `id` (when not empty), else of the one named
+// `name` (when not empty), or -1. A monitor that Windows renumbered is still found by its path; a
+// settings file that names the monitor only is still understood; but an entry under that name whose
+// own known path differs from `id` is another monitor that took the name over, and is not taken.
+[[nodiscard]] int find_monitor(const std::vector<MonitorEntry>& list, std::wstring_view id,
+                               std::wstring_view name) noexcept;
 
 // Position of the topmost monitor; among equal tops the smaller area, then the earlier entry.
 // -1 for an empty list.

@@ -1,12 +1,26 @@
-// The monitor list from the system: EnumDisplayMonitors and GetMonitorInfoW, and the command-line
-// argument resolved with the system's upper-casing.
+// The monitor list from the system: EnumDisplayMonitors, GetMonitorInfoW and the monitors' device
+// interface paths, and the command-line argument resolved with the system's upper-casing.
 #include "display/monitor_list.h"
 
 #include <windows.h>
 
+#include <cwchar>
+#include <iterator>
+
 namespace kelvane {
 
 namespace {
+
+// The device interface path of the (first) monitor shown on a display device: unlike the device name
+// it stays when Windows numbers the display devices anew. Empty when the system does not say.
+std::wstring monitor_interface_path(const wchar_t* device_name) {
+    DISPLAY_DEVICEW device{};
+    device.cb = sizeof device;
+    if (EnumDisplayDevicesW(device_name, 0, &device, EDD_GET_DEVICE_INTERFACE_NAME) == FALSE) {
+        return {};
+    }
+    return std::wstring(device.DeviceID, wcsnlen(device.DeviceID, std::size(device.DeviceID)));
+}
 
 BOOL CALLBACK add_monitor(HMONITOR monitor, HDC /*dc*/, LPRECT /*rect*/, LPARAM data) {
     auto& list = *reinterpret_cast<std::vector<MonitorEntry>*>(data);
@@ -18,6 +32,7 @@ BOOL CALLBACK add_monitor(HMONITOR monitor, HDC /*dc*/, LPRECT /*rect*/, LPARAM 
         entry.handle = static_cast<MonitorHandle>(monitor);
         entry.rect = MonitorRect{info.rcMonitor.left, info.rcMonitor.top, info.rcMonitor.right, info.rcMonitor.bottom};
         entry.device_name = info.szDevice;
+        entry.id = monitor_interface_path(info.szDevice);
         entry.primary = (info.dwFlags & MONITORINFOF_PRIMARY) != 0;
         entry.label = make_monitor_label(entry.device_name, entry.rect, entry.primary);
         list.push_back(std::move(entry));

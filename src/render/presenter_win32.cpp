@@ -14,6 +14,12 @@ namespace {
 using Microsoft::WRL::ComPtr;
 
 constexpr UINT present_sync_interval = 1;
+// A presenter reads the glass while speaking: every queued frame is lag.
+constexpr UINT max_frame_latency = 1;
+// Longer than a frame at any refresh rate; a wait that runs out only costs the pacing of one frame.
+constexpr DWORD frame_wait_limit_ms = 100;
+// DCOMPOSITION_ERROR_WINDOW_ALREADY_COMPOSED, which not every SDK names.
+constexpr HRESULT window_already_composed = static_cast<HRESULT>(0x88980800u);
 
 DXGI_SWAP_CHAIN_DESC1 swap_chain_description(int width, int height, DXGI_FORMAT format) {
     DXGI_SWAP_CHAIN_DESC1 desc{};
@@ -28,7 +34,7 @@ DXGI_SWAP_CHAIN_DESC1 swap_chain_description(int width, int height, DXGI_FORMAT 
     desc.Scaling = DXGI_SCALING_STRETCH;
     desc.SwapEffect = DXGI_SWAP_EFFECT_FLIP_DISCARD;
     desc.AlphaMode = DXGI_ALPHA_MODE_IGNORE;
-    desc.Flags = 0;
+    desc.Flags = DXGI_SWAP_CHAIN_FLAG_FRAME_LATENCY_WAITABLE_OBJECT;
     return desc;
 }
 
@@ -83,6 +89,7 @@ bool Presenter::create_swap_chain(ID3D11Device* device, IDXGIAdapter1* adapter, 
     }
     const HRESULT composition = create_composition(factory.Get(), window, desc);
     if (SUCCEEDED(composition)) {
+        limit_frame_latency();
         return true;
     }
     release_composition();
@@ -98,7 +105,36 @@ bool Presenter::create_swap_chain(ID3D11Device* device, IDXGIAdapter1* adapter, 
         return false;
     }
     log_message("renderer: composition unavailable, presenting to the window directly");
+    limit_frame_latency();
     return true;
+}
+
+void Presenter::limit_frame_latency() {
+    // A waitable swap chain keeps its own limit; a swap chain without IDXGISwapChain2 (Wine's window
+    // swap chain) follows the device's.
+    ComPtr<IDXGISwapChain2> swap_chain2;
+    HRESULT hr = swap_chain_.As(&swap_chain2);
+    if (SUCCEEDED(hr)) {
+        hr = swap_chain2->SetMaximumFrameLatency(max_frame_latency);
+        if (SUCCEEDED(hr)) {
+            frame_latency_waitable_.reset(swap_chain2->GetFrameLatencyWaitableObject());
+            return;
+        }
+    }
+    ComPtr<IDXGIDevice1> dxgi_device;
+    hr = device_.As(&dxgi_device);
+    if (SUCCEEDED(hr)) {
+        hr = dxgi_device->SetMaximumFrameLatency(max_frame_latency);
+    }
+    if (FAILED(hr)) {
+        log_failed_call("SetMaximumFrameLatency", hr);
+    }
+}
+
+void Presenter::wait_until_ready() noexcept {
+    if (frame_latency_waitable_) {
+        WaitForSingleObjectEx(frame_latency_waitable_.get(), frame_wait_limit_ms, TRUE);
+    }
 }
 
 HRESULT Presenter::create_composition(IDXGIFactory2* factory, HWND window, const DXGI_SWAP_CHAIN_DESC1& desc) {
@@ -115,6 +151,12 @@ HRESULT Presenter::create_composition(IDXGIFactory2* factory, HWND window, const
         return hr;
     }
     hr = dcomp_device_->CreateTargetForHwnd(window, TRUE, &dcomp_target_);
+    if (hr == window_already_composed) {
+        // A game overlay (graphics driver, recording or chat program) already put its topmost target
+        // on the window. Below it the picture is the same: the overlay window has no child windows.
+        log_message("renderer: the window already has a topmost composition target, composing below it");
+        hr = dcomp_device_->CreateTargetForHwnd(window, FALSE, &dcomp_target_);
+    }
     if (FAILED(hr)) {
         log_failed_call("CreateTargetForHwnd", hr);
         return hr;
@@ -137,6 +179,7 @@ HRESULT Presenter::create_composition(IDXGIFactory2* factory, HWND window, const
 void Presenter::release_composition() noexcept {
     // The view holds the back buffer, which must go before the swap chain is given up.
     back_buffer_view_.Reset();
+    frame_latency_waitable_.reset();
     dcomp_visual_.Reset();
     dcomp_target_.Reset();
     dcomp_device_.Reset();

@@ -9,6 +9,8 @@
 #include <dxgi1_2.h>
 #include <wrl/client.h>
 
+#include "platform/unique_handle_win32.h"
+
 namespace kelvane {
 
 // What a present came to.
@@ -39,6 +41,10 @@ public:
     // cannot be made, or before create.
     [[nodiscard]] ID3D11RenderTargetView* back_buffer_view();
 
+    // Waits (a frame at most) until the swap chain takes another frame without queueing it behind
+    // one already waiting: drawing then shows the newest desktop with one frame of latency.
+    void wait_until_ready() noexcept;
+
     // Presents with vertical sync; logs refusals. Fails quietly before create.
     [[nodiscard]] PresentResult present() noexcept;
 
@@ -53,6 +59,7 @@ private:
     [[nodiscard]] bool set_linear_colour_space();
     [[nodiscard]] HRESULT create_composition(IDXGIFactory2* factory, HWND window, const DXGI_SWAP_CHAIN_DESC1& desc);
     void release_composition() noexcept;
+    void limit_frame_latency();
 
     Microsoft::WRL::ComPtr<ID3D11Device> device_;
     Microsoft::WRL::ComPtr<IDXGISwapChain1> swap_chain_;
@@ -61,6 +68,7 @@ private:
     Microsoft::WRL::ComPtr<IDCompositionVisual> dcomp_visual_;
     Microsoft::WRL::ComPtr<ID3D11RenderTargetView> back_buffer_view_;
     bool hdr_ = false;
+    UniqueHandle frame_latency_waitable_;
 };
 
 }  // namespace kelvane

@@ -1,5 +1,6 @@
 // The mirror's GPU program: a full-screen warp pass that samples the source image through the inverse
-// homography, and a cursor pass that blends the pre-warped cursor sprite over it.
+// homography, and a cursor pass that blends the pre-warped cursor sprite over it (and XORs the parts of
+// a monochrome or masked-colour pointer that Windows XORs onto the screen).
 // Output and source are addressed in [-1, +1]^2 with y growing downwards.
 
 cbuffer WarpCB : register(b0)
@@ -97,4 +98,12 @@ float4 PSCursor(VSOut i) : SV_TARGET
     float3 colour = sprite.rgb;
     CONVERT_COLOUR(colour, cursorColour)
     return float4(colour, sprite.a);
+}
+
+// The colour a monochrome or masked-colour pointer XORs onto the screen: that of its alpha-0 pixels,
+// for the XOR blend (white inverts the frame under the I-beam).
+float4 PSCursorXor(VSOut i) : SV_TARGET
+{
+    float4 c = sourceTex.Sample(linearSampler, i.uv);
+    return float4(c.rgb * (1.0 - c.a), 0.0);
 }

@@ -1,14 +1,14 @@
 // WarpPasses: shader compilation, pipeline objects, warp upload, cursor sprite and the two passes.
 #include "render/warp_passes_win32.h"
 
-#include <d3dcompiler.h>
-
 #include <cstddef>
 #include <cstring>
 #include <iterator>
 #include <string>
+#include <vector>
 
 #include "platform/log.h"
+#include "render/shader_cache_win32.h"
 #include "render/texture_upload_win32.h"
 #include "render/warp_hlsl.h"
 
@@ -17,31 +17,10 @@ namespace {
 
 using Microsoft::WRL::ComPtr;
 
-constexpr const char* shader_source_name = "warp.hlsl";
-constexpr UINT shader_compile_flags = D3DCOMPILE_OPTIMIZATION_LEVEL3;
 constexpr UINT cursor_vertex_stride = sizeof(CursorVertex);
 constexpr UINT cursor_vertex_count = 4;
 constexpr UINT warp_vertex_count = 3;
 constexpr float clear_colour[4] = {0.0f, 0.0f, 0.0f, 1.0f};
-
-// Compiles one entry point; logs the compiler's message on failure.
-ComPtr<ID3DBlob> compile_shader(std::string_view source, const char* entry, const char* profile) {
-    ComPtr<ID3DBlob> code;
-    ComPtr<ID3DBlob> errors;
-    const HRESULT hr = D3DCompile(source.data(), source.size(), shader_source_name, nullptr, nullptr, entry, profile,
-                                  shader_compile_flags, 0, &code, &errors);
-    if (FAILED(hr)) {
-        if (errors != nullptr && errors->GetBufferSize() > 0) {
-            const auto* text = static_cast<const char*>(errors->GetBufferPointer());
-            const std::string message(text, strnlen(text, errors->GetBufferSize()));
-            log_message("shader compile (%s) failed: %s", entry, message.c_str());
-        } else {
-            log_message("shader compile (%s) failed: %s", entry, "no log");
-        }
-        return nullptr;
-    }
-    return code;
-}
 
 // Straight-alpha "over": colour = source * source alpha + destination * (1 - source alpha).
 D3D11_BLEND_DESC cursor_blend_description() {
@@ -60,15 +39,23 @@ D3D11_BLEND_DESC cursor_blend_description() {
     return desc;
 }
 
+// "XOR" with x: x * (1 - frame) + frame * (1 - x); white inverts the frame, black keeps it, alpha stays.
+D3D11_BLEND_DESC cursor_xor_blend_description() {
+    D3D11_BLEND_DESC desc = cursor_blend_description();
+    D3D11_RENDER_TARGET_BLEND_DESC& target = desc.RenderTarget[0];
+    target.SrcBlend = D3D11_BLEND_INV_DEST_COLOR;
+    target.DestBlend = D3D11_BLEND_INV_SRC_COLOR;
+    target.SrcBlendAlpha = D3D11_BLEND_ZERO;
+    target.DestBlendAlpha = D3D11_BLEND_ONE;
+    return desc;
+}
+
+// Everything not set is zero: no culling of either winding, no scissor, no multisampling.
 D3D11_RASTERIZER_DESC rasterizer_description() {
     D3D11_RASTERIZER_DESC desc{};
     desc.FillMode = D3D11_FILL_SOLID;
     desc.CullMode = D3D11_CULL_NONE;
-    desc.FrontCounterClockwise = FALSE;
     desc.DepthClipEnable = FALSE;
-    desc.ScissorEnable = FALSE;
-    desc.MultisampleEnable = FALSE;
-    desc.AntialiasedLineEnable = FALSE;
     return desc;
 }
 
@@ -78,9 +65,6 @@ D3D11_SAMPLER_DESC sampler_description() {
     desc.AddressU = D3D11_TEXTURE_ADDRESS_CLAMP;
     desc.AddressV = D3D11_TEXTURE_ADDRESS_CLAMP;
     desc.AddressW = D3D11_TEXTURE_ADDRESS_CLAMP;
-    desc.MipLODBias = 0.0f;
-    desc.MaxAnisotropy = 0;
-    desc.ComparisonFunc = static_cast<D3D11_COMPARISON_FUNC>(0);
     desc.MinLOD = 0.0f;
     desc.MaxLOD = D3D11_FLOAT32_MAX;
     return desc;
@@ -104,17 +88,17 @@ bool WarpPasses::create(ID3D11Device* device, ID3D11DeviceContext* context, std:
 }
 
 bool WarpPasses::create_warp_pass(std::string_view shader_source) {
-    const ComPtr<ID3DBlob> vs_code = compile_shader(shader_source, "VSMain", "vs_4_0");
-    if (vs_code == nullptr) {
+    const std::vector<std::uint8_t> vs_code = compiled_shader(shader_source, "VSMain", "vs_4_0");
+    if (vs_code.empty()) {
         return false;
     }
-    const ComPtr<ID3DBlob> ps_code = compile_shader(shader_source, "PSMain", "ps_4_0");
-    if (ps_code == nullptr) {
+    const std::vector<std::uint8_t> ps_code = compiled_shader(shader_source, "PSMain", "ps_4_0");
+    if (ps_code.empty()) {
         return false;
     }
-    HRESULT hr = device_->CreateVertexShader(vs_code->GetBufferPointer(), vs_code->GetBufferSize(), nullptr, &warp_vs_);
+    HRESULT hr = device_->CreateVertexShader(vs_code.data(), vs_code.size(), nullptr, &warp_vs_);
     if (SUCCEEDED(hr)) {
-        hr = device_->CreatePixelShader(ps_code->GetBufferPointer(), ps_code->GetBufferSize(), nullptr, &warp_ps_);
+        hr = device_->CreatePixelShader(ps_code.data(), ps_code.size(), nullptr, &warp_ps_);
     }
     if (FAILED(hr)) {
         log_failed_call("create shaders", hr);
@@ -133,18 +117,21 @@ bool WarpPasses::create_warp_pass(std::string_view shader_source) {
 }
 
 bool WarpPasses::create_cursor_pass(std::string_view shader_source) {
-    const ComPtr<ID3DBlob> vs_code = compile_shader(shader_source, "VSCursor", "vs_4_0");
-    if (vs_code == nullptr) {
+    const std::vector<std::uint8_t> vs_code = compiled_shader(shader_source, "VSCursor", "vs_4_0");
+    if (vs_code.empty()) {
         return false;
     }
-    const ComPtr<ID3DBlob> ps_code = compile_shader(shader_source, "PSCursor", "ps_4_0");
-    if (ps_code == nullptr) {
+    const std::vector<std::uint8_t> ps_code = compiled_shader(shader_source, "PSCursor", "ps_4_0");
+    const std::vector<std::uint8_t> xor_code = compiled_shader(shader_source, "PSCursorXor", "ps_4_0");
+    if (ps_code.empty() || xor_code.empty()) {
         return false;
     }
-    HRESULT hr =
-        device_->CreateVertexShader(vs_code->GetBufferPointer(), vs_code->GetBufferSize(), nullptr, &cursor_vs_);
+    HRESULT hr = device_->CreateVertexShader(vs_code.data(), vs_code.size(), nullptr, &cursor_vs_);
     if (SUCCEEDED(hr)) {
-        hr = device_->CreatePixelShader(ps_code->GetBufferPointer(), ps_code->GetBufferSize(), nullptr, &cursor_ps_);
+        hr = device_->CreatePixelShader(ps_code.data(), ps_code.size(), nullptr, &cursor_ps_);
+    }
+    if (SUCCEEDED(hr)) {
+        hr = device_->CreatePixelShader(xor_code.data(), xor_code.size(), nullptr, &cursor_xor_ps_);
     }
     if (FAILED(hr)) {
         log_failed_call("create cursor shaders", hr);
@@ -154,8 +141,8 @@ bool WarpPasses::create_cursor_pass(std::string_view shader_source) {
         {"POSITION", 0, DXGI_FORMAT_R32G32_FLOAT, 0, offsetof(CursorVertex, x), D3D11_INPUT_PER_VERTEX_DATA, 0},
         {"TEXCOORD", 0, DXGI_FORMAT_R32G32_FLOAT, 0, offsetof(CursorVertex, u), D3D11_INPUT_PER_VERTEX_DATA, 0},
     };
-    hr = device_->CreateInputLayout(layout, static_cast<UINT>(std::size(layout)), vs_code->GetBufferPointer(),
-                                    vs_code->GetBufferSize(), &cursor_layout_);
+    hr = device_->CreateInputLayout(layout, static_cast<UINT>(std::size(layout)), vs_code.data(), vs_code.size(),
+                                    &cursor_layout_);
     if (FAILED(hr)) {
         log_failed_call("create cursor input layout", hr);
         return false;
@@ -172,6 +159,10 @@ bool WarpPasses::create_cursor_pass(std::string_view shader_source) {
     }
     const D3D11_BLEND_DESC blend_desc = cursor_blend_description();
     hr = device_->CreateBlendState(&blend_desc, &cursor_blend_);
+    if (SUCCEEDED(hr)) {
+        const D3D11_BLEND_DESC xor_desc = cursor_xor_blend_description();
+        hr = device_->CreateBlendState(&xor_desc, &cursor_xor_blend_);
+    }
     if (FAILED(hr)) {
         log_failed_call("create blend state", hr);
         return false;
@@ -199,6 +190,8 @@ void WarpPasses::release() noexcept {
     colour_.release();
     cursor_srv_.Reset();
     cursor_texture_.Reset();
+    cursor_xor_blend_.Reset();
+    cursor_xor_ps_.Reset();
     cursor_blend_.Reset();
     cursor_vb_.Reset();
     cursor_layout_.Reset();
@@ -222,10 +215,11 @@ void WarpPasses::update_warp(const WarpParams& params, std::uint32_t frame_rotat
     context_->UpdateSubresource(warp_cb_.Get(), 0, nullptr, &state.warp_cb, 0, 0);
 }
 
-void WarpPasses::set_cursor_image(int width, int height, const std::uint32_t* pixels) {
+void WarpPasses::set_cursor_image(int width, int height, const std::uint32_t* pixels, bool screen_xor) {
     cursor_srv_.Reset();
     cursor_texture_.Reset();
     cursor_size_ = PixelSize{width, height};
+    cursor_xor_ = screen_xor;
     if (width <= 0 || height <= 0 || pixels == nullptr || device_ == nullptr) {
         return;
     }
@@ -294,6 +288,12 @@ void WarpPasses::draw_cursor(int cursor_x, int cursor_y) noexcept {
     context_->PSSetShaderResources(0, 1, cursor_views);
     context_->OMSetBlendState(cursor_blend_.Get(), nullptr, 0xFFFFFFFFu);
     context_->Draw(cursor_vertex_count, 0);
+    if (cursor_xor_) {
+        // The parts Windows XORs onto the screen, over what the first pass left.
+        context_->PSSetShader(cursor_xor_ps_.Get(), nullptr, 0);
+        context_->OMSetBlendState(cursor_xor_blend_.Get(), nullptr, 0xFFFFFFFFu);
+        context_->Draw(cursor_vertex_count, 0);
+    }
     context_->OMSetBlendState(nullptr, nullptr, 0xFFFFFFFFu);
 }
 

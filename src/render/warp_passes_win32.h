@@ -47,8 +47,9 @@ public:
     void set_output_colour(const OutputColour& output) noexcept { colour_.set_output(output); }
     [[nodiscard]] const OutputColour& output_colour() const noexcept { return colour_.output(); }
 
-    // Replaces the cursor sprite: `width` x `height` straight-alpha B8G8R8A8 words.
-    void set_cursor_image(int width, int height, const std::uint32_t* pixels);
+    // Replaces the cursor sprite: `width` x `height` straight-alpha B8G8R8A8 words; with `screen_xor`
+    // the colour of its alpha-0 pixels is XORed onto the frame (CursorImage::screen_xor).
+    void set_cursor_image(int width, int height, const std::uint32_t* pixels, bool screen_xor = false);
 
     // The warp pass, then the cursor pass, into `target` (of the output's size), leaving nothing bound.
     void render(ID3D11RenderTargetView* target, ID3D11ShaderResourceView* source, bool cursor_visible, int cursor_x,
@@ -79,10 +80,13 @@ private:
     Microsoft::WRL::ComPtr<ID3D11InputLayout> cursor_layout_;
     Microsoft::WRL::ComPtr<ID3D11Buffer> cursor_vb_;
     Microsoft::WRL::ComPtr<ID3D11BlendState> cursor_blend_;
+    Microsoft::WRL::ComPtr<ID3D11PixelShader> cursor_xor_ps_;
+    Microsoft::WRL::ComPtr<ID3D11BlendState> cursor_xor_blend_;
     Microsoft::WRL::ComPtr<ID3D11Texture2D> cursor_texture_;
     Microsoft::WRL::ComPtr<ID3D11ShaderResourceView> cursor_srv_;
     ColourConstants colour_;
     PixelSize cursor_size_;
+    bool cursor_xor_ = false;
     Mat3 forward_h_{};
     int width_ = 0;
     int height_ = 0;

@@ -36,6 +36,7 @@ bool WarpRenderer::draw(ID3D11ShaderResourceView* source, bool cursor_visible, i
     if (target == nullptr) {
         return false;
     }
+    presenter_.wait_until_ready();
     passes_.render(target, source, cursor_visible, cursor_x, cursor_y);
     const PresentResult result = presenter_.present();
     return result == PresentResult::ok || result == PresentResult::occluded;

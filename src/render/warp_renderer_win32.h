@@ -52,9 +52,10 @@ public:
         passes_.set_output_colour(OutputColour{passes_.output_colour().hdr, nits});
     }
 
-    // Replaces the cursor sprite: `width` x `height` straight-alpha B8G8R8A8 words.
-    void set_cursor_image(int width, int height, const std::uint32_t* pixels) {
-        passes_.set_cursor_image(width, height, pixels);
+    // Replaces the cursor sprite: `width` x `height` straight-alpha B8G8R8A8 words; `screen_xor` as
+    // CursorImage::screen_xor.
+    void set_cursor_image(int width, int height, const std::uint32_t* pixels, bool screen_xor = false) {
+        passes_.set_cursor_image(width, height, pixels, screen_xor);
     }
 
     // Draws the frame into the swap chain's back buffer and presents it with vertical sync. True when

@@ -74,7 +74,9 @@ public:
     [[nodiscard]] virtual bool has_frame() const noexcept = 0;
     [[nodiscard]] virtual const CursorImage& cursor_image() const noexcept = 0;
 
-    virtual void set_cursor_image(std::int32_t width, std::int32_t height, const std::uint32_t* pixels) = 0;
+    // `screen_xor`: as CursorImage::screen_xor.
+    virtual void set_cursor_image(std::int32_t width, std::int32_t height, const std::uint32_t* pixels,
+                                  bool screen_xor) = 0;
     // The system cursor position (GetCursorPos); false when it cannot be read.
     [[nodiscard]] virtual bool cursor_position(CursorPoint& position) noexcept = 0;
     // Draws and presents one frame; the cursor image's top-left corner at (cursor_x, cursor_y) in

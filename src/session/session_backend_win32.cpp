@@ -83,14 +83,18 @@ DuplicationStart SessionBackendWin32::start_duplication() {
     capture_.emplace();
     if (capture_->start_duplication(renderer_.device(), output_.Get())) {
         last_duplicate_result_ = S_OK;
+        adapter_choice_.clear();
         return DuplicationStart::started;
     }
     last_duplicate_result_ = capture_->duplicate_result;
-    if (capture_->duplicate_result != DXGI_ERROR_UNSUPPORTED) {
+    // E_INVALIDARG: the device is not on the output's adapter. UNSUPPORTED: not on this adapter, or not
+    // in this desktop mode or session at all, which is a refusal when no other adapter is left.
+    const HRESULT hr = capture_->duplicate_result;
+    if ((hr != DXGI_ERROR_UNSUPPORTED && hr != E_INVALIDARG) || !adapter_choice_.rule_out(adapter_id(adapter_.Get()))) {
         return DuplicationStart::failed;
     }
     DXGI_ADAPTER_DESC1 desc{};
-    if (adapter_choice_.rule_out(adapter_id(adapter_.Get())) && SUCCEEDED(adapter_->GetDesc1(&desc))) {
+    if (SUCCEEDED(adapter_->GetDesc1(&desc))) {
         log_message("capture: adapter '%s' cannot duplicate this monitor, trying another",
                     wide_to_utf8(desc.Description).c_str());
     }
@@ -135,8 +139,9 @@ const CursorImage& SessionBackendWin32::cursor_image() const noexcept {
     return capture_ ? capture_->cursor : no_cursor_;
 }
 
-void SessionBackendWin32::set_cursor_image(std::int32_t width, std::int32_t height, const std::uint32_t* pixels) {
-    renderer_.set_cursor_image(width, height, pixels);
+void SessionBackendWin32::set_cursor_image(std::int32_t width, std::int32_t height, const std::uint32_t* pixels,
+                                           bool screen_xor) {
+    renderer_.set_cursor_image(width, height, pixels, screen_xor);
 }
 
 bool SessionBackendWin32::cursor_position(CursorPoint& position) noexcept {

@@ -15,7 +15,7 @@
 namespace kelvane {
 
 // Finds the adapter and output that show a monitor; find_output_for_monitor, or a test's stand-in.
-using OutputFinder = std::function<bool(HMONITOR, ComPtr<IDXGIAdapter1>&, ComPtr<IDXGIOutput1>&, const AdapterChoice&)>;
+using OutputFinder = std::function<bool(HMONITOR, ComPtr<IDXGIAdapter1>&, ComPtr<IDXGIOutput1>&, AdapterChoice&)>;
 
 class SessionBackendWin32 final : public SessionBackend {
 public:
@@ -33,7 +33,8 @@ public:
     [[nodiscard]] AcquireResult acquire_frame(unsigned timeout_ms) override;
     [[nodiscard]] bool has_frame() const noexcept override;
     [[nodiscard]] const CursorImage& cursor_image() const noexcept override;
-    void set_cursor_image(std::int32_t width, std::int32_t height, const std::uint32_t* pixels) override;
+    void set_cursor_image(std::int32_t width, std::int32_t height, const std::uint32_t* pixels,
+                          bool screen_xor) override;
     [[nodiscard]] bool cursor_position(CursorPoint& position) noexcept override;
     [[nodiscard]] bool draw(DrawSource source, bool cursor_visible, std::int32_t cursor_x,
                             std::int32_t cursor_y) override;
@@ -50,7 +51,7 @@ private:
     HWND overlay_;
     HMONITOR monitor_;
     OutputFinder find_output_;
-    AdapterChoice adapter_choice_;  // for the whole run: an adapter that cannot duplicate stays ruled out
+    AdapterChoice adapter_choice_;  // for the whole run, which a display change ends
     // One attempt's objects, released in reverse order: pattern, capture, renderer, output, adapter.
     ComPtr<IDXGIAdapter1> adapter_;
     ComPtr<IDXGIOutput1> output_;

@@ -210,7 +210,7 @@ private:
         const CursorImage& cursor = backend_.cursor_image();
         if (cursor.generation != last_generation_) {
             last_generation_ = cursor.generation;
-            backend_.set_cursor_image(cursor.width, cursor.height, cursor.pixels.data());
+            backend_.set_cursor_image(cursor.width, cursor.height, cursor.pixels.data(), cursor.screen_xor);
         }
 
         const CursorPoint position = read_cursor_position();

@@ -78,6 +78,8 @@ void apply_line(std::string_view line, Settings& settings) {
     const std::string_view value = line.substr(equals + 1);
     if (key == "monitor") {
         settings.monitor = utf8_to_wide(value);
+    } else if (key == "monitor_id") {
+        settings.monitor_id = utf8_to_wide(value);
     } else if (key == "active") {
         settings.active = value == "1";
     } else if (key == "mirror_h") {
@@ -186,6 +188,7 @@ std::string format_settings_text(const Settings& settings) {
     const auto flag = [](bool value) { return std::string(value ? "1" : "0"); };
     add(header_line);
     add("monitor=" + wide_to_utf8(settings.monitor));
+    add("monitor_id=" + wide_to_utf8(settings.monitor_id));
     add("active=" + flag(settings.active));
     add("mirror_h=" + flag(settings.warp.mirror_h));
     add("mirror_v=" + flag(settings.warp.mirror_v));

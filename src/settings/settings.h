@@ -15,12 +15,16 @@ namespace kelvane {
 
 struct Settings {
     std::wstring monitor;  // device name of the mirrored monitor; empty: the topmost screen
+    // Its device interface path, which stays when Windows gives the monitor another device name (after
+    // sleep, docking, a driver update); empty where unknown. It is matched before `monitor`.
+    std::wstring monitor_id;
     bool active = true;
     WarpParams warp;  // keystones -1 ... +1, rotation in degrees -180 ... +180
     Hotkey hotkey;    // switches the mirror on and off
 
     friend bool operator==(const Settings& a, const Settings& b) {
-        return a.monitor == b.monitor && a.active == b.active && a.warp == b.warp && a.hotkey == b.hotkey;
+        return a.monitor == b.monitor && a.monitor_id == b.monitor_id && a.active == b.active && a.warp == b.warp &&
+               a.hotkey == b.hotkey;
     }
     friend bool operator!=(const Settings& a, const Settings& b) { return !(a == b); }
 };

@@ -1,6 +1,7 @@
 // The tray icon through Shell_NotifyIconW.
 #include "ui/tray_icon_win32.h"
 
+#include <commctrl.h>
 #include <shellapi.h>
 
 #include <cwchar>
@@ -12,17 +13,33 @@ namespace kelvane {
 
 namespace {
 
-NOTIFYICONDATAW icon_data(HWND owner, HINSTANCE instance, const std::wstring& tooltip) {
+using LoadIconMetricFunction = HRESULT(WINAPI*)(HINSTANCE, PCWSTR, int, HICON*);
+
+// The icon's own image for the system's small-icon size at the current DPI, so that it is crisp rather
+// than a 16 x 16 image scaled up. LoadIconMetric comes with common controls 6, which the manifest
+// asks for; it is looked up at run time, as a process without that manifest has a comctl32 without it.
+HICON load_tray_icon(HINSTANCE instance) {
+    HICON icon = nullptr;
+    const HMODULE comctl = GetModuleHandleW(L"comctl32.dll");
+    const auto load_metric = comctl != nullptr ? reinterpret_cast<LoadIconMetricFunction>(
+                                                     reinterpret_cast<void*>(GetProcAddress(comctl, "LoadIconMetric")))
+                                               : nullptr;
+    if (load_metric != nullptr &&
+        SUCCEEDED(load_metric(instance, MAKEINTRESOURCEW(tray_icon_resource), LIM_SMALL, &icon))) {
+        return icon;
+    }
+    return static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(tray_icon_resource), IMAGE_ICON,
+                                         GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), 0));
+}
+
+NOTIFYICONDATAW icon_data(HWND owner, HICON icon, const std::wstring& tooltip) {
     NOTIFYICONDATAW data{};
     data.cbSize = sizeof data;
     data.hWnd = owner;
     data.uID = tray_icon_id;
     data.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
     data.uCallbackMessage = tray_callback_message;
-    data.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(tray_icon_resource));
-    if (data.hIcon == nullptr) {
-        data.hIcon = LoadIconW(nullptr, IDI_APPLICATION);
-    }
+    data.hIcon = icon != nullptr ? icon : LoadIconW(nullptr, IDI_APPLICATION);
     std::wcsncpy(data.szTip, tooltip.c_str(), std::size(data.szTip) - 1);
     return data;
 }
@@ -31,8 +48,10 @@ NOTIFYICONDATAW icon_data(HWND owner, HINSTANCE instance, const std::wstring& to
 
 void TrayIcon::add(HWND owner, HINSTANCE instance) {
     owner_ = owner;
-    instance_ = instance;
-    NOTIFYICONDATAW data = icon_data(owner, instance, tooltip_);
+    if (icon_ == nullptr) {
+        icon_ = load_tray_icon(instance);
+    }
+    NOTIFYICONDATAW data = icon_data(owner, icon_, tooltip_);
     if (Shell_NotifyIconW(NIM_ADD, &data) != FALSE) {
         shown_ = true;
     } else {
@@ -41,7 +60,7 @@ void TrayIcon::add(HWND owner, HINSTANCE instance) {
 }
 
 void TrayIcon::add_again() {
-    NOTIFYICONDATAW data = icon_data(owner_, instance_, tooltip_);
+    NOTIFYICONDATAW data = icon_data(owner_, icon_, tooltip_);
     if (Shell_NotifyIconW(NIM_ADD, &data) != FALSE) {
         shown_ = true;
         return;
@@ -101,6 +120,13 @@ void TrayIcon::set_hotkey_text(const std::wstring& hotkey_text) {
     std::wcsncpy(data.szTip, tooltip_.c_str(), std::size(data.szTip) - 1);
     if (Shell_NotifyIconW(NIM_MODIFY, &data) == FALSE) {
         log_message("tray: NIM_MODIFY failed");
+    }
+}
+
+TrayIcon::~TrayIcon() {
+    remove();
+    if (icon_ != nullptr) {
+        DestroyIcon(icon_);
     }
 }
 

@@ -18,7 +18,7 @@ inline constexpr wchar_t tray_balloon_title[] = L"Kelvane2";
 class TrayIcon {
 public:
     TrayIcon() = default;
-    ~TrayIcon() { remove(); }
+    ~TrayIcon();
     TrayIcon(const TrayIcon&) = delete;
     TrayIcon& operator=(const TrayIcon&) = delete;
 
@@ -36,7 +36,7 @@ public:
 
 private:
     HWND owner_ = nullptr;
-    HINSTANCE instance_ = nullptr;
+    HICON icon_ = nullptr;  // loaded once, at the size for the DPI at start
     bool shown_ = false;
     std::wstring tooltip_ = tray_tooltip;
 };

@@ -7,6 +7,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstring>
+#include <optional>
 #include <utility>
 
 namespace kelvane::test {
@@ -25,6 +26,8 @@ struct DuplicationScript::State {
     std::condition_variable changed;
     std::shared_ptr<const DesktopImage> desktop;
     std::uint64_t desktop_version = 0;
+    std::uint64_t empty_present_version = 0;
+    std::optional<LUID> adapter;  // the adapter the output is on; unset: whichever the device's is
     POINT pointer{};
     bool pointer_visible = false;
     std::uint64_t pointer_version = 0;
@@ -150,19 +153,21 @@ public:
         }
         *resource = nullptr;
         *info = DXGI_OUTDUPL_FRAME_INFO{};
-        if (held_) {
-            return misuse(DXGI_ERROR_INVALID_CALL);
+        if (held_ || reported_lost_) {
+            return misuse(held_ ? DXGI_ERROR_INVALID_CALL : DXGI_ERROR_ACCESS_LOST);
         }
         std::shared_ptr<const DesktopImage> desktop;
         bool new_desktop = false;
+        bool empty_present = false;
         bool new_pointer = false;
         std::uint64_t accumulated = 0;
         {
             std::unique_lock<std::mutex> guard(state_->lock);
             const auto something_new = [&] {
-                return lost() || (state_->desktop != nullptr && (state_->desktop_version != served_desktop_ ||
-                                                                 state_->pointer_version != served_pointer_ ||
-                                                                 state_->shape_version != served_shape_));
+                return lost() ||
+                       (state_->desktop != nullptr &&
+                        (state_->desktop_version != served_desktop_ || state_->pointer_version != served_pointer_ ||
+                         state_->shape_version != served_shape_ || state_->empty_present_version != served_present_));
             };
             if (!state_->changed.wait_for(guard, std::chrono::milliseconds(timeout_ms), something_new)) {
                 guard.unlock();
@@ -170,9 +175,10 @@ public:
                 return DXGI_ERROR_WAIT_TIMEOUT;
             }
             if (lost()) {
-                return DXGI_ERROR_ACCESS_LOST;
+                return report_lost();
             }
             desktop = state_->desktop;
+            empty_present = state_->empty_present_version != served_present_;
             new_desktop = state_->desktop_version != served_desktop_;
             accumulated = state_->desktop_version - served_desktop_;
             new_pointer = state_->pointer_version != served_pointer_ || state_->shape_version != served_shape_;
@@ -187,6 +193,7 @@ public:
             served_desktop_ = state_->desktop_version;
             served_pointer_ = state_->pointer_version;
             served_shape_ = state_->shape_version;
+            served_present_ = state_->empty_present_version;
         }
         if (texture_ == nullptr || texture_desktop_ != desktop) {
             texture_.Reset();
@@ -196,9 +203,14 @@ public:
             texture_desktop_ = desktop;
         }
         const LONGLONG now = performance_counter();
-        if (new_desktop) {
+        // A new image is one dirty rectangle over the whole desktop; a present that changed nothing
+        // has a present time and no rectangles.
+        dirty_ = RECT{0, 0, desktop->width, desktop->height};
+        dirty_count_ = new_desktop ? 1 : 0;
+        if (new_desktop || empty_present) {
             info->LastPresentTime.QuadPart = now;
-            info->AccumulatedFrames = static_cast<UINT>(accumulated);
+            info->AccumulatedFrames = static_cast<UINT>(accumulated) + (empty_present ? 1u : 0u);
+            info->TotalMetadataBufferSize = new_desktop ? static_cast<UINT>(sizeof(RECT)) : 0;
         }
         if (new_pointer) {
             info->LastMouseUpdateTime.QuadPart = now;
@@ -212,17 +224,24 @@ public:
         return S_OK;
     }
 
-    HRESULT STDMETHODCALLTYPE GetFrameDirtyRects(UINT, RECT*, UINT* required) override {
-        return empty_metadata(required);
+    HRESULT STDMETHODCALLTYPE GetFrameDirtyRects(UINT size, RECT* rects, UINT* required) override {
+        const HRESULT hr = metadata(required, dirty_count_ * static_cast<UINT>(sizeof(RECT)));
+        if (hr == S_OK && dirty_count_ != 0) {
+            if (size < sizeof(RECT) || rects == nullptr) {
+                return DXGI_ERROR_MORE_DATA;
+            }
+            *rects = dirty_;
+        }
+        return hr;
     }
     HRESULT STDMETHODCALLTYPE GetFrameMoveRects(UINT, DXGI_OUTDUPL_MOVE_RECT*, UINT* required) override {
-        return empty_metadata(required);
+        return metadata(required, 0);
     }
 
     HRESULT STDMETHODCALLTYPE GetFramePointerShape(UINT size, void* buffer, UINT* required,
                                                    DXGI_OUTDUPL_POINTER_SHAPE_INFO* info) override {
-        if (!held_) {
-            return misuse(DXGI_ERROR_INVALID_CALL);
+        if (!held_ || reported_lost_) {
+            return misuse(reported_lost_ ? DXGI_ERROR_ACCESS_LOST : DXGI_ERROR_INVALID_CALL);
         }
         if (required == nullptr || info == nullptr) {
             return misuse(E_INVALIDARG);
@@ -230,7 +249,7 @@ public:
         {
             const std::lock_guard<std::mutex> guard(state_->lock);
             if (lost()) {
-                return DXGI_ERROR_ACCESS_LOST;
+                return report_lost();
             }
             if (state_->shape_failures_left > 0) {
                 --state_->shape_failures_left;
@@ -261,13 +280,13 @@ public:
     HRESULT STDMETHODCALLTYPE UnMapDesktopSurface() override { return misuse(DXGI_ERROR_INVALID_CALL); }
 
     HRESULT STDMETHODCALLTYPE ReleaseFrame() override {
-        if (!held_) {
-            return misuse(DXGI_ERROR_INVALID_CALL);
+        if (!held_ || reported_lost_) {
+            return misuse(reported_lost_ ? DXGI_ERROR_ACCESS_LOST : DXGI_ERROR_INVALID_CALL);
         }
         held_ = false;
         state_->count([](DuplicationCounts& c) { ++c.releases; });
         const std::lock_guard<std::mutex> guard(state_->lock);
-        return lost() ? DXGI_ERROR_ACCESS_LOST : S_OK;
+        return lost() ? report_lost() : S_OK;
     }
 
 private:
@@ -281,12 +300,18 @@ private:
         return hr;
     }
 
-    HRESULT empty_metadata(UINT* required) {
-        if (!held_) {
-            return misuse(DXGI_ERROR_INVALID_CALL);
+    // Once a duplication said so, DXGI answers nothing more on it: every later call is misuse.
+    HRESULT report_lost() noexcept {
+        reported_lost_ = true;
+        return DXGI_ERROR_ACCESS_LOST;
+    }
+
+    HRESULT metadata(UINT* required, UINT bytes) {
+        if (!held_ || reported_lost_) {
+            return misuse(reported_lost_ ? DXGI_ERROR_ACCESS_LOST : DXGI_ERROR_INVALID_CALL);
         }
         if (required != nullptr) {
-            *required = 0;
+            *required = bytes;
         }
         return S_OK;
     }
@@ -316,7 +341,11 @@ private:
     std::uint64_t served_desktop_ = 0;
     std::uint64_t served_pointer_ = 0;
     std::uint64_t served_shape_ = 0;
+    std::uint64_t served_present_ = 0;
     bool held_ = false;
+    bool reported_lost_ = false;
+    RECT dirty_{};
+    UINT dirty_count_ = 0;
     std::shared_ptr<const ScriptedShape> frame_shape_;
     std::shared_ptr<const DesktopImage> texture_desktop_;
     ComPtr<ID3D11Texture2D> texture_;
@@ -425,6 +454,10 @@ void DuplicationScript::set_desktop(int width, int height, std::vector<std::uint
     image->pixels = std::move(pixels);
     {
         const std::lock_guard<std::mutex> guard(state_->lock);
+        // A new display mode ends every duplication, as DXGI ends them.
+        if (state_->desktop != nullptr && (state_->desktop->width != width || state_->desktop->height != height)) {
+            ++state_->loss_epoch;
+        }
         state_->desktop = std::move(image);
         ++state_->desktop_version;
     }
@@ -444,6 +477,14 @@ void DuplicationScript::set_desktop_fp16(int width, int height, std::vector<std:
     state_->changed.notify_all();
 }
 
+void DuplicationScript::present_unchanged() {
+    {
+        const std::lock_guard<std::mutex> guard(state_->lock);
+        ++state_->empty_present_version;
+    }
+    state_->changed.notify_all();
+}
+
 void DuplicationScript::set_hdr(bool hdr) {
     const std::lock_guard<std::mutex> guard(state_->lock);
     state_->hdr = hdr;
@@ -452,6 +493,11 @@ void DuplicationScript::set_hdr(bool hdr) {
 bool DuplicationScript::hdr() const {
     const std::lock_guard<std::mutex> guard(state_->lock);
     return state_->hdr;
+}
+
+void DuplicationScript::set_adapter(LUID adapter) {
+    const std::lock_guard<std::mutex> guard(state_->lock);
+    state_->adapter = adapter;
 }
 
 void DuplicationScript::move_pointer(int x, int y, bool visible) {
@@ -531,17 +577,38 @@ HRESULT DuplicationScript::duplicate_output(IUnknown* device, IDXGIOutputDuplica
     if (FAILED(device->QueryInterface(IID_PPV_ARGS(&d3d_device)))) {
         return E_INVALIDARG;
     }
+    // DXGI's answer to a device made on another adapter than the output's.
+    LUID device_adapter{};
+    ComPtr<IDXGIDevice> dxgi_device;
+    ComPtr<IDXGIAdapter> adapter;
+    DXGI_ADAPTER_DESC adapter_desc{};
+    if (SUCCEEDED(d3d_device.As(&dxgi_device)) && SUCCEEDED(dxgi_device->GetAdapter(&adapter)) &&
+        SUCCEEDED(adapter->GetDesc(&adapter_desc))) {
+        device_adapter = adapter_desc.AdapterLuid;
+    }
     HRESULT refusal = S_OK;
     std::uint64_t epoch = 0;
+    bool second = false;
     {
         const std::lock_guard<std::mutex> guard(state_->lock);
-        if (state_->duplicate_failures_left != 0) {
+        // One live duplication of an output per process: a second is the caller's mistake.
+        second = state_->counts.live > 0;
+        if (second) {
+            refusal = E_INVALIDARG;
+        } else if (state_->adapter && (state_->adapter->LowPart != device_adapter.LowPart ||
+                                       state_->adapter->HighPart != device_adapter.HighPart)) {
+            refusal = E_INVALIDARG;
+        } else if (state_->duplicate_failures_left != 0) {
             if (state_->duplicate_failures_left > 0) {
                 --state_->duplicate_failures_left;
             }
             refusal = state_->duplicate_failure;
         }
         epoch = state_->loss_epoch;
+    }
+    if (second) {
+        state_->count([](DuplicationCounts& c) { ++c.misuse; });
+        return refusal;
     }
     if (FAILED(refusal)) {
         state_->count([](DuplicationCounts& c) { ++c.refused; });

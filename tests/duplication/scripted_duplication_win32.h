@@ -35,7 +35,7 @@ struct DuplicationCounts {
     long acquisitions = 0;  // frames handed out by AcquireNextFrame
     long releases = 0;      // frames given back by ReleaseFrame
     long timeouts = 0;      // AcquireNextFrame answered DXGI_ERROR_WAIT_TIMEOUT
-    long misuse = 0;        // calls DXGI answers with DXGI_ERROR_INVALID_CALL
+    long misuse = 0;        // calls DXGI refuses as misuse: out of order, after access lost, a second duplication
     long shape_reads = 0;   // GetFramePointerShape calls that handed out a shape
 };
 
@@ -57,8 +57,14 @@ public:
     void set_shape(ScriptedShape shape);
     // The next `count` GetFramePointerShape calls fail with `hr`.
     void fail_shape_reads(HRESULT hr, int count);
-    // Every duplication made so far answers DXGI_ERROR_ACCESS_LOST from now on; new ones work.
+    // A present that changes nothing duplicated (a window excluded from capture): the next frame has a
+    // present time and no dirty or move rectangles.
+    void present_unchanged();
+    // Every duplication made so far answers DXGI_ERROR_ACCESS_LOST from now on; new ones work. A
+    // desktop of another size (a new display mode) does the same.
     void lose_access();
+    // The output's adapter: DuplicateOutput answers E_INVALIDARG for a device made on another one.
+    void set_adapter(LUID adapter);
     // DuplicateOutput fails with `hr` for the next `count` calls (-1: until told otherwise, 0: never).
     void fail_duplicate_output(HRESULT hr, int count);
     // DXGI_MODE_ROTATION reported by the duplication's and the output's descriptions.

@@ -62,6 +62,15 @@ Rgba blend_over(const Rgba& source, const Rgba& destination) noexcept {
             source.b * source.a + destination.b * keep, source.a + destination.a * keep};
 }
 
+Rgba blend_xor(const Rgba& source, const Rgba& destination) noexcept {
+    const auto channel = [&](float s, float d) {
+        const float x = s * (1.0f - source.a);
+        return x * (1.0f - d) + d * (1.0f - x);
+    };
+    return {channel(source.r, destination.r), channel(source.g, destination.g), channel(source.b, destination.b),
+            destination.a};
+}
+
 // Hands each covered pixel of the target and the sprite's sample there to `blend`.
 template <typename Target, typename Blend>
 void draw_triangle(Target& target, const Image& sprite, Vertex v0, Vertex v1, Vertex v2, Blend blend) {
@@ -282,9 +291,15 @@ void cursor_pass(Target& target, const Image& cursor, const Mat3& forward_h, int
     draw_triangle(target, cursor, v2, v1, v3, blend);
 }
 
-void reference_cursor_pass(Image& target, const Image& cursor, const Mat3& forward_h, int cursor_x, int cursor_y) {
-    cursor_pass(target, cursor, forward_h, cursor_x, cursor_y,
-                [](std::uint32_t& pixel, Rgba sample) { pixel = pack_unorm(blend_over(sample, unpack_unorm(pixel))); });
+void reference_cursor_pass(Image& target, const Image& cursor, const Mat3& forward_h, int cursor_x, int cursor_y,
+                           bool screen_xor) {
+    cursor_pass(target, cursor, forward_h, cursor_x, cursor_y, [&](std::uint32_t& pixel, Rgba sample) {
+        // Each pass writes the 8-bit target the next one reads.
+        pixel = pack_unorm(blend_over(sample, unpack_unorm(pixel)));
+        if (screen_xor) {
+            pixel = pack_unorm(blend_xor(sample, unpack_unorm(pixel)));
+        }
+    });
 }
 
 void reference_cursor_pass(ImageF& target, const Image& cursor, const Mat3& forward_h, int cursor_x, int cursor_y,

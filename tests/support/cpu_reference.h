@@ -66,8 +66,11 @@ struct ImageF {
 [[nodiscard]] Image reference_warp_pass(const Image& source, const WarpCB& rows, int width, int height);
 
 // The cursor pass: blends `cursor` over `target` with its top-left corner at (`cursor_x`, `cursor_y`)
-// in source pixels, the corners pushed through `forward_h` with map_forward at the target's size.
-void reference_cursor_pass(Image& target, const Image& cursor, const Mat3& forward_h, int cursor_x, int cursor_y);
+// in source pixels, the corners pushed through `forward_h` with map_forward at the target's size. With
+// `screen_xor` a second blend XORs the colour of the sprite's transparent parts onto the result:
+// x * (1 - frame) + frame * (1 - x) with x = colour * (1 - alpha), which inverts the frame under white.
+void reference_cursor_pass(Image& target, const Image& cursor, const Mat3& forward_h, int cursor_x, int cursor_y,
+                           bool screen_xor = false);
 
 // The same two passes into a float target, each sample turned by its pass's colour mode.
 [[nodiscard]] ImageF reference_warp_pass(const ImageF& source, const WarpCB& rows, int width, int height,

@@ -11,7 +11,14 @@
 #include <string>
 #include <vector>
 
+#include "platform/dpi_win32.h"
+
 namespace kelvane::test {
+
+// The screen is read in the coordinates the product works in: the test executables are per-monitor-v2
+// DPI aware as Kelvane2.exe is, before their first window (at 150 % an unaware reader sees scaled
+// rectangles).
+inline const bool screens_read_per_monitor_aware = (platform::set_per_monitor_dpi_awareness(), true);
 
 struct Screen {
     HMONITOR handle = nullptr;

@@ -264,11 +264,13 @@ AcquireResult FakeBackend::acquire_frame(unsigned timeout_ms) {
     return step.result;
 }
 
-void FakeBackend::set_cursor_image(std::int32_t width, std::int32_t height, const std::uint32_t* pixels) {
+void FakeBackend::set_cursor_image(std::int32_t width, std::int32_t height, const std::uint32_t* pixels,
+                                   bool screen_xor) {
     FakeCall& call = record(FakeOp::set_cursor_image);
     call.width = width;
     call.height = height;
     call.pixels = pixels;
+    call.screen_xor = screen_xor;
 }
 
 bool FakeBackend::cursor_position(CursorPoint& position) noexcept {

@@ -45,6 +45,7 @@ struct FakeCall {
     unsigned ms = 0;                        // sleep; acquire_frame's timeout
     bool after_stop = false;                // a stop was already requested when the call began
     bool unsupported = false;               // start_duplication: failed as unsupported
+    bool screen_xor = false;                // set_cursor_image
 };
 
 // What happens at one acquire_frame call.
@@ -134,7 +135,8 @@ public:
     AcquireResult acquire_frame(unsigned timeout_ms) override;
     bool has_frame() const noexcept override { return has_frame_; }
     const CursorImage& cursor_image() const noexcept override { return image; }
-    void set_cursor_image(std::int32_t width, std::int32_t height, const std::uint32_t* pixels) override;
+    void set_cursor_image(std::int32_t width, std::int32_t height, const std::uint32_t* pixels,
+                          bool screen_xor) override;
     bool cursor_position(CursorPoint& position) noexcept override;
     bool draw(DrawSource source, bool cursor_visible, std::int32_t cursor_x, std::int32_t cursor_y) override;
     void sleep_ms(unsigned milliseconds) noexcept override;

@@ -345,6 +345,40 @@ TEST(Controller, TheAwaitedMonitorGetsTheMirrorBackWhicheverScreenIsTopmostNow) 
     }
 }
 
+TEST(Controller, AMonitorIsFollowedByItsPathThroughRenumbering) {
+    const auto with_id = [](const wchar_t* name, const wchar_t* id, MonitorRect rect) {
+        MonitorEntry entry = monitor(name, rect);
+        entry.id = id;
+        return entry;
+    };
+    const MonitorEntry a = with_id(L"\\\\.\\DISPLAY1", L"path-a", {0, 0, 1920, 1080});
+    FakeHost host;
+    // Saved as DISPLAY2; after a dock it is DISPLAY3 and another monitor is DISPLAY2.
+    host.shown_monitors = {a, with_id(L"\\\\.\\DISPLAY2", L"path-c", {0, -900, 1600, 0}),
+                           with_id(L"\\\\.\\DISPLAY3", L"path-b", {1920, 0, 3840, 1080})};
+    Settings settings;
+    settings.monitor = L"\\\\.\\DISPLAY2";
+    settings.monitor_id = L"path-b";
+    Controller controller(host, settings);
+    controller.start();
+    EXPECT_EQ(host.take(), Calls{"start \\\\.\\DISPLAY3"});
+    // It sleeps, and wakes up renumbered again: the waiting mirror resumes on it, not on DISPLAY3.
+    host.shown_monitors = {a};
+    controller.display_settled();
+    host.shown_monitors = {a, with_id(L"\\\\.\\DISPLAY3", L"path-d", {0, -900, 1600, 0}),
+                           with_id(L"\\\\.\\DISPLAY4", L"path-b", {1920, 0, 3840, 1080})};
+    controller.display_settled();
+    EXPECT_EQ(host.take(), (Calls{"stop", "start \\\\.\\DISPLAY4"}));
+    // A choice from the menu records both the name and the path.
+    controller.open_menu();
+    controller.command(menu_id::monitor_first + 1);
+    EXPECT_EQ(host.saved.monitor, L"\\\\.\\DISPLAY3");
+    EXPECT_EQ(host.saved.monitor_id, L"path-d");
+    controller.command(menu_id::monitor_auto);
+    EXPECT_TRUE(host.saved.monitor.empty());
+    EXPECT_TRUE(host.saved.monitor_id.empty());
+}
+
 TEST(Controller, ADesktopSwitchWakesARunningMirrorOnly) {
     FakeHost host;
     Controller controller(host, Settings{});

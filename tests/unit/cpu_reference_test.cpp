@@ -170,22 +170,29 @@ TEST_F(CpuReferenceCursor, PartlyOutsideTheTargetDrawsTheVisiblePart) {
     EXPECT_EQ(target.at(0, 1), black);
 }
 
-TEST(CpuReferenceBlend, StraightAlphaOver) {
+TEST(CpuReferenceBlend, StraightAlphaOverThenXorOfTheTransparentColour) {
     struct Case {
         std::uint32_t cursor;
         std::uint32_t below;
         std::uint32_t expected;
+        bool screen_xor = false;
     };
     const Case cases[] = {
         {0x80FFFFFFu, black, 0xFF808080u},        // half white over black: 128/255 of white
         {0x00FFFFFFu, 0xFF123456u, 0xFF123456u},  // transparent: the frame stays
         {0xFF0000FFu, 0xFF123456u, 0xFF0000FFu},  // opaque: replaces
         {0x40FF0000u, 0xFF0000FFu, 0xFF4000BFu},  // a quarter red over blue
+        // XORed: white inverts, black keeps, a colour flips its full channels; opaque is not XORed.
+        {0x00FFFFFFu, 0xFF123456u, 0xFFEDCBA9u, true},
+        {0x00FFFFFFu, 0xFFFFFFFFu, 0xFF000000u, true},
+        {0x00000000u, 0xFF123456u, 0xFF123456u, true},
+        {0x00FF0000u, 0xFF00FF00u, 0xFFFFFF00u, true},
+        {0xFFFFFFFFu, 0xFF123456u, 0xFFFFFFFFu, true},
     };
     for (const Case& c : cases) {
         Image target(4, 4, c.below);
         const Image cursor(2, 2, c.cursor);
-        test::reference_cursor_pass(target, cursor, Mat3::identity(), 1, 1);
+        test::reference_cursor_pass(target, cursor, Mat3::identity(), 1, 1, c.screen_xor);
         EXPECT_EQ(target.at(1, 1), c.expected) << std::hex << c.cursor << " over " << c.below;
         EXPECT_EQ(target.at(0, 0), c.below);
     }

@@ -7,20 +7,24 @@
 namespace kelvane {
 namespace {
 
-MonitorEntry monitor(const wchar_t* name) {
+MonitorEntry monitor(const wchar_t* name, const wchar_t* id = L"") {
     MonitorEntry entry;
     entry.device_name = name;
+    entry.id = id;
     return entry;
 }
 
 TEST(DisplayChange, DecidesByRunningStateAndPresence) {
     const std::vector<MonitorEntry> two = {monitor(L"\\\\.\\DISPLAY1"), monitor(L"\\\\.\\DISPLAY2")};
+    const std::vector<MonitorEntry> renumbered = {monitor(L"\\\\.\\DISPLAY1", L"path-a"),
+                                                  monitor(L"\\\\.\\DISPLAY3", L"path-b")};
     struct Case {
         bool running;
         std::vector<MonitorEntry> monitors;
         const wchar_t* mirrored;
         const wchar_t* awaited;
         DisplayChangeAction action;
+        const wchar_t* id = L"";  // the device interface path of the mirrored or awaited monitor
     };
     const Case cases[] = {
         {false, two, L"", L"", DisplayChangeAction::none},
@@ -34,9 +38,14 @@ TEST(DisplayChange, DecidesByRunningStateAndPresence) {
         // Names are compared exactly: another case or a prefix is another monitor.
         {true, two, L"\\\\.\\display2", L"", DisplayChangeAction::wait},
         {false, two, L"", L"\\\\.\\DISPLAY", DisplayChangeAction::none},
+        // Renumbered after sleep or docking: found by its path under its new name.
+        {false, renumbered, L"", L"\\\\.\\DISPLAY2", DisplayChangeAction::resume, L"path-b"},
+        {true, renumbered, L"\\\\.\\DISPLAY2", L"", DisplayChangeAction::restart, L"path-b"},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(decide_display_change(c.running, c.monitors, c.mirrored, c.awaited), c.action)
+        const MonitorKey mirrored{*c.mirrored != 0 ? c.id : L"", c.mirrored};
+        const MonitorKey awaited{*c.awaited != 0 ? c.id : L"", c.awaited};
+        EXPECT_EQ(decide_display_change(c.running, c.monitors, mirrored, awaited), c.action)
             << testing::PrintToString(std::wstring(c.mirrored)) << testing::PrintToString(std::wstring(c.awaited))
             << " running=" << c.running;
     }

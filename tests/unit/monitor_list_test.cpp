@@ -83,6 +83,39 @@ TEST(MonitorList, FindByNameIsExactAndCaseSensitive) {
     EXPECT_EQ(find_monitor_by_name({}, L"\\\\.\\DISPLAY1"), -1);
 }
 
+TEST(MonitorList, FindByPathThenByNameOverRenumberedLists) {
+    const auto with_id = [](const wchar_t* name, const wchar_t* id) {
+        MonitorEntry entry = monitor(name);
+        entry.id = id;
+        return entry;
+    };
+    // Before: A is DISPLAY1, B is DISPLAY2. After a dock: B came back as DISPLAY3, C took DISPLAY2.
+    const std::vector<MonitorEntry> after = {with_id(L"\\\\.\\DISPLAY1", L"A"), with_id(L"\\\\.\\DISPLAY2", L"C"),
+                                             with_id(L"\\\\.\\DISPLAY3", L"B")};
+    const std::vector<MonitorEntry> no_paths = {monitor(L"\\\\.\\DISPLAY1"), monitor(L"\\\\.\\DISPLAY2")};
+    struct Case {
+        const std::vector<MonitorEntry>* list;
+        const wchar_t* id;
+        const wchar_t* name;
+        int expected;
+    };
+    const Case cases[] = {
+        {&after, L"B", L"\\\\.\\DISPLAY2", 2},  // by path, whatever the name says
+        {&after, L"", L"\\\\.\\DISPLAY2", 1},   // a file without a path: by name
+        {&after, L"B", L"", 2},
+        {&after, L"Z", L"\\\\.\\DISPLAY2", -1},  // DISPLAY2 is now another monitor
+        {&after, L"Z", L"", -1},
+        {&after, L"", L"", -1},
+        {&no_paths, L"B", L"\\\\.\\DISPLAY2", 1},  // no paths known: by name
+        {&no_paths, L"B", L"\\\\.\\DISPLAY9", -1},
+        {&no_paths, L"", L"", -1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(std::wstring(c.id) + L"|" + c.name));
+        EXPECT_EQ(find_monitor(*c.list, c.id, c.name), c.expected);
+    }
+}
+
 TEST(MonitorList, TopmostChoice) {
     struct Case {
         const char* what;

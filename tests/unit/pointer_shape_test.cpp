@@ -59,13 +59,14 @@ TEST(PointerShape, MonochromeMaskPairsFollowTheTable) {
     EXPECT_EQ(cursor.pixels[0], 0xFF000000u);  // AND 0, XOR 0: black
     EXPECT_EQ(cursor.pixels[1], 0xFFFFFFFFu);  // AND 0, XOR 1: white
     EXPECT_EQ(cursor.pixels[2], 0x00000000u);  // AND 1, XOR 0: transparent
-    EXPECT_EQ(cursor.pixels[3], 0xFFFFFFFFu);  // AND 1, XOR 1: inverting, shown white
+    EXPECT_EQ(cursor.pixels[3], 0x00FFFFFFu);  // AND 1, XOR 1: the screen XOR white, inverted
+    EXPECT_TRUE(cursor.screen_xor);
 }
 
 TEST(PointerShape, MonochromeShapeIsHalfAsHighAsReported) {
     // 32 x 64: AND rows 0-31, XOR rows 32-63, 4 bytes a row.
     constexpr std::uint32_t pitch = 4;
-    Bytes bytes(64 * pitch, 0xFF);  // AND all set and XOR all set: white everywhere but row 5
+    Bytes bytes(64 * pitch, 0xFF);  // AND all set and XOR all set: inverting everywhere but row 5
     const std::size_t and_row = 5 * pitch;
     const std::size_t xor_row = (32 + 5) * pitch;
     bytes[and_row] = 0xC5;  // 1100 0101
@@ -81,8 +82,8 @@ TEST(PointerShape, MonochromeShapeIsHalfAsHighAsReported) {
     EXPECT_EQ(cursor.height, 32);
     ASSERT_EQ(cursor.pixels.size(), 32u * 32u);
     const std::uint32_t* row = &cursor.pixels[5 * 32];
-    const std::uint32_t first_byte[8] = {0xFFFFFFFFu, 0x00000000u, 0xFFFFFFFFu, 0xFF000000u,
-                                         0xFF000000u, 0x00000000u, 0xFFFFFFFFu, 0xFFFFFFFFu};
+    const std::uint32_t first_byte[8] = {0x00FFFFFFu, 0x00000000u, 0xFFFFFFFFu, 0xFF000000u,
+                                         0xFF000000u, 0x00000000u, 0xFFFFFFFFu, 0x00FFFFFFu};
     for (int x = 0; x < 8; ++x) {
         EXPECT_EQ(row[x], first_byte[x]) << "pixel " << x;
     }
@@ -92,23 +93,23 @@ TEST(PointerShape, MonochromeShapeIsHalfAsHighAsReported) {
     for (int x = 16; x < 24; ++x) {
         EXPECT_EQ(row[x], 0xFF000000u) << "pixel " << x;
     }
-    EXPECT_EQ(row[24], 0xFFFFFFFFu);
-    EXPECT_EQ(cursor.pixels[4 * 32], 0xFFFFFFFFu);
-    EXPECT_EQ(cursor.pixels[32 * 32 - 1], 0xFFFFFFFFu);
+    EXPECT_EQ(row[24], 0x00FFFFFFu);
+    EXPECT_EQ(cursor.pixels[4 * 32], 0x00FFFFFFu);
+    EXPECT_EQ(cursor.pixels[32 * 32 - 1], 0x00FFFFFFu);
 }
 
-TEST(PointerShape, MaskedColorShowsXorPixelsAsTheirColour) {
+TEST(PointerShape, MaskedColorKeepsTheColourOfXorPixelsWithoutAlpha) {
     struct Case {
         std::uint32_t source;
         std::uint32_t expected;
     };
     const Case cases[] = {
-        {0xFF000000u, 0x00000000u},  // mask set, colour black: transparent
+        {0xFF000000u, 0x00000000u},  // mask set, colour black: the screen XOR black, unchanged
         {0x01000000u, 0x00000000u},  // any non-zero mask byte counts as set
-        {0xFF123456u, 0xFF123456u},  // mask set, colour: that colour, opaque
-        {0x80000001u, 0xFF000001u},  // the smallest colour is still a colour
-        {0x00ABCDEFu, 0xFFABCDEFu},  // mask clear: the colour, opaque
-        {0x00000000u, 0xFF000000u},  // mask clear, black: opaque black
+        {0xFF123456u, 0x00123456u},  // mask set, colour: XORed onto the screen
+        {0xFFFFFFFFu, 0x00FFFFFFu},  // white: the screen inverted
+        {0x80000001u, 0x00000001u}, {0x00ABCDEFu, 0xFFABCDEFu},  // mask clear: the colour, opaque
+        {0x00000000u, 0xFF000000u},                              // mask clear, black: opaque black
     };
     Bytes bytes(std::size(cases) * 4);
     for (std::size_t i = 0; i < std::size(cases); ++i) {
@@ -150,8 +151,11 @@ TEST(PointerShape, EachConversionSetsTheHotSpotCountsAndLogs) {
     EXPECT_EQ(cursor.hotspot_y, 7);
 
     const Bytes color(48 * 48 * 4, 0);
+    EXPECT_TRUE(cursor.screen_xor);
     ASSERT_TRUE(convert(color, {pointer_shape_color, 48, 48, 48 * 4, 0, 47}, cursor));
+    EXPECT_FALSE(cursor.screen_xor);  // alpha-blended, never XORed
     ASSERT_TRUE(convert(color, {pointer_shape_masked_color, 24, 48, 48 * 4, -2, 3}, cursor));
+    EXPECT_TRUE(cursor.screen_xor);
     EXPECT_EQ(cursor.generation, 3u);
     EXPECT_EQ(cursor.hotspot_x, -2);
     EXPECT_EQ(cursor.hotspot_y, 3);

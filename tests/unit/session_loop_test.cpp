@@ -361,6 +361,7 @@ TEST(SessionLoop, WarpChangeBeforeTheFirstFrameDrawsNothing) {
 
 TEST(SessionLoop, CursorImageIsUploadedOnlyWhenTheGenerationChanges) {
     Session session;
+    session.fake.image.screen_xor = true;  // an I-beam's inverting parts go along with the image
     FrameStep shape = new_frame();
     shape.new_shape = true;
     session.fake.steps = {
@@ -380,6 +381,7 @@ TEST(SessionLoop, CursorImageIsUploadedOnlyWhenTheGenerationChanges) {
         EXPECT_EQ(call.width, 32);
         EXPECT_EQ(call.height, 48);
         EXPECT_EQ(call.pixels, session.fake.image.pixels.data());
+        EXPECT_EQ(call.screen_xor, session.fake.image.screen_xor);
     }
 }
 
@@ -543,7 +545,7 @@ public:
     }
     bool has_frame() const noexcept override { return true; }
     const CursorImage& cursor_image() const noexcept override { return image_; }
-    void set_cursor_image(std::int32_t, std::int32_t, const std::uint32_t*) override {}
+    void set_cursor_image(std::int32_t, std::int32_t, const std::uint32_t*, bool) override {}
     bool cursor_position(CursorPoint& position) noexcept override {
         position = CursorPoint{400, 300};
         return true;

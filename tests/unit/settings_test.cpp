@@ -124,7 +124,18 @@ TEST(SettingsText, SingleLinesOverTheDefaults) {
          [](const Settings& s, const Settings&) { EXPECT_EQ(format_hotkey(s.hotkey), "Ctrl+Shift+F9"); }},
         {"hotkey=Ctrl+Alt", [](const Settings& s, const Settings& d) { EXPECT_EQ(s, d); }},
         {"monitor=", [](const Settings& s, const Settings&) { EXPECT_TRUE(s.monitor.empty()); }},
-        {"monitor=a=b", [](const Settings& s, const Settings&) { EXPECT_EQ(s.monitor, L"a=b"); }},
+        {"monitor=a=b",
+         [](const Settings& s, const Settings&) {
+             EXPECT_EQ(s.monitor, L"a=b");
+             EXPECT_TRUE(s.monitor_id.empty());  // a file from before device paths: the name alone
+         }},
+        {"monitor_id=\\\\?\\DISPLAY#DEL4085#5&2a1&0&UID4352#{e6f07b5f-ee97-4a90-b076-33f57bf4eaa7}",
+         [](const Settings& s, const Settings&) {
+             EXPECT_EQ(s.monitor_id, L"\\\\?\\DISPLAY#DEL4085#5&2a1&0&UID4352#{e6f07b5f-ee97-4a90-b076-33f57bf4eaa7}");
+             EXPECT_TRUE(s.monitor.empty());
+         }},
+        {"monitor_id=", [](const Settings& s, const Settings& d) { EXPECT_EQ(s, d); }},
+        {"Monitor_id=x", [](const Settings& s, const Settings& d) { EXPECT_EQ(s, d); }},
         {"monitor=\\\\.\\DISPLAY2",
          [](const Settings& s, const Settings&) { EXPECT_EQ(s.monitor, L"\\\\.\\DISPLAY2"); }},
         {"monitor=\xC3\xA9\xFF",
@@ -144,6 +155,7 @@ TEST(SettingsText, DefaultRecordIsWrittenByteForByte) {
     EXPECT_EQ(format_settings_text(Settings{}),
               "# Kelvane2 settings\r\n"
               "monitor=\r\n"
+              "monitor_id=\r\n"
               "active=1\r\n"
               "mirror_h=1\r\n"
               "mirror_v=0\r\n"
@@ -187,6 +199,7 @@ protected:
 TEST_F(SettingsFile, SaveThenLoadGivesTheSameRecord) {
     Settings saved;
     saved.monitor = std::wstring(L"\\\\.\\DISPLAY2 ") + static_cast<wchar_t>(0x20AC);
+    saved.monitor_id = L"\\\\?\\DISPLAY#ABC1234#4&1&UID256#{e6f07b5f-ee97-4a90-b076-33f57bf4eaa7}";
     saved.active = false;
     saved.warp.mirror_h = false;
     saved.warp.mirror_v = true;

@@ -33,8 +33,9 @@ TEST(Capture, FindsTheOutputOfEveryMonitor) {
     for (HMONITOR monitor : monitors) {
         ComPtr<IDXGIAdapter1> adapter;
         ComPtr<IDXGIOutput1> output;
+        AdapterChoice choice;
         const test::LogCapture log;
-        ASSERT_TRUE(find_output_for_monitor(monitor, adapter, output));
+        ASSERT_TRUE(find_output_for_monitor(monitor, adapter, output, choice));
         EXPECT_TRUE(log.messages().empty());
         ASSERT_NE(adapter, nullptr);
         ASSERT_NE(output, nullptr);
@@ -54,7 +55,8 @@ TEST(Capture, UnknownMonitorLogsAndLeavesTheReferencesAlone) {
     ComPtr<IDXGIOutput1> output;
     const test::LogCapture log;
     const auto bogus = reinterpret_cast<HMONITOR>(static_cast<std::uintptr_t>(0x7777));
-    EXPECT_FALSE(find_output_for_monitor(bogus, adapter, output));
+    AdapterChoice choice;
+    EXPECT_FALSE(find_output_for_monitor(bogus, adapter, output, choice));
     EXPECT_EQ(adapter.Get(), before);
     EXPECT_EQ(output.Get(), nullptr);
     const auto lines = log.messages();
@@ -77,7 +79,8 @@ TEST(Capture, DuplicationThatCannotStartIsReported) {
     const HMONITOR primary = MonitorFromPoint(POINT{0, 0}, MONITOR_DEFAULTTOPRIMARY);
     ComPtr<IDXGIAdapter1> adapter;
     ComPtr<IDXGIOutput1> output;
-    ASSERT_TRUE(find_output_for_monitor(primary, adapter, output));
+    AdapterChoice choice;
+    ASSERT_TRUE(find_output_for_monitor(primary, adapter, output, choice));
     test::TestWindow window(64, 48);
     WarpRenderer renderer;
     ASSERT_TRUE(renderer.initialize(adapter.Get(), window.get(), 64, 48));
@@ -91,6 +94,7 @@ TEST(Capture, DuplicationThatCannotStartIsReported) {
         EXPECT_EQ(lines.back(), "capture: duplication started");
         const AcquireResult result = capture.acquire_frame(100);
         EXPECT_TRUE(result == AcquireResult::NewFrame || result == AcquireResult::Timeout);
+        EXPECT_EQ(capture.has_frame, result == AcquireResult::NewFrame);
     } else {
         // The line carries the platform's own answer (E_NOTIMPL under Wine), asked for again here.
         const test::DuplicationAnswer answer = test::duplicate_as_the_mirror_does(output.Get(), renderer.device());
@@ -98,13 +102,14 @@ TEST(Capture, DuplicationThatCannotStartIsReported) {
         EXPECT_EQ(lines, std::vector<std::string>{test::failed_call_line(answer.call, answer.hr)});
         EXPECT_EQ(capture.duplication.Get(), nullptr);
         EXPECT_EQ(capture.acquire_frame(16), AcquireResult::Failed);
+        EXPECT_FALSE(capture.has_frame);
     }
     // The capture holds its own reference to the device; a second start starts from scratch.
     EXPECT_EQ(capture.device.Get(), renderer.device());
     EXPECT_NE(capture.context.Get(), nullptr);
-    EXPECT_FALSE(capture.has_frame);
-    static_cast<void>(capture.start_duplication(renderer.device(), output.Get()));
+    EXPECT_EQ(capture.start_duplication(renderer.device(), output.Get()), started);
     EXPECT_EQ(capture.device.Get(), renderer.device());
+    EXPECT_FALSE(capture.has_frame);
 }
 
 }  // namespace

@@ -41,9 +41,9 @@ struct SystemCursor {
 // coloured pixels under a set AND bit.
 const SystemCursor system_cursors[] = {{"arrow", IDC_ARROW}, {"I-beam", IDC_IBEAM}, {"no", IDC_NO}};
 
-// Output for a monochrome pixel, by [AND bit][XOR bit]: an inverting pixel shows as white.
+// Output for a monochrome pixel, by [AND bit][XOR bit]: an inverting pixel is white to XOR with.
 const std::uint32_t monochrome_output[2][2] = {{cursor_opaque_black, cursor_opaque_white},
-                                               {cursor_transparent, cursor_opaque_white}};
+                                               {cursor_transparent, cursor_inverting}};
 
 // Extra bytes after every row, on top of the shortest pitch.
 const std::uint32_t extra_pitches[] = {0, 12};
@@ -494,10 +494,9 @@ TEST(CursorShapeWin, MaskedColorShapesOfSystemCursors) {
             for (int y = 0; y < bits.height; ++y) {
                 for (int x = 0; x < bits.width; ++x) {
                     const std::uint32_t color = color_of(x, y);
-                    // Under a clear AND bit the colour replaces the screen; under a set one a black
-                    // colour leaves the screen alone and any other is shown as that colour.
-                    const std::uint32_t expected =
-                        and_bit(x, y) && color == 0 ? cursor_transparent : 0xFF000000u + color;
+                    // Under a clear AND bit the colour replaces the screen; under a set one it is XORed
+                    // onto the screen (alpha 0), so that black leaves the screen alone.
+                    const std::uint32_t expected = and_bit(x, y) ? color : 0xFF000000u + color;
                     colored_under_mask += and_bit(x, y) && color != 0 ? 1 : 0;
                     check.check(cursor, x, y, expected);
                 }
@@ -508,7 +507,7 @@ TEST(CursorShapeWin, MaskedColorShapesOfSystemCursors) {
         }
     }
     // Alpha cursors (as real Windows ships them) may leave every colour under the AND mask black; then
-    // the shown-as-colour case was not met by real data, and the test says so instead of passing.
+    // the XOR-colour case was not met by real data, and the test says so instead of passing.
     if (colored_under_mask == 0) {
         GTEST_SKIP() << "needs a system cursor with colour under its AND mask for the XOR-colour case";
     }

@@ -3,9 +3,13 @@
 // fallback to window presentation, and the failure paths.
 #include <gtest/gtest.h>
 
+#include <dxgi1_3.h>
+
+#include "capture/pointer_shape.h"
 #include "d3d_test_support_win32.h"
 #include "render/calibration_pattern.h"
 #include "render/pattern_texture_win32.h"
+#include "render/shader_cache_win32.h"
 #include "render/warp_renderer_win32.h"
 #include "support/log_capture.h"
 
@@ -158,6 +162,62 @@ TEST_F(Renderer, CursorBlendsStraightAlphaAtItsWarpedPlace) {
     EXPECT_EQ(plain.at(110, 62), 0xFFFFFFFFu);
 }
 
+// An I-beam as Windows draws it over a text editor: strokes that invert the screen, so that it shows
+// over a white page and over a black one; beside them one opaque white and one opaque black pixel.
+TEST_F(Renderer, InvertingPointerPartsInvertTheFrameUnderThem) {
+    constexpr std::uint32_t width = 8;
+    constexpr std::uint32_t height = 16;
+    std::vector<std::uint8_t> and_rows(height, 0xFF);
+    std::vector<std::uint8_t> xor_rows(height, 0x18);  // the stem: columns 3 and 4
+    xor_rows[0] = xor_rows[height - 1] = 0x7E;         // the serifs: columns 1 to 6
+    and_rows[7] = and_rows[8] = 0x7F;                  // column 0: white, then black
+    xor_rows[7] |= 0x80;
+    std::vector<std::uint8_t> monochrome(2 * height);
+    std::vector<std::uint8_t> masked;
+    for (std::uint32_t y = 0; y < height; ++y) {
+        monochrome[y] = and_rows[y];
+        monochrome[height + y] = xor_rows[y];
+        for (std::uint32_t x = 0; x < width; ++x) {
+            const std::uint8_t colour = ((xor_rows[y] >> (7 - x)) & 1) != 0 ? 0xFF : 0x00;
+            masked.resize(masked.size() + 3, colour);
+            masked.push_back(((and_rows[y] >> (7 - x)) & 1) != 0 ? 0xFF : 0x00);
+        }
+    }
+    const WarpParams plain{false, false, 0.0f, 0.0f, 0.0f};
+    const WarpState state = compute_warp(plain, out_width, out_height);
+    for (const bool is_masked : {false, true}) {
+        const std::vector<std::uint8_t>& bytes = is_masked ? masked : monochrome;
+        const PointerShapeInfo info{is_masked ? pointer_shape_masked_color : pointer_shape_monochrome,
+                                    width,
+                                    is_masked ? height : 2 * height,
+                                    is_masked ? 4 * width : 1,
+                                    0,
+                                    0};
+        CursorImage cursor;
+        ASSERT_TRUE(convert_pointer_shape(bytes.data(), bytes.size(), info, cursor));
+        ASSERT_TRUE(cursor.screen_xor);
+        renderer_.set_cursor_image(cursor.width, cursor.height, cursor.pixels.data(), cursor.screen_xor);
+        Image sprite(cursor.width, cursor.height);
+        sprite.pixels = cursor.pixels;
+        for (const std::uint32_t page : {0xFFFFFFFFu, 0xFF000000u}) {
+            SCOPED_TRACE(std::string(is_masked ? "masked colour" : "monochrome") +
+                         (page == 0xFFFFFFFFu ? ", white" : ", black"));
+            const Image source(out_width, out_height, page);
+            const ComPtr<ID3D11ShaderResourceView> view = test::upload_image(renderer_.device(), source);
+            ASSERT_NE(view, nullptr);
+            const Image actual = render(plain, view.Get(), true, 100, 60);
+            Image expected = reference(plain, source);
+            test::reference_cursor_pass(expected, sprite, state.forward_h, 100, 60, true);
+            EXPECT_GE(test::compare_images(actual, expected, colour_tolerance).within_tolerance, required_share);
+            EXPECT_EQ(actual.at(103, 65), page ^ 0x00FFFFFFu);  // the stem: the page inverted
+            EXPECT_EQ(actual.at(101, 60), page ^ 0x00FFFFFFu);  // a serif
+            EXPECT_EQ(actual.at(101, 65), page);                // beside the stem: the page
+            EXPECT_EQ(actual.at(100, 67), 0xFFFFFFFFu);
+            EXPECT_EQ(actual.at(100, 68), 0xFF000000u);
+        }
+    }
+}
+
 TEST_F(Renderer, WithoutACursorTextureOnlyTheWarpIsDrawn) {
     const Image source = painted_pattern(out_width, out_height);
     const ComPtr<ID3D11ShaderResourceView> pattern = test::upload_image(renderer_.device(), source);
@@ -240,7 +300,22 @@ TEST(RendererInit, FallsBackToTheWindowWhenCompositionIsMissing) {
         EXPECT_TRUE(contains(lines, "renderer: composition unavailable, presenting to the window directly"));
         EXPECT_EQ(lines.back(), "renderer: initialized 320x200");
     }
-    EXPECT_NE(renderer.swap_chain(), nullptr);
+    ASSERT_NE(renderer.swap_chain(), nullptr);
+    // One frame of latency: kept by a waitable swap chain where it offers IDXGISwapChain2 (not Wine's
+    // window swap chain), else by the device.
+    UINT latency = 0;
+    ComPtr<IDXGISwapChain2> chain2;
+    ComPtr<IDXGIDevice1> device1;
+    if (SUCCEEDED(renderer.swap_chain()->QueryInterface(IID_PPV_ARGS(&chain2)))) {
+        DXGI_SWAP_CHAIN_DESC1 chain_desc{};
+        ASSERT_EQ(renderer.swap_chain()->GetDesc1(&chain_desc), S_OK);
+        EXPECT_NE(chain_desc.Flags & DXGI_SWAP_CHAIN_FLAG_FRAME_LATENCY_WAITABLE_OBJECT, 0u);
+        EXPECT_EQ(chain2->GetMaximumFrameLatency(&latency), S_OK);
+    } else {
+        ASSERT_EQ(renderer.device()->QueryInterface(IID_PPV_ARGS(&device1)), S_OK);
+        EXPECT_EQ(device1->GetMaximumFrameLatency(&latency), S_OK);
+    }
+    EXPECT_EQ(latency, 1u);
     EXPECT_NE(renderer.warp_constants(), nullptr);
     EXPECT_FALSE(renderer.has_cursor_image());
     // initialize ends with the default warp: a horizontal mirror.
@@ -248,14 +323,23 @@ TEST(RendererInit, FallsBackToTheWindowWhenCompositionIsMissing) {
     EXPECT_DOUBLE_EQ(renderer.forward().m[1][1], 1.0);
 }
 
-TEST(RendererInit, InitializingAgainReleasesTheFirstSet) {
+TEST(RendererInit, InitializingAgainReleasesTheFirstSetAndCompilesNothing) {
     const ComPtr<IDXGIAdapter1> adapter = test::first_adapter();
     test::TestWindow window(64, 48);
     WarpRenderer renderer;
+    const unsigned long compiled_before = shader_compilations();
     ASSERT_TRUE(renderer.initialize(adapter.Get(), window.get(), 64, 48));
+    const unsigned long compiled = shader_compilations();
+    EXPECT_LE(compiled - compiled_before, 4u);  // four entry points, unless an earlier build compiled them
+    // A level the shader-model-4 program runs on.
+    EXPECT_GE(renderer.device()->GetFeatureLevel(), D3D_FEATURE_LEVEL_10_0);
+    EXPECT_LE(renderer.device()->GetFeatureLevel(), D3D_FEATURE_LEVEL_11_1);
     const ComPtr<ID3D11Buffer> first_cb = renderer.warp_constants();
     const ComPtr<IDXGISwapChain1> first_chain = renderer.swap_chain();
-    ASSERT_TRUE(renderer.initialize(adapter.Get(), window.get(), 64, 48));
+    for (int build = 0; build < 10; ++build) {
+        ASSERT_TRUE(renderer.initialize(adapter.Get(), window.get(), 64, 48));
+    }
+    EXPECT_EQ(shader_compilations(), compiled);
     EXPECT_NE(renderer.warp_constants(), first_cb.Get());
     // Only this test still holds the first objects.
     EXPECT_EQ(first_cb->AddRef(), 2u);
