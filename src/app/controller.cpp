@@ -182,13 +182,6 @@ void Controller::open_adjust_window() {
     host_.open_adjust_window(settings_.warp, position);
 }
 
-void Controller::toggle_start_with_windows() {
-    const bool on = !host_.starts_with_windows();
-    if (host_.set_start_with_windows(on)) {
-        log_message(on ? "startup: starts with Windows" : "startup: no longer starts with Windows");
-    }
-}
-
 void Controller::display_changed() {
     log_message("display change detected");
     host_.settle_display_changes(display_settle_ms);
@@ -262,59 +255,6 @@ void Controller::warp_reset() {
 
 void Controller::adjust_closed() {
     save();
-}
-
-bool Controller::hotkey_chosen(const Hotkey& hotkey) {
-    const std::string text = format_hotkey(hotkey);
-    if (!host_.register_hotkey(hotkey)) {
-        log_message("hotkey: %s refused by the system, keeping %s", text.c_str(),
-                    format_hotkey(settings_.hotkey).c_str());
-        return false;
-    }
-    log_message("hotkey: %s", text.c_str());
-    settings_.hotkey = hotkey;
-    save();
-    host_.show_hotkey(hotkey);
-    return true;
-}
-
-// What the matching hotkey or menu command does; "on" and "off" only when they change something.
-void Controller::remote_command(RemoteCommand sent) {
-    log_message("control: %s", remote_command_name(sent));
-    switch (sent) {
-        case RemoteCommand::toggle:
-            toggle_mirror();
-            break;
-        case RemoteCommand::on:
-            if (!running_) {
-                toggle_mirror();
-            }
-            break;
-        case RemoteCommand::off:
-            // Also a mirror that waits for its monitor, or that could not start, is given up.
-            if (running_ || settings_.active || !awaited_name_.empty()) {
-                awaited_name_.clear();
-                settings_.active = false;
-                stop_mirror();
-                save();
-            }
-            break;
-        case RemoteCommand::mirror_h:
-            command(menu_id::mirror_h);
-            break;
-        case RemoteCommand::mirror_v:
-            command(menu_id::mirror_v);
-            break;
-        case RemoteCommand::reset_warp:
-            command(menu_id::reset_warp);
-            break;
-        case RemoteCommand::adjust:
-            command(menu_id::adjust_warp);
-            break;
-        case RemoteCommand::exit:
-            command(menu_id::exit);
-            break;
-    }
 }
 
 }  // namespace kelvane
