@@ -152,14 +152,8 @@ LRESULT AdjustWindow::handle(HWND hwnd, UINT message, WPARAM wparam, LPARAM lpar
             return 0;
         }
         case WM_ACTIVATE:
-            // A window that is not a dialog forgets its focused control when it loses activation.
-            if (LOWORD(wparam) == WA_INACTIVE) {
-                focus_ = GetFocus();
-            } else if (focus_ != nullptr && IsChild(hwnd, focus_) != FALSE) {
-                SetFocus(focus_);
-                return 0;
-            }
-            return DefWindowProcW(hwnd, message, wparam, lparam);
+            return keep_focus_across_activation(hwnd, wparam, focus_) ? 0
+                                                                      : DefWindowProcW(hwnd, message, wparam, lparam);
         case WM_DESTROY:
             if (window_ == hwnd) {
                 window_ = nullptr;

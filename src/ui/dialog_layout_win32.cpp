@@ -53,4 +53,16 @@ WindowPosition work_area_position(int width, int height) {
     return centre_in(MonitorRect{work.left, work.top, work.right, work.bottom}, width, height);
 }
 
+bool keep_focus_across_activation(HWND window, WPARAM wparam, HWND& focus) noexcept {
+    if (LOWORD(wparam) == WA_INACTIVE) {
+        focus = GetFocus();
+        return false;
+    }
+    if (focus != nullptr && IsChild(window, focus) != FALSE) {
+        SetFocus(focus);
+        return true;
+    }
+    return false;
+}
+
 }  // namespace kelvane

@@ -43,6 +43,11 @@ void create_dialog_controls(HWND window, HINSTANCE instance, const DialogControl
 [[nodiscard]] HFONT lay_out_dialog(HWND window, const DialogControl* controls, std::size_t count, DWORD style,
                                    DWORD ex_style, Box client, int dpi, const POINT* corner);
 
+// A window that is not a dialog forgets its focused control when it loses activation: WM_ACTIVATE
+// remembers it in `focus` and gives it back. True when the message is handled; otherwise it goes on
+// to DefWindowProc.
+[[nodiscard]] bool keep_focus_across_activation(HWND window, WPARAM wparam, HWND& focus) noexcept;
+
 // The top-left corner that centres a window of this size on the primary work area.
 [[nodiscard]] WindowPosition work_area_position(int width, int height);
 
