@@ -8,8 +8,8 @@
 //   - the conversion accepts exactly the shapes whose sizes fit their bytes (checked here with the
 //     layout rules of the shape types in 64-bit arithmetic);
 //   - on success: width and height of the image (half the reported height for monochrome), pixel
-//     count width x height, hot spot copied, generation one more, and every pixel the one its type
-//     defines from the bytes at row y * pitch;
+//     count width x height, hot spot copied, generation one more, the screen-XOR flag for the masked
+//     types, and every pixel the one its type defines from the bytes at row y * pitch;
 //   - on failure the cursor is unchanged.
 #include <cstdint>
 #include <cstring>
@@ -96,6 +96,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                static_cast<std::size_t>(cursor.width) * static_cast<std::size_t>(cursor.height));
     FUZZ_CHECK(cursor.hotspot_x == info.hotspot_x && cursor.hotspot_y == info.hotspot_y);
     FUZZ_CHECK(cursor.generation == before.generation + 1);
+    FUZZ_CHECK(cursor.screen_xor == (info.type != kelvane::pointer_shape_color));
 
     for (std::uint64_t y = 0; y < image_height; ++y) {
         const std::uint8_t* row = bytes + y * info.pitch;
@@ -105,14 +106,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             if (mono) {
                 const bool and_bit = bit_at(row, x);
                 const bool xor_bit = bit_at(bytes + (y + image_height) * info.pitch, x);
-                want = xor_bit ? kelvane::cursor_opaque_white
-                               : (and_bit ? kelvane::cursor_transparent : kelvane::cursor_opaque_black);
+                // (screen AND and_bit) XOR xor_bit.
+                want = and_bit ? (xor_bit ? kelvane::cursor_inverting : kelvane::cursor_transparent)
+                               : (xor_bit ? kelvane::cursor_opaque_white : kelvane::cursor_opaque_black);
             } else if (info.type == kelvane::pointer_shape_color) {
                 want = word_at(row + 4 * x);
             } else {
                 const std::uint32_t c = word_at(row + 4 * x);
                 const std::uint32_t color = c & 0x00FFFFFFu;
-                want = ((c >> 24) == 0 || color != 0) ? (color | 0xFF000000u) : kelvane::cursor_transparent;
+                // A set mask byte: the colour is XORed onto the screen (alpha 0); a clear one replaces it.
+                want = (c >> 24) != 0 ? color : (color | 0xFF000000u);
             }
             FUZZ_CHECK(got == want);
         }
