@@ -85,11 +85,12 @@ bool patch_outputs() {
     // The later slots exist only where the system's outputs are IDXGIOutput6 too.
     ComPtr<IDXGIOutput6> output6;
     if (SUCCEEDED(output.As(&output6)) && *reinterpret_cast<void***>(output6.Get()) == table) {
-        void* previous = nullptr;
-        if (!patch_slot(table, get_desc1_slot, reinterpret_cast<void*>(&scripted_get_desc1), &previous)) {
+        // The program's session thread may call GetDesc1 the moment the slot changes: the system's
+        // method must be known before.
+        system_get_desc1 = reinterpret_cast<GetDesc1>(table[get_desc1_slot]);
+        if (!patch_slot(table, get_desc1_slot, reinterpret_cast<void*>(&scripted_get_desc1))) {
             return false;
         }
-        system_get_desc1 = reinterpret_cast<GetDesc1>(previous);
         return patch_slot(table, duplicate_output1_slot, reinterpret_cast<void*>(&scripted_duplicate_output1));
     }
     return true;
