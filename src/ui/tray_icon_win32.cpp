@@ -32,11 +32,17 @@ HICON load_tray_icon(HINSTANCE instance) {
                                          GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), 0));
 }
 
-NOTIFYICONDATAW icon_data(HWND owner, HICON icon, const std::wstring& tooltip) {
+// What names our icon to the shell; each call adds the fields it changes.
+NOTIFYICONDATAW icon_identity(HWND owner) noexcept {
     NOTIFYICONDATAW data{};
     data.cbSize = sizeof data;
     data.hWnd = owner;
     data.uID = tray_icon_id;
+    return data;
+}
+
+NOTIFYICONDATAW icon_data(HWND owner, HICON icon, const std::wstring& tooltip) {
+    NOTIFYICONDATAW data = icon_identity(owner);
     data.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
     data.uCallbackMessage = tray_callback_message;
     data.hIcon = icon != nullptr ? icon : LoadIconW(nullptr, IDI_APPLICATION);
@@ -80,10 +86,7 @@ void TrayIcon::show_balloon(const std::wstring& text) noexcept {
     if (!shown_) {
         return;  // the refused icon was logged; the log line of the notice stands alone
     }
-    NOTIFYICONDATAW data{};
-    data.cbSize = sizeof data;
-    data.hWnd = owner_;
-    data.uID = tray_icon_id;
+    NOTIFYICONDATAW data = icon_identity(owner_);
     data.uFlags = NIF_INFO;
     data.dwInfoFlags = NIIF_WARNING;
     std::wcsncpy(data.szInfo, text.c_str(), std::size(data.szInfo) - 1);
@@ -97,10 +100,7 @@ void TrayIcon::remove() noexcept {
     if (!shown_) {
         return;
     }
-    NOTIFYICONDATAW data{};
-    data.cbSize = sizeof data;
-    data.hWnd = owner_;
-    data.uID = tray_icon_id;
+    NOTIFYICONDATAW data = icon_identity(owner_);
     if (Shell_NotifyIconW(NIM_DELETE, &data) == FALSE) {
         log_message("tray: NIM_DELETE failed");
     }
@@ -112,10 +112,7 @@ void TrayIcon::set_hotkey_text(const std::wstring& hotkey_text) {
     if (!shown_) {
         return;
     }
-    NOTIFYICONDATAW data{};
-    data.cbSize = sizeof data;
-    data.hWnd = owner_;
-    data.uID = tray_icon_id;
+    NOTIFYICONDATAW data = icon_identity(owner_);
     data.uFlags = NIF_TIP;
     std::wcsncpy(data.szTip, tooltip_.c_str(), std::size(data.szTip) - 1);
     if (Shell_NotifyIconW(NIM_MODIFY, &data) == FALSE) {
