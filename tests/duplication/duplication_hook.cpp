@@ -53,14 +53,11 @@ HRESULT STDMETHODCALLTYPE scripted_get_desc1(IDXGIOutput6* output, DXGI_OUTPUT_D
     return hr;
 }
 
-bool patch_slot(void** table, std::size_t index, void* function, void** previous = nullptr) {
+bool patch_slot(void** table, std::size_t index, void* function) {
     void** slot = table + index;
     DWORD old_protection = 0;
     if (VirtualProtect(slot, sizeof *slot, PAGE_READWRITE, &old_protection) == 0) {
         return false;
-    }
-    if (previous != nullptr) {
-        *previous = *slot;
     }
     *slot = function;
     VirtualProtect(slot, sizeof *slot, old_protection, &old_protection);
