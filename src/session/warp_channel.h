@@ -1,6 +1,10 @@
 // What the session thread shares with the user-interface thread: the warp values with their lock and
 // change flag, and the stop flag. The user side publishes values and asks for the stop; the session
 // side takes the values and watches the flag. The only lock between the two threads.
+//
+// The hand-off: values under the lock, the flag raised after them and lowered before they are read,
+// so that no publication is lost between a read and the lowering. The lock is a parameter so that a
+// test can step the other side in at the moment a read lets go of it; the program uses std::mutex.
 #pragma once
 
 #include <atomic>
@@ -10,16 +14,30 @@
 
 namespace kelvane {
 
-class WarpChannel {
+template <class Lock>
+class BasicWarpChannel {
 public:
-    WarpChannel() = default;
-    WarpChannel(const WarpChannel&) = delete;
-    WarpChannel& operator=(const WarpChannel&) = delete;
+    BasicWarpChannel() = default;
+    BasicWarpChannel(const BasicWarpChannel&) = delete;
+    BasicWarpChannel& operator=(const BasicWarpChannel&) = delete;
 
     // Before a run starts: these values, nothing pending, no stop.
-    void reset(const WarpParams& params);
+    void reset(const WarpParams& params) {
+        {
+            const std::lock_guard<Lock> guard(lock_);
+            params_ = params;
+        }
+        changed_.exchange(false);
+        stop_requested_.exchange(false);
+    }
     // Stores all five values at once, then raises the change flag.
-    void publish(const WarpParams& params);
+    void publish(const WarpParams& params) {
+        {
+            const std::lock_guard<Lock> guard(lock_);
+            params_ = params;
+        }
+        changed_.exchange(true);
+    }
     void request_stop() noexcept { stop_requested_.exchange(true); }
     // Something that may let a failed attempt succeed happened (a desktop switch, an unlock, a new
     // display layout): a pause before the next attempt ends at once.
@@ -34,17 +52,31 @@ public:
     [[nodiscard]] bool take_redraw() noexcept { return redraw_requested_.exchange(false); }
     // The current values, whether or not they changed; a publication after this call is taken by the
     // next take_if_changed. For the first warp of an attempt.
-    [[nodiscard]] WarpParams take();
+    [[nodiscard]] WarpParams take() {
+        changed_.exchange(false);
+        const std::lock_guard<Lock> guard(lock_);
+        return params_;
+    }
     // The values when they changed since the last take; false (and `params` untouched) otherwise.
-    [[nodiscard]] bool take_if_changed(WarpParams& params);
+    [[nodiscard]] bool take_if_changed(WarpParams& params) {
+        if (!changed_.exchange(false)) {
+            return false;
+        }
+        const std::lock_guard<Lock> guard(lock_);
+        params = params_;
+        return true;
+    }
 
 private:
     std::atomic<bool> stop_requested_{false};
     std::atomic<bool> changed_{false};
     std::atomic<bool> wake_requested_{false};
     std::atomic<bool> redraw_requested_{false};
-    std::mutex lock_;
+    Lock lock_;
     WarpParams params_;
 };
+
+extern template class BasicWarpChannel<std::mutex>;
+using WarpChannel = BasicWarpChannel<std::mutex>;
 
 }  // namespace kelvane

@@ -1,77 +1,56 @@
-// What the user side hands the session thread through the warp channel: publications, the last of
-// several back to back never lost while the other side takes in a loop, and wake-ups, which end only a
-// pause that they find waiting or that follows them within the same attempt.
+// What the user side hands the session thread through the warp channel: publications, none lost however
+// close it comes to a read, and wake-ups, which end only a pause that they find waiting or that follows
+// them within the same attempt.
 #include "session/warp_channel.h"
 
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <chrono>
+#include <functional>
+#include <mutex>
 #include <optional>
-#include <thread>
+#include <utility>
 
 #include "support/session_fake.h"
 
 namespace kelvane {
 namespace {
 
-TEST(WarpChannel, TheLastOfPublicationsBackToBackIsAlwaysTaken) {
-    // Rounds for a while: where locks are slow to hand over (Wine) there are fewer of them.
-    constexpr int max_rounds = 100000;
-    constexpr auto budget = std::chrono::seconds(2);
-    constexpr int publications = 8;  // a round's, the last one to be taken
-    WarpChannel channel;
-    channel.reset(WarpParams{});
-    std::atomic<int> published{0};  // rounds whose publications are all done
-    std::atomic<int> checked{0};    // rounds the taking side has finished
-    std::atomic<bool> done{false};
-    int lost = 0;
-    int first_lost = 0;
-    std::thread taker([&] {
-        WarpParams params;
-        for (int round = 1;; ++round) {
-            float seen = -1.0f;
-            // Spinning takes the values the moment they come; a yield now and then lets the publishing
-            // side run on a machine with few cores.
-            for (unsigned idle = 1; published.load() < round; ++idle) {
-                if (channel.take_if_changed(params)) {
-                    seen = params.rotation;
-                } else if (done.load()) {
-                    return;
-                } else if (idle % 64 == 0) {
-                    std::this_thread::yield();
-                }
-            }
-            // The publications are over: whatever the loop missed is still waiting to be taken.
-            if (channel.take_if_changed(params)) {
-                seen = params.rotation;
-            }
-            if (seen != static_cast<float>(round)) {
-                first_lost = lost++ == 0 ? round : first_lost;
-            }
-            checked.store(round);
-        }
-    });
-    WarpParams params;
-    int round = 1;
-    for (const auto end = std::chrono::steady_clock::now() + budget;
-         round <= max_rounds && std::chrono::steady_clock::now() < end; ++round) {
-        // Several values back to back give the taking side more takes to be caught in by the last.
-        for (int earlier = 1; earlier < publications; ++earlier) {
-            params.rotation = static_cast<float>(-earlier);
-            channel.publish(params);
-        }
-        params.rotation = static_cast<float>(round);
-        channel.publish(params);
-        published.store(round);
-        while (checked.load() < round) {
-            std::this_thread::yield();
+// A lock whose next release, once armed, runs one step on the spot: the other side's publication
+// arriving the moment a read lets go of the values, where a flag lowered after the copy would drop it.
+struct SteppedLock {
+    static inline std::function<void()> step;
+    std::mutex inner;
+    void lock() { inner.lock(); }
+    void unlock() {
+        inner.unlock();
+        if (const std::function<void()> now = std::exchange(step, nullptr)) {
+            now();
         }
     }
-    done.store(true);
-    taker.join();
-    EXPECT_EQ(lost, 0) << "the last publication was lost in " << lost << " of " << round - 1
-                       << " rounds, first in round " << first_lost;
+};
+
+TEST(WarpChannel, APublicationAsTheValuesAreReadIsTakenNext) {
+    for (const bool if_changed : {true, false}) {
+        SCOPED_TRACE(if_changed ? "take_if_changed" : "take");
+        BasicWarpChannel<SteppedLock> channel;
+        WarpParams first;
+        WarpParams second;
+        first.rotation = 1.0f;
+        second.rotation = 2.0f;
+        channel.reset(WarpParams{});
+        channel.publish(first);
+        SteppedLock::step = [&] { channel.publish(second); };
+        WarpParams taken;
+        if (if_changed) {
+            ASSERT_TRUE(channel.take_if_changed(taken));
+        } else {
+            taken = channel.take();
+        }
+        ASSERT_EQ(taken, first);
+        ASSERT_FALSE(SteppedLock::step) << "the read let go of the lock without the publication";
+        ASSERT_TRUE(channel.take_if_changed(taken)) << "the publication made as the values were read was lost";
+        EXPECT_EQ(taken, second);
+    }
 }
 
 TEST(WarpChannel, AWakeBetweenAttemptsDoesNotCutTheNextPauseShort) {
