@@ -56,10 +56,12 @@ order=""
 focused=301
 for _ in 1 2 3 4 5 6 7; do
     driver key Kelvane2Adjust 0x09 down
+    posted=$?
     driver key Kelvane2Adjust 0x09 up
     wait_for 5 focus_moved_from "$focused"
     focused=$(focus_id)
     order="$order $focused"
+    ((posted == 0)) || order="$order(not posted: $posted)"
 done
 check "Tab goes through every control and round again:$order" [ "$order" == " 307 302 303 304 305 306 301" ]
 driver key Kelvane2Adjust 0x09 down

@@ -97,6 +97,18 @@ int key(const wchar_t* class_name, const wchar_t* virtual_key, const wchar_t* di
     if (window == nullptr) {
         return exit_not_found;
     }
+    // A key reaches only the active window. One posted while the window is not active (for a moment,
+    // say) is one no user could type: a Tab then starts from no focus and the window's reactivation
+    // puts the focus back where it was. Wait for the window to be active, 10 s at most.
+    GUITHREADINFO info{};
+    info.cbSize = sizeof info;
+    const DWORD thread = GetWindowThreadProcessId(window, nullptr);
+    for (int wait = 0; GetGUIThreadInfo(thread, &info) == 0 || info.hwndActive != window; ++wait) {
+        if (wait == 200) {
+            return exit_fault;
+        }
+        Sleep(50);
+    }
     const HWND focus = focused_control(window);
     const bool down = std::wcscmp(direction, L"down") == 0;
     // Repeat count 1; a release has the previous-state and transition bits set.
