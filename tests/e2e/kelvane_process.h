@@ -34,9 +34,21 @@ public:
         std::wstring command = L"\"" + executable_path() + L"\" " + arguments;
         STARTUPINFOW startup{};
         startup.cb = sizeof startup;
-        if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                            &process_)) {
-            ADD_FAILURE() << "CreateProcessW failed, error " << GetLastError();
+        // A start refused for a passing cause (an internal error while the machine is busy starting
+        // other processes) is tried again; these tests are about the program, not the process loader.
+        DWORD error = ERROR_SUCCESS;
+        for (int attempt = 0; attempt < 3; ++attempt) {
+            if (CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                               &process_)) {
+                error = ERROR_SUCCESS;
+                break;
+            }
+            error = GetLastError();
+            process_ = {};
+            Sleep(500);
+        }
+        if (error != ERROR_SUCCESS) {
+            ADD_FAILURE() << "CreateProcessW failed three times, last error " << error;
             return;
         }
         CloseHandle(process_.hThread);
