@@ -36,20 +36,16 @@ public:
         startup.cb = sizeof startup;
         // A start refused for a passing cause (an internal error while the machine is busy starting
         // other processes) is tried again; these tests are about the program, not the process loader.
-        DWORD error = ERROR_SUCCESS;
-        for (int attempt = 0; attempt < 3; ++attempt) {
-            if (CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                               &process_)) {
-                error = ERROR_SUCCESS;
-                break;
-            }
-            error = GetLastError();
+        for (int attempt = 1; !CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                                              &startup, &process_);
+             ++attempt) {
+            const DWORD error = GetLastError();
             process_ = {};
+            if (attempt == 3) {
+                ADD_FAILURE() << "CreateProcessW failed three times, last error " << error;
+                return;
+            }
             Sleep(500);
-        }
-        if (error != ERROR_SUCCESS) {
-            ADD_FAILURE() << "CreateProcessW failed three times, last error " << error;
-            return;
         }
         CloseHandle(process_.hThread);
     }
