@@ -152,8 +152,10 @@ private:
 
             if (pattern_) {
                 if (force_redraw_ || idle_ms_ >= pattern_refresh_ms) {
-                    // A draw that cannot present must not be repeated at once: it ends the attempt.
-                    const bool drawn = backend_.draw(DrawSource::pattern, false, 0, 0);
+                    // A still pattern is drawn again only when asked to; the periodic draw finds a lost
+                    // device without presenting. A draw that cannot present must not be repeated at
+                    // once: it ends the attempt.
+                    const bool drawn = backend_.draw(DrawSource::pattern, force_redraw_, false, 0, 0);
                     watch_.presented(drawn);
                     if (!drawn) {
                         return LoopEnd::draw_failed;
@@ -225,7 +227,7 @@ private:
         }
         // In capture mode a failed draw ends nothing (the next acquire tells whether the device and
         // the duplication still work); it only counts as time without a present.
-        watch_.presented(backend_.draw(DrawSource::frame, visible, x, y));
+        watch_.presented(backend_.draw(DrawSource::frame, force_redraw_, visible, x, y));
         last_cursor_pos_ = position;
         force_redraw_ = false;
     }
