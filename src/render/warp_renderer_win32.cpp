@@ -78,8 +78,14 @@ ScreenDamage WarpRenderer::frame_screen_damage(ID3D11ShaderResourceView* source,
 
 bool WarpRenderer::draw(ID3D11ShaderResourceView* source, bool cursor_visible, int cursor_x, int cursor_y,
                         const Damage& frame_damage) {
+    return render_frame(source, cursor_visible, cursor_x, cursor_y, frame_damage) && present_frame();
+}
+
+bool WarpRenderer::render_frame(ID3D11ShaderResourceView* source, bool cursor_visible, int cursor_x, int cursor_y,
+                                const Damage& frame_damage) {
     last_redraw_ = ScreenDamage{};
     last_presented_ = ScreenDamage{};
+    pending_ = ScreenDamage{};
     if (presenter_.swap_chain() == nullptr || source == nullptr) {
         return false;
     }
@@ -87,29 +93,38 @@ bool WarpRenderer::draw(ID3D11ShaderResourceView* source, bool cursor_visible, i
     if (target == nullptr) {
         return false;
     }
-    const PixelBox cursor = cursor_box(cursor_visible, cursor_x, cursor_y);
-    const ScreenDamage current = frame_screen_damage(source, frame_damage, cursor);
+    pending_cursor_ = cursor_box(cursor_visible, cursor_x, cursor_y);
+    pending_ = frame_screen_damage(source, frame_damage, pending_cursor_);
     drawn_source_ = source;
-    if (current.none()) {
+    if (pending_.none()) {
         return true;  // the picture on screen is already this one
     }
-    const ScreenDamage redraw = history_.redraw(current, width_, height_);
+    last_redraw_ = history_.redraw(pending_, width_, height_);
     presenter_.wait_until_ready();
-    passes_.render(target, source, cursor_visible, cursor_x, cursor_y, redraw.everything ? nullptr : &redraw.boxes);
-    const bool whole = history_.present_whole() || current.everything;
-    const PresentResult result = presenter_.present(whole ? nullptr : &current.boxes);
+    passes_.render(target, source, cursor_visible, cursor_x, cursor_y,
+                   last_redraw_.everything ? nullptr : &last_redraw_.boxes);
+    return true;
+}
+
+bool WarpRenderer::present_frame() {
+    if (pending_.none()) {
+        return true;
+    }
+    const bool whole = history_.present_whole() || pending_.everything;
+    const PresentResult result = presenter_.present(whole ? nullptr : &pending_.boxes);
     if (result == PresentResult::ok) {
-        history_.presented(current);
+        history_.presented(pending_);
         redraw_everything_ = false;
         cursor_changed_ = false;
-        drawn_cursor_ = cursor;
-        last_redraw_ = redraw;
-        last_presented_ = whole ? ScreenDamage{true, {}} : current;
+        drawn_cursor_ = pending_cursor_;
+        last_presented_ = whole ? ScreenDamage{true, {}} : pending_;
+        pending_ = ScreenDamage{};
         return true;
     }
     // What the screen shows is no longer known: the next draw starts from a whole picture.
     history_.forget();
     redraw_everything_ = true;
+    pending_ = ScreenDamage{};
     return result == PresentResult::occluded;
 }
 

@@ -72,6 +72,11 @@ public:
     // frame was presented, also while the window is hidden from view, or when nothing had changed.
     [[nodiscard]] bool draw(ID3D11ShaderResourceView* source, bool cursor_visible, int cursor_x, int cursor_y,
                             const Damage& frame_damage = Damage{true, {}});
+    // The two halves of draw: what changed drawn into the back buffer (false when nothing can be drawn
+    // at all), then presented.
+    [[nodiscard]] bool render_frame(ID3D11ShaderResourceView* source, bool cursor_visible, int cursor_x, int cursor_y,
+                                    const Damage& frame_damage = Damage{true, {}});
+    [[nodiscard]] bool present_frame();
     // What the last draw drew into the back buffer and presented (none when it had nothing to do).
     [[nodiscard]] const ScreenDamage& last_redraw() const noexcept { return last_redraw_; }
     [[nodiscard]] const ScreenDamage& last_presented() const noexcept { return last_presented_; }
@@ -112,6 +117,8 @@ private:
     PixelBox drawn_cursor_;                          // where the last present shows the cursor
     ComPtr<ID3D11ShaderResourceView> drawn_source_;  // the last image drawn, held so no other takes its address
     PixelSize drawn_source_size_;
+    ScreenDamage pending_;  // drawn, not yet presented
+    PixelBox pending_cursor_;
     ScreenDamage last_redraw_;
     ScreenDamage last_presented_;
     int width_ = 0;

@@ -1,7 +1,7 @@
 // A library that a test places in the running Kelvane2.exe (through a WH_GETMESSAGE hook on its
 // control window's thread). At its first call it pins itself, points DuplicateOutput and DuplicateOutput1
 // of the system's DXGI output objects at a scripted duplication and lets GetDesc1 report the script's
-// colour space, and then follows the commands that the test appends
+// colour space, counts the program's presents, and then follows the commands that the test appends
 // to script.txt in the folder named by KELVANE_SCRIPTED_DUPLICATION, writing counts.txt after every
 // change of the counts. Without that variable it does nothing.
 #include <windows.h>
@@ -11,6 +11,7 @@
 #include <string>
 #include <thread>
 
+#include "duplication/present_hook_win32.h"
 #include "duplication/script_files_win32.h"
 
 namespace {
@@ -110,6 +111,8 @@ void start() {
     if (!patch_outputs()) {
         return;
     }
+    // Presents are counted, and in echo mode make frames, as they do on Windows 11.
+    kelvane::test::hook_presents(*script);
     kelvane::test::write_counts(path, script->counts());
     std::thread([path, applied]() mutable {
         for (;;) {

@@ -108,6 +108,14 @@ void apply_line(const std::wstring& folder, const std::string& line, Duplication
         int hdr = 0;
         words >> hdr;
         script.set_hdr(hdr != 0);
+    } else if (verb == "echo") {
+        int echo = 0;
+        words >> echo;
+        script.set_echo(echo != 0);
+    } else if (verb == "partial") {
+        RECT area{};
+        words >> area.left >> area.top >> area.right >> area.bottom;
+        script.set_partial(area);
     } else if (verb == "lose_access") {
         script.lose_access();
     } else if (verb == "fail_duplicate_output") {
@@ -178,6 +186,15 @@ void ScriptWriter::set_rotation(DXGI_MODE_ROTATION rotation) {
     append("rotation " + std::to_string(static_cast<int>(rotation)));
 }
 
+void ScriptWriter::set_echo(bool echo) {
+    append(echo ? "echo 1" : "echo 0");
+}
+
+void ScriptWriter::set_partial(const RECT& area) {
+    append("partial " + std::to_string(area.left) + " " + std::to_string(area.top) + " " + std::to_string(area.right) +
+           " " + std::to_string(area.bottom));
+}
+
 void ScriptWriter::lose_access() {
     append("lose_access");
 }
@@ -214,6 +231,7 @@ bool ScriptWriter::read_counts_once(DuplicationCounts& counts) const {
                       : key == "timeouts"     ? &counts.timeouts
                       : key == "misuse"       ? &counts.misuse
                       : key == "shape_reads"  ? &counts.shape_reads
+                      : key == "presents"     ? &counts.presents
                                               : nullptr;
         if (field != nullptr) {
             *field = value;
@@ -241,7 +259,8 @@ void write_counts(const std::wstring& folder, const DuplicationCounts& counts) {
     std::ostringstream out;
     out << "created " << counts.created << "\nrefused " << counts.refused << "\nlive " << counts.live
         << "\nacquisitions " << counts.acquisitions << "\nreleases " << counts.releases << "\ntimeouts "
-        << counts.timeouts << "\nmisuse " << counts.misuse << "\nshape_reads " << counts.shape_reads << "\n";
+        << counts.timeouts << "\nmisuse " << counts.misuse << "\nshape_reads " << counts.shape_reads << "\npresents "
+        << counts.presents << "\n";
     write_whole(folder + counts_name, out.str());
 }
 

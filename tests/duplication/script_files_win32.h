@@ -30,6 +30,8 @@ public:
     void move_pointer(int x, int y, bool visible);
     void set_shape(const ScriptedShape& shape);
     void set_rotation(DXGI_MODE_ROTATION rotation);
+    void set_echo(bool echo);
+    void set_partial(const RECT& area);
     void lose_access();
     void fail_duplicate_output(HRESULT hr, int count);
 

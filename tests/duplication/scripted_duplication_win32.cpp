@@ -4,6 +4,7 @@
 
 #include <wrl/client.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstring>
@@ -40,6 +41,10 @@ struct DuplicationScript::State {
     int duplicate_failures_left = 0;
     DXGI_MODE_ROTATION rotation = DXGI_MODE_ROTATION_IDENTITY;
     bool hdr = false;
+    bool echo = false;
+    std::uint64_t echo_version = 0;
+    RECT partial{};  // empty: no partial mode
+    std::chrono::steady_clock::time_point partial_start;
     DuplicationCounts counts;
     std::function<void(const DuplicationCounts&)> listener;
 
@@ -61,6 +66,9 @@ struct DuplicationScript::State {
 };
 
 namespace {
+
+// The refresh period of the scripted output, at which a partial desktop changes.
+constexpr std::chrono::microseconds refresh_period{16667};
 
 LONGLONG performance_counter() {
     LARGE_INTEGER now{};
@@ -160,6 +168,9 @@ public:
         bool new_desktop = false;
         bool empty_present = false;
         bool new_pointer = false;
+        bool echo = false;
+        bool partial = false;
+        RECT partial_area{};
         std::uint64_t accumulated = 0;
         {
             std::unique_lock<std::mutex> guard(state_->lock);
@@ -167,18 +178,35 @@ public:
                 return lost() ||
                        (state_->desktop != nullptr &&
                         (state_->desktop_version != served_desktop_ || state_->pointer_version != served_pointer_ ||
-                         state_->shape_version != served_shape_ || state_->empty_present_version != served_present_));
+                         state_->shape_version != served_shape_ || state_->empty_present_version != served_present_ ||
+                         state_->echo_version != served_echo_ || partial_frame() != served_partial_));
             };
-            if (!state_->changed.wait_for(guard, std::chrono::milliseconds(timeout_ms), something_new)) {
-                guard.unlock();
-                state_->count([](DuplicationCounts& c) { ++c.timeouts; });
-                return DXGI_ERROR_WAIT_TIMEOUT;
+            const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+            while (!something_new()) {
+                // A partial desktop changes at the next refresh without anyone telling.
+                auto wake = deadline;
+                if (!IsRectEmpty(&state_->partial)) {
+                    const auto tick = state_->partial_start + refresh_period * static_cast<long long>(partial_frame());
+                    wake = std::min(wake, std::chrono::time_point_cast<decltype(wake)::duration>(tick));
+                }
+                state_->changed.wait_until(guard, wake);
+                if (std::chrono::steady_clock::now() >= deadline && !something_new()) {
+                    guard.unlock();
+                    state_->count([](DuplicationCounts& c) { ++c.timeouts; });
+                    return DXGI_ERROR_WAIT_TIMEOUT;
+                }
             }
             if (lost()) {
                 return report_lost();
             }
             desktop = state_->desktop;
             empty_present = state_->empty_present_version != served_present_;
+            echo = state_->echo_version != served_echo_;
+            const std::uint64_t frame = partial_frame();
+            partial = frame != served_partial_ && !IsRectEmpty(&state_->partial);
+            partial_area = state_->partial;
+            served_echo_ = state_->echo_version;
+            served_partial_ = frame;
             new_desktop = state_->desktop_version != served_desktop_;
             accumulated = state_->desktop_version - served_desktop_;
             new_pointer = state_->pointer_version != served_pointer_ || state_->shape_version != served_shape_;
@@ -203,14 +231,24 @@ public:
             texture_desktop_ = desktop;
         }
         const LONGLONG now = performance_counter();
-        // A new image is one dirty rectangle over the whole desktop; a present that changed nothing
-        // has a present time and no rectangles.
+        // A new image is one dirty rectangle over the whole desktop, and so is an echo of the program's
+        // own present; a partial change is its area; a present that changed nothing has a present time
+        // and no rectangles.
         dirty_ = RECT{0, 0, desktop->width, desktop->height};
-        dirty_count_ = new_desktop ? 1 : 0;
-        if (new_desktop || empty_present) {
+        if (partial && !new_desktop) {
+            RECT inside{};
+            IntersectRect(&inside, &partial_area, &dirty_);
+            paint_partial(inside);
+            if (!echo) {
+                dirty_ = inside;
+            }
+        }
+        const bool dirty = new_desktop || echo || partial;
+        dirty_count_ = dirty ? 1 : 0;
+        if (dirty || empty_present) {
             info->LastPresentTime.QuadPart = now;
-            info->AccumulatedFrames = static_cast<UINT>(accumulated) + (empty_present ? 1u : 0u);
-            info->TotalMetadataBufferSize = new_desktop ? static_cast<UINT>(sizeof(RECT)) : 0;
+            info->AccumulatedFrames = static_cast<UINT>(accumulated) + (empty_present || echo || partial ? 1u : 0u);
+            info->TotalMetadataBufferSize = dirty ? static_cast<UINT>(sizeof(RECT)) : 0;
         }
         if (new_pointer) {
             info->LastMouseUpdateTime.QuadPart = now;
@@ -294,6 +332,30 @@ private:
 
     // Called with the state's lock held.
     [[nodiscard]] bool lost() const noexcept { return state_->loss_epoch != loss_epoch_; }
+    // The refresh count of a partial desktop, 0 without one. Called with the state's lock held.
+    [[nodiscard]] std::uint64_t partial_frame() const noexcept {
+        if (IsRectEmpty(&state_->partial)) {
+            return 0;
+        }
+        return static_cast<std::uint64_t>((std::chrono::steady_clock::now() - state_->partial_start) / refresh_period) +
+               1;
+    }
+
+    // The area of a partial desktop in this frame's colour, written into the served texture alone.
+    void paint_partial(const RECT& area) {
+        if (IsRectEmpty(&area)) {
+            return;
+        }
+        const auto width = static_cast<std::size_t>(area.right - area.left);
+        const auto height = static_cast<std::size_t>(area.bottom - area.top);
+        const auto step = static_cast<std::uint32_t>(served_partial_);
+        partial_pixels_.assign(width * height, 0xFF000000u | (step * 0x00104729u & 0x00FFFFFFu));
+        const D3D11_BOX box{static_cast<UINT>(area.left),  static_cast<UINT>(area.top),    0,
+                            static_cast<UINT>(area.right), static_cast<UINT>(area.bottom), 1};
+        ComPtr<ID3D11DeviceContext> context;
+        device_->GetImmediateContext(&context);
+        context->UpdateSubresource(texture_.Get(), 0, &box, partial_pixels_.data(), static_cast<UINT>(width * 4), 0);
+    }
 
     HRESULT misuse(HRESULT hr) {
         state_->count([](DuplicationCounts& c) { ++c.misuse; });
@@ -342,6 +404,9 @@ private:
     std::uint64_t served_pointer_ = 0;
     std::uint64_t served_shape_ = 0;
     std::uint64_t served_present_ = 0;
+    std::uint64_t served_echo_ = 0;
+    std::uint64_t served_partial_ = 0;
+    std::vector<std::uint32_t> partial_pixels_;
     bool held_ = false;
     bool reported_lost_ = false;
     RECT dirty_{};
@@ -460,6 +525,35 @@ void DuplicationScript::set_desktop(int width, int height, std::vector<std::uint
         }
         state_->desktop = std::move(image);
         ++state_->desktop_version;
+    }
+    state_->changed.notify_all();
+}
+
+void DuplicationScript::set_echo(bool echo) {
+    {
+        const std::lock_guard<std::mutex> guard(state_->lock);
+        state_->echo = echo;
+    }
+    state_->changed.notify_all();
+}
+
+void DuplicationScript::present() {
+    state_->count([](DuplicationCounts& c) { ++c.presents; });
+    {
+        const std::lock_guard<std::mutex> guard(state_->lock);
+        if (!state_->echo) {
+            return;
+        }
+        ++state_->echo_version;
+    }
+    state_->changed.notify_all();
+}
+
+void DuplicationScript::set_partial(RECT area) {
+    {
+        const std::lock_guard<std::mutex> guard(state_->lock);
+        state_->partial = area;
+        state_->partial_start = std::chrono::steady_clock::now();
     }
     state_->changed.notify_all();
 }

@@ -37,6 +37,7 @@ struct DuplicationCounts {
     long timeouts = 0;      // AcquireNextFrame answered DXGI_ERROR_WAIT_TIMEOUT
     long misuse = 0;        // calls DXGI refuses as misuse: out of order, after access lost, a second duplication
     long shape_reads = 0;   // GetFramePointerShape calls that handed out a shape
+    long presents = 0;      // presents of the program's swap chains (where the present hook is in place)
 };
 
 class DuplicationScript {
@@ -60,6 +61,15 @@ public:
     // A present that changes nothing duplicated (a window excluded from capture): the next frame has a
     // present time and no dirty or move rectangles.
     void present_unchanged();
+    // Echo: the desktop stands still, and each of the program's presents (present()) makes a frame with a
+    // dirty rectangle over the whole output and the same pixels, as Windows 11 reports a window excluded
+    // from capture that presents.
+    void set_echo(bool echo);
+    // A present of the program's swap chain: counted, and in echo mode the next frame.
+    void present();
+    // Partial: `area` of the desktop changes at every 60 Hz frame (a colour that steps each frame) and
+    // is the frame's one dirty rectangle; an empty area ends it. For a B8G8R8A8 desktop.
+    void set_partial(RECT area);
     // Every duplication made so far answers DXGI_ERROR_ACCESS_LOST from now on; new ones work. A
     // desktop of another size (a new display mode) does the same.
     void lose_access();
