@@ -111,10 +111,11 @@ void start() {
     if (!patch_outputs()) {
         return;
     }
-    // Presents are counted, and in echo mode make frames, as they do on Windows 11.
-    kelvane::test::hook_presents(*script);
     kelvane::test::write_counts(path, script->counts());
     std::thread([path, applied]() mutable {
+        // Presents are counted, and in echo mode make frames, as they do on Windows 11. Not on the
+        // program's window thread: making the swap chains that show where to patch needs it free.
+        kelvane::test::hook_presents(*script);
         for (;;) {
             applied = kelvane::test::apply_script_lines(path, *script, applied);
             Sleep(poll_ms);

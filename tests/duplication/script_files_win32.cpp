@@ -112,6 +112,8 @@ void apply_line(const std::wstring& folder, const std::string& line, Duplication
         int echo = 0;
         words >> echo;
         script.set_echo(echo != 0);
+    } else if (verb == "cpu") {
+        script.read_cpu_time();
     } else if (verb == "partial") {
         RECT area{};
         words >> area.left >> area.top >> area.right >> area.bottom;
@@ -195,6 +197,10 @@ void ScriptWriter::set_partial(const RECT& area) {
            " " + std::to_string(area.bottom));
 }
 
+void ScriptWriter::read_cpu_time() {
+    append("cpu");
+}
+
 void ScriptWriter::lose_access() {
     append("lose_access");
 }
@@ -232,13 +238,15 @@ bool ScriptWriter::read_counts_once(DuplicationCounts& counts) const {
                       : key == "misuse"       ? &counts.misuse
                       : key == "shape_reads"  ? &counts.shape_reads
                       : key == "presents"     ? &counts.presents
+                      : key == "cpu_ms"       ? &counts.cpu_ms
+                      : key == "cpu_readings" ? &counts.cpu_readings
                                               : nullptr;
         if (field != nullptr) {
             *field = value;
             ++seen;
         }
     }
-    return seen == 8;
+    return seen == 11;  // every count, so that a file still being written is not taken
 }
 
 std::size_t apply_script_lines(const std::wstring& folder, DuplicationScript& script, std::size_t applied) {
@@ -260,7 +268,7 @@ void write_counts(const std::wstring& folder, const DuplicationCounts& counts) {
     out << "created " << counts.created << "\nrefused " << counts.refused << "\nlive " << counts.live
         << "\nacquisitions " << counts.acquisitions << "\nreleases " << counts.releases << "\ntimeouts "
         << counts.timeouts << "\nmisuse " << counts.misuse << "\nshape_reads " << counts.shape_reads << "\npresents "
-        << counts.presents << "\n";
+        << counts.presents << "\ncpu_ms " << counts.cpu_ms << "\ncpu_readings " << counts.cpu_readings << "\n";
     write_whole(folder + counts_name, out.str());
 }
 

@@ -32,6 +32,8 @@ public:
     void set_rotation(DXGI_MODE_ROTATION rotation);
     void set_echo(bool echo);
     void set_partial(const RECT& area);
+    // The program's CPU time into the counts (cpu_ms), once the library has read this line.
+    void read_cpu_time();
     void lose_access();
     void fail_duplicate_output(HRESULT hr, int count);
 

@@ -549,6 +549,22 @@ void DuplicationScript::present() {
     state_->changed.notify_all();
 }
 
+void DuplicationScript::read_cpu_time() {
+    FILETIME created{};
+    FILETIME exited{};
+    FILETIME kernel{};
+    FILETIME user{};
+    GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user);
+    const auto ticks = [](const FILETIME& t) {
+        return (static_cast<ULONGLONG>(t.dwHighDateTime) << 32) | t.dwLowDateTime;
+    };
+    const auto ms = static_cast<long>((ticks(kernel) + ticks(user)) / 10000u);
+    state_->count([ms](DuplicationCounts& c) {
+        c.cpu_ms = ms;
+        ++c.cpu_readings;
+    });
+}
+
 void DuplicationScript::set_partial(RECT area) {
     {
         const std::lock_guard<std::mutex> guard(state_->lock);

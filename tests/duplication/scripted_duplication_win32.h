@@ -38,6 +38,8 @@ struct DuplicationCounts {
     long misuse = 0;        // calls DXGI refuses as misuse: out of order, after access lost, a second duplication
     long shape_reads = 0;   // GetFramePointerShape calls that handed out a shape
     long presents = 0;      // presents of the program's swap chains (where the present hook is in place)
+    long cpu_ms = 0;        // the process's CPU time (user and kernel) at the last reading
+    long cpu_readings = 0;  // readings of it so far
 };
 
 class DuplicationScript {
@@ -70,6 +72,8 @@ public:
     // Partial: `area` of the desktop changes at every 60 Hz frame (a colour that steps each frame) and
     // is the frame's one dirty rectangle; an empty area ends it. For a B8G8R8A8 desktop.
     void set_partial(RECT area);
+    // Reads the CPU time of the process the script lives in into the counts.
+    void read_cpu_time();
     // Every duplication made so far answers DXGI_ERROR_ACCESS_LOST from now on; new ones work. A
     // desktop of another size (a new display mode) does the same.
     void lose_access();

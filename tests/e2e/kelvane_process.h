@@ -93,6 +93,8 @@ public:
         return static_cast<int>(exit_code);
     }
 
+    [[nodiscard]] HANDLE handle() const noexcept { return process_.hProcess; }
+
 private:
     PROCESS_INFORMATION process_{};
 };
