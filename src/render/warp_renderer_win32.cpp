@@ -108,7 +108,8 @@ bool WarpRenderer::render_frame(ID3D11ShaderResourceView* source, bool cursor_vi
 
 bool WarpRenderer::present_frame() {
     if (pending_.none()) {
-        return true;
+        // Nothing to show, so no present tells whether the device still works: it is asked instead.
+        return gpu_.device() != nullptr && SUCCEEDED(gpu_.device()->GetDeviceRemovedReason());
     }
     const bool whole = history_.present_whole() || pending_.everything;
     const PresentResult result = presenter_.present(whole ? nullptr : &pending_.boxes);

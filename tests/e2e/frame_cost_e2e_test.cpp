@@ -11,6 +11,7 @@
 #include <cstdio>
 
 #include "capture/frame_compare_win32.h"
+#include "render/texture_upload_win32.h"
 #include "duplication/scripted_duplication_win32.h"
 #include "live_mirror.h"
 #include "render/warp_renderer_win32.h"
@@ -141,12 +142,46 @@ double minimal_loop_cost(const Screen& monitor, const Image& desktop, RECT chang
     return frames > 1 ? cpu / (frames - 1) : 0.0;
 }
 
+// The tile comparison of a frame that changed everywhere: CPU per comparison and the wait for its answer.
+std::pair<double, double> compare_cost(const Image& desktop) {
+    ComPtr<ID3D11Device> device;
+    ComPtr<ID3D11DeviceContext> context;
+    D3D11CreateDevice(nullptr, D3D_DRIVER_TYPE_HARDWARE, nullptr, D3D11_CREATE_DEVICE_BGRA_SUPPORT, nullptr, 0,
+                      D3D11_SDK_VERSION, &device, nullptr, &context);
+    Image changed = desktop;
+    for (std::uint32_t& word : changed.pixels) {
+        word ^= 0x00010101u;
+    }
+    ComPtr<ID3D11Texture2D> textures[2];
+    ComPtr<ID3D11ShaderResourceView> views[2];
+    for (int i = 0; i < 2; ++i) {
+        create_immutable_image(device.Get(), desktop.width, desktop.height,
+                               (i == 0 ? desktop : changed).pixels.data(), textures[i], views[i]);
+    }
+    FrameCompare compare;
+    constexpr int rounds = 20;
+    double cpu = 0.0;
+    double waited_us = 0.0;
+    for (int round = -2; round < rounds; ++round) {  // two rounds to warm up
+        TileGrid tiles(desktop.width, desktop.height);
+        tiles.mark(PixelBox{0, 0, desktop.width, desktop.height});
+        const double before = process_cpu_ms(GetCurrentProcess());
+        EXPECT_TRUE(compare.keep_changed_tiles(device.Get(), context.Get(), views[1].Get(), views[0].Get(), tiles));
+        if (round >= 0) {
+            cpu += process_cpu_ms(GetCurrentProcess()) - before;
+            waited_us += static_cast<double>(compare.last_wait_us());
+        }
+    }
+    return {cpu / rounds, waited_us / rounds / 1000.0};
+}
+
 TEST_F(FrameCost, DISABLED_CpuPerFrameWholeAndPartAgainstAMinimalLoop) {
     WarpParams warp;
     warp.keystone_tb = 0.2f;
     const RECT whole{0, 0, width_, height_};
     const RECT sixteenth{width_ * 3 / 8, height_ * 3 / 8, width_ * 5 / 8, height_ * 5 / 8};
     const double minimal = minimal_loop_cost(monitor_, desktop_, whole, cost_window_ms);
+    const auto [compare_cpu, compare_wait] = compare_cost(desktop_);
     writer_.set_partial(whole);
     start(warp);
     ASSERT_GE(wait_until([&] { return counts().presents > 10; }), true);
@@ -160,6 +195,8 @@ TEST_F(FrameCost, DISABLED_CpuPerFrameWholeAndPartAgainstAMinimalLoop) {
                 full_frames, minimal > 0.0 ? full / minimal : 0.0);
     std::printf("  Kelvane2, 1/16 of the desktop changing              %6.2f ms  (%ld frames, %.2fx whole)\n", part,
                 part_frames, full > 0.0 ? part / full : 0.0);
+    std::printf("  tile comparison of a frame changed everywhere       %6.2f ms  (%.2f ms of it waiting)\n",
+                compare_cpu, compare_wait);
     exit_cleanly();
 }
 
