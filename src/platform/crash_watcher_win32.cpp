@@ -3,7 +3,6 @@
 // and the minidump from outside, where no lock of the crashed process can stop it, and ends the
 // program if it has not ended itself.
 #include <windows.h>
-#include <dbghelp.h>
 #include <shellapi.h>
 
 #include <cstdint>
@@ -15,6 +14,7 @@
 #include "platform/crash_block_win32.h"
 #include "platform/crash_handler_win32.h"
 #include "platform/log.h"
+#include "platform/minidump_win32.h"
 #include "platform/unique_handle_win32.h"
 
 namespace kelvane {
@@ -22,7 +22,8 @@ namespace {
 
 // The crashed thread's own steps (the cursor, the overlay) go first, unless they block.
 constexpr DWORD undo_wait_ms = 200;
-// A dump that takes longer is given up: the program must be gone within three seconds of its crash.
+// A dump that takes longer is given up (it takes milliseconds): the program must be gone within three
+// seconds of its crash.
 constexpr DWORD dump_limit_ms = 2000;
 // After its dump the program ends itself; should its thread be stuck, the watcher ends it.
 constexpr DWORD end_wait_ms = 300;
@@ -56,23 +57,18 @@ void log_crash_line(const CrashBlock& facts) {
     }
 }
 
-using WriteDumpFunction = BOOL(WINAPI*)(HANDLE, DWORD, HANDLE, MINIDUMP_TYPE, PMINIDUMP_EXCEPTION_INFORMATION,
-                                        PMINIDUMP_USER_STREAM_INFORMATION, PMINIDUMP_CALLBACK_INFORMATION);
-
 struct DumpJob {
-    WriteDumpFunction write = nullptr;
     HANDLE program = nullptr;
     HANDLE file = nullptr;
-    MINIDUMP_EXCEPTION_INFORMATION exception{};
+    DWORD thread_id = 0;
+    std::uint64_t pointers = 0;
     DWORD error = ERROR_SUCCESS;  // of a failed write
     bool written = false;
 };
 
 DWORD WINAPI write_dump_thread(void* parameter) {
     auto& job = *static_cast<DumpJob*>(parameter);
-    job.written = job.write(job.program, GetProcessId(job.program), job.file, MiniDumpNormal, &job.exception, nullptr,
-                            nullptr) != FALSE;
-    job.error = job.written ? ERROR_SUCCESS : GetLastError();
+    job.written = write_minidump(job.program, job.thread_id, job.pointers, job.file, job.error);
     return 0;
 }
 
@@ -82,23 +78,8 @@ void write_dump(const CrashBlock& facts, HANDLE program) {
     if (facts.dump_path[0] == L'\0') {
         return;
     }
-    const HMODULE dbghelp = LoadLibraryExW(L"dbghelp.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
-    DumpJob job;
-    job.write = dbghelp == nullptr ? nullptr
-                                   : reinterpret_cast<WriteDumpFunction>(
-                                         reinterpret_cast<void*>(GetProcAddress(dbghelp, "MiniDumpWriteDump")));
-    if (job.write == nullptr) {
-        log_failed_call("crash: loading MiniDumpWriteDump", HRESULT_FROM_WIN32(GetLastError()));
-        return;
-    }
-    // A symbol handler made beforehand keeps the dump from loading every module's symbols first, which
-    // Wine's dbghelp does for a process it does not know yet and which takes it seconds.
-    using InitializeFunction = BOOL(WINAPI*)(HANDLE, PCWSTR, BOOL);
-    const auto initialize_symbols =
-        reinterpret_cast<InitializeFunction>(reinterpret_cast<void*>(GetProcAddress(dbghelp, "SymInitializeW")));
-    if (initialize_symbols != nullptr) {
-        initialize_symbols(program, nullptr, FALSE);
-    }
+    // Outlives this call when the dump is given up.
+    static DumpJob job;
     UniqueHandle file(CreateFileW(facts.dump_path, GENERIC_WRITE, FILE_SHARE_DELETE, nullptr, CREATE_ALWAYS,
                                   FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) {
@@ -107,11 +88,8 @@ void write_dump(const CrashBlock& facts, HANDLE program) {
     }
     job.program = program;
     job.file = file.get();
-    job.exception.ThreadId = facts.thread_id;
-    job.exception.ExceptionPointers =
-        reinterpret_cast<EXCEPTION_POINTERS*>(static_cast<std::uintptr_t>(facts.pointers));
-    // The pointers lie in the crashed program's memory.
-    job.exception.ClientPointers = TRUE;
+    job.thread_id = facts.thread_id;
+    job.pointers = facts.pointers;
     const UniqueHandle thread(CreateThread(nullptr, 0, write_dump_thread, &job, 0, nullptr));
     if (!thread) {
         log_failed_call("crash: CreateThread", HRESULT_FROM_WIN32(GetLastError()));
@@ -124,7 +102,7 @@ void write_dump(const CrashBlock& facts, HANDLE program) {
         DeleteFileW(facts.dump_path);
         log_message("crash: the dump took longer than %lu ms; none written", static_cast<unsigned long>(dump_limit_ms));
         if (WaitForSingleObject(thread.get(), end_wait_ms) != WAIT_OBJECT_0) {
-            // Its thread may hold dbghelp's locks, which an orderly end would wait for.
+            // Its thread may hold locks (the heap's) that an orderly end would wait for.
             close_log();
             TerminateProcess(GetCurrentProcess(), 0);
         }
@@ -133,7 +111,7 @@ void write_dump(const CrashBlock& facts, HANDLE program) {
     if (!job.written) {
         file.reset();
         DeleteFileW(facts.dump_path);
-        log_failed_call("MiniDumpWriteDump", HRESULT_FROM_WIN32(job.error));
+        log_failed_call("crash: writing the dump", HRESULT_FROM_WIN32(job.error));
     }
 }
 
