@@ -4,7 +4,9 @@
 #include <atomic>
 #include <cstdint>
 #include <fstream>
+#include <functional>
 #include <iterator>
+#include <string>
 
 namespace kelvane::test {
 namespace {
@@ -24,6 +26,7 @@ AcquireNextFrame scripted_acquire = nullptr;
 std::atomic<int> requested{none};
 HANDLE take_lock = CreateEventW(nullptr, TRUE, FALSE, nullptr);
 HANDLE lock_taken = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+HANDLE crashing = nullptr;
 
 // On the session thread, which allocates nothing between the lock and the crash.
 HRESULT STDMETHODCALLTYPE acquire_or_crash(IDXGIOutputDuplication* duplication, UINT timeout_ms,
@@ -34,10 +37,16 @@ HRESULT STDMETHODCALLTYPE acquire_or_crash(IDXGIOutputDuplication* duplication, 
         WaitForSingleObject(lock_taken, INFINITE);
     }
     if (request != none) {
+        SetEvent(crashing);
         volatile std::uintptr_t address = 16;
         *reinterpret_cast<volatile int*>(address) = 1;
     }
     return scripted_acquire(duplication, timeout_ms, info, resource);
+}
+
+// Named after the folder, which both sides know.
+std::wstring crashing_event_name(const std::wstring& folder) {
+    return L"Kelvane2CrashRequest" + std::to_wstring(std::hash<std::wstring>{}(folder));
 }
 
 std::string read_all(const std::wstring& path) {
@@ -47,13 +56,15 @@ std::string read_all(const std::wstring& path) {
 
 }  // namespace
 
-void request_crash(const std::wstring& folder, bool locked) {
+HANDLE request_crash(const std::wstring& folder, bool locked) {
+    const HANDLE event = CreateEventW(nullptr, TRUE, FALSE, crashing_event_name(folder).c_str());
     const std::wstring partial = folder + request_name + L".part";
     {
         std::ofstream out(partial.c_str(), std::ios::binary | std::ios::trunc);
         out << (locked ? heap_locked_request : plain_request);
     }
     MoveFileExW(partial.c_str(), (folder + request_name).c_str(), MOVEFILE_REPLACE_EXISTING);
+    return event;
 }
 
 bool heap_was_locked(const std::wstring& folder) {
@@ -78,6 +89,9 @@ void poll_crash_request(const std::wstring& folder) {
         return;
     }
     const std::string request = read_all(folder + request_name);
+    if (request == plain_request || request == heap_locked_request) {
+        crashing = OpenEventW(EVENT_MODIFY_STATE, FALSE, crashing_event_name(folder).c_str());
+    }
     if (request == plain_request) {
         requested = plain;
     } else if (request == heap_locked_request) {

@@ -10,8 +10,9 @@
 
 namespace kelvane::test {
 
-// The test's side.
-void request_crash(const std::wstring& folder, bool heap_locked);
+// The test's side: asks for the crash and returns an event (the caller closes it) that the session
+// thread sets the moment before it crashes.
+[[nodiscard]] HANDLE request_crash(const std::wstring& folder, bool heap_locked);
 // The library wrote that its thread held the heap's lock when the session thread went to crash.
 [[nodiscard]] bool heap_was_locked(const std::wstring& folder);
 
