@@ -42,7 +42,6 @@ struct CrashBlock {
     std::uint32_t thread_id = 0;  // the crashed thread
     std::uint64_t address = 0;    // where it happened
     std::uint64_t pointers = 0;   // EXCEPTION_POINTERS in the program's memory
-    std::uint64_t time = 0;       // FILETIME, UTC
 };
 
 }  // namespace kelvane

@@ -45,8 +45,9 @@ std::uint64_t handle_number(HANDLE handle) noexcept {
 }
 
 // What the crash would otherwise leave on the screen until the process is gone. The overlay belongs to
-// the main thread: from any other thread it is hidden by a request posted to that thread, which cannot
-// wait on it.
+// the main thread: from any other thread it is hidden by a request posted to that thread, which does
+// not wait for it; on the main thread itself the hiding runs at once, and should it block on a lock
+// the crash left held, the watcher ends the process all the same.
 void undo_what_shows() noexcept {
     if (const ShowSystemCursorFunction show = cursor_show.load()) {
         show(TRUE);
@@ -72,14 +73,11 @@ void undo_what_shows() noexcept {
         }
     }
     if (crash_block != nullptr) {
-        FILETIME now{};
-        GetSystemTimeAsFileTime(&now);
         crash_block->cause = cause;
         crash_block->code = code;
         crash_block->thread_id = self;
         crash_block->address = static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(address));
         crash_block->pointers = static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(pointers));
-        crash_block->time = (static_cast<std::uint64_t>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
     }
     // The watcher first: should undoing block after all, the watcher still writes and ends.
     if (crashed_event != nullptr) {

@@ -111,7 +111,7 @@ TEST(CrashHandler, EveryKindOfCrashEndsTheProcessWithALineAndADumpAndNoWatcherLe
         EXPECT_LT(victim.elapsed_ms, crash_end_limit_ms);
         const auto lines = test::split_crlf_lines(test::read_file_bytes(folder.path() / "Kelvane2.log"));
         ASSERT_EQ(lines.size(), c.line != nullptr ? 2u : 1u);
-        EXPECT_EQ(lines[0].substr(15), "victim: crashing");
+        EXPECT_EQ(lines[0].substr(15), "victim: started");
         const std::uintmax_t dump = std::filesystem::exists(folder.path() / crash_dump_name)
                                         ? std::filesystem::file_size(folder.path() / crash_dump_name)
                                         : 0;

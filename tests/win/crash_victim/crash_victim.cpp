@@ -58,7 +58,7 @@ int wmain(int argc, wchar_t** argv) {
     const std::wstring log = kelvane::log_file_path(argv[1]);
     const std::wstring mode = argv[2];
     kelvane::open_log_file(log, kelvane::LogOpenMode::truncate);
-    kelvane::log_message("victim: crashing");
+    kelvane::log_message("victim: started");
     kelvane::install_crash_handler(log);
     if (argc > 3) {
         cursor_shown_event = OpenEventW(EVENT_MODIFY_STATE, FALSE, argv[3]);
