@@ -126,7 +126,8 @@ LONG WINAPI crash_filter(EXCEPTION_POINTERS* pointers) {
     end_here(CrashCause::pure_virtual, crash_code_pure_virtual);
 }
 [[noreturn]] void __cdecl on_invalid_parameter(const wchar_t* /*expression*/, const wchar_t* /*function*/,
-                                               const wchar_t* /*file*/, unsigned /*line*/, std::uintptr_t) {
+                                               const wchar_t* /*file*/, unsigned /*line*/,
+                                               std::uintptr_t /*reserved*/) {
     end_here(CrashCause::invalid_parameter, crash_code_invalid_parameter);
 }
 [[noreturn]] void __cdecl on_abort_signal(int /*signal*/) {
@@ -214,6 +215,7 @@ bool start_watcher(HANDLE section, HANDLE program) {
 #if !defined(_MSC_VER)
 // GCC's tables point a pure virtual method here. The runtime's own version is only weakly referenced
 // and, in a static link, left out: the call would jump to address zero.
+// NOLINTNEXTLINE(bugprone-reserved-identifier,readability-identifier-naming): the runtime's own name
 extern "C" [[noreturn]] void __cxa_pure_virtual() {
     end_here(CrashCause::pure_virtual, crash_code_pure_virtual);
 }

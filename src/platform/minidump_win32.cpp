@@ -25,7 +25,7 @@ static_assert(sizeof(MINIDUMP_HEADER) == 32 && sizeof(MINIDUMP_DIRECTORY) == 12 
 // "MDMP" read as a little-endian number (the header's macro is a multi-character constant).
 constexpr ULONG32 minidump_signature = 0x504D444D;
 // More of the stack than a debugger needs to walk the crashed thread's calls.
-constexpr std::size_t stack_limit = 256 * 1024;
+constexpr std::size_t stack_limit = std::size_t{256} * 1024;
 constexpr DWORD module_limit = 512;
 // A CodeView record names the program database; longer ones are not real.
 constexpr DWORD codeview_limit = 1024;
@@ -202,6 +202,7 @@ bool write_minidump(HANDLE process, DWORD thread_id, std::uint64_t pointers, HAN
     }
     modules.resize(std::min<std::size_t>(needed / sizeof(HMODULE), modules.size()));
     std::vector<MINIDUMP_MODULE> entries;
+    entries.reserve(modules.size());
     for (const HMODULE module : modules) {
         entries.push_back(describe_module(process, module, dump));
     }
