@@ -3,7 +3,6 @@
 // and a minidump beside it. Its crash watcher comes with it, shows no window, and goes with it; a
 // second copy that is refused starts none.
 #include <windows.h>
-#include <tlhelp32.h>
 
 #include <gtest/gtest.h>
 
@@ -16,6 +15,7 @@
 #include "kelvane_process.h"
 #include "platform/crash_handler_win32.h"
 #include "platform/log.h"
+#include "support/child_processes_win32.h"
 #include "support/screens_win32.h"
 
 namespace kelvane {
@@ -26,21 +26,6 @@ using namespace test;  // NOLINT(google-build-using-namespace): the e2e helpers
 // What a crash may take to the process's end: the dump's wait and the watcher's bounds.
 constexpr ULONGLONG crash_end_limit_ms = 3000;
 constexpr DWORD watcher_end_limit_ms = 10000;
-
-// The running processes that `parent` started.
-std::vector<DWORD> children_of(DWORD parent) {
-    std::vector<DWORD> children;
-    const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-    PROCESSENTRY32W entry{};
-    entry.dwSize = sizeof entry;
-    for (BOOL more = Process32FirstW(snapshot, &entry); more != FALSE; more = Process32NextW(snapshot, &entry)) {
-        if (entry.th32ParentProcessID == parent) {
-            children.push_back(entry.th32ProcessID);
-        }
-    }
-    CloseHandle(snapshot);
-    return children;
-}
 
 DWORD process_of(HWND window) {
     DWORD id = 0;

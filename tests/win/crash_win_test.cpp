@@ -3,7 +3,6 @@
 // lies beside the log, and its watcher is gone with it. A normal end leaves neither line nor dump nor
 // watcher.
 #include <windows.h>
-#include <tlhelp32.h>
 
 #include <gtest/gtest.h>
 
@@ -14,6 +13,7 @@
 
 #include "platform/crash_block_win32.h"
 #include "platform/crash_handler_win32.h"
+#include "support/child_processes_win32.h"
 #include "support/log_capture.h"
 #include "support/temp_folder.h"
 
@@ -23,19 +23,6 @@ namespace {
 // A crash ends within the dump's wait and the watcher's bounds; measured well under a second here.
 constexpr ULONGLONG crash_end_limit_ms = 3000;
 constexpr DWORD hang_limit_ms = 60000;
-
-// The children of `parent` that are still running.
-int running_children(DWORD parent) {
-    const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-    PROCESSENTRY32W entry{};
-    entry.dwSize = sizeof entry;
-    int children = 0;
-    for (BOOL more = Process32FirstW(snapshot, &entry); more != FALSE; more = Process32NextW(snapshot, &entry)) {
-        children += entry.th32ParentProcessID == parent ? 1 : 0;
-    }
-    CloseHandle(snapshot);
-    return children;
-}
 
 struct Victim {
     DWORD code = 0;
@@ -125,10 +112,10 @@ TEST(CrashHandler, EveryKindOfCrashEndsTheProcessWithALineAndADumpAndNoWatcherLe
         }
         // The watcher waits on the program: it goes within moments of the program's end.
         const ULONGLONG deadline = GetTickCount64() + hang_limit_ms;
-        while (running_children(victim.id) > 0 && GetTickCount64() < deadline) {
+        while (!test::children_of(victim.id).empty() && GetTickCount64() < deadline) {
             Sleep(20);
         }
-        EXPECT_EQ(running_children(victim.id), 0) << "the watcher outlived its program";
+        EXPECT_TRUE(test::children_of(victim.id).empty()) << "the watcher outlived its program";
     }
 }
 
