@@ -61,6 +61,11 @@ std::optional<int> send_command(kelvane::CommandLineOptions& options) {
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE /*previous*/, PWSTR /*command_line*/, int /*show*/) {
     using namespace kelvane;
 
+    // Started again by the running copy to watch it for a crash: nothing else of the program runs.
+    if (const std::optional<int> code = run_crash_watcher_if_asked()) {
+        return *code;
+    }
+
     // From here on every window and monitor coordinate is in physical pixels.
     platform::set_per_monitor_dpi_awareness();
 

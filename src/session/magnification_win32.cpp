@@ -1,6 +1,8 @@
 // Run-time binding of Magnification.dll.
 #include "session/magnification_win32.h"
 
+#include "platform/crash_handler_win32.h"
+
 namespace kelvane {
 namespace {
 
@@ -35,7 +37,12 @@ bool MagnificationApi::initialize() noexcept {
 
 bool MagnificationApi::show_system_cursor(bool show) noexcept {
     load();
-    return show_system_cursor_ != nullptr && show_system_cursor_(show ? TRUE : FALSE) != FALSE;
+    if (show_system_cursor_ == nullptr || show_system_cursor_(show ? TRUE : FALSE) == FALSE) {
+        return false;
+    }
+    // A crash while the cursor is hidden shows it again: nothing else would.
+    note_system_cursor_hidden(show ? nullptr : show_system_cursor_);
+    return true;
 }
 
 }  // namespace kelvane

@@ -3,6 +3,7 @@
 
 #include <dwmapi.h>
 
+#include "platform/crash_handler_win32.h"
 #include "platform/log.h"
 
 namespace kelvane {
@@ -77,6 +78,7 @@ bool create_overlay(HWND& overlay_hwnd, HINSTANCE instance, const RECT& monitor_
         log_message("overlay: CreateWindowEx failed, err=%lu", GetLastError());
         return false;
     }
+    note_crash_overlay(overlay_hwnd);
     SetLayeredWindowAttributes(overlay_hwnd, 0, overlay_alpha, LWA_ALPHA);
     if (exclude_from_capture) {
         // Without this the duplication would capture the overlay itself: a feedback loop.
@@ -97,6 +99,7 @@ void set_overlay_timer_sink(HWND overlay, OverlayTimerSink* sink) noexcept {
 
 void destroy_overlay(HWND& overlay_hwnd) noexcept {
     if (overlay_hwnd != nullptr) {
+        note_crash_overlay(nullptr);
         DestroyWindow(overlay_hwnd);
         overlay_hwnd = nullptr;
     }

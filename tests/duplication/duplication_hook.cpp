@@ -11,6 +11,7 @@
 #include <string>
 #include <thread>
 
+#include "duplication/crash_request_win32.h"
 #include "duplication/present_hook_win32.h"
 #include "duplication/script_files_win32.h"
 
@@ -32,13 +33,17 @@ DuplicationScript* script = nullptr;  // lives as long as the process: the libra
 
 HRESULT STDMETHODCALLTYPE scripted_duplicate_output(IDXGIOutput1* /*output*/, IUnknown* device,
                                                     IDXGIOutputDuplication** duplication) {
-    return script->duplicate_output(device, duplication);
+    const HRESULT hr = script->duplicate_output(device, duplication);
+    kelvane::test::crash_on_request(SUCCEEDED(hr) ? *duplication : nullptr);
+    return hr;
 }
 
 HRESULT STDMETHODCALLTYPE scripted_duplicate_output1(IDXGIOutput5* /*output*/, IUnknown* device, UINT flags,
                                                      UINT format_count, const DXGI_FORMAT* formats,
                                                      IDXGIOutputDuplication** duplication) {
-    return script->duplicate_output1(device, flags, format_count, formats, duplication);
+    const HRESULT hr = script->duplicate_output1(device, flags, format_count, formats, duplication);
+    kelvane::test::crash_on_request(SUCCEEDED(hr) ? *duplication : nullptr);
+    return hr;
 }
 
 using GetDesc1 = HRESULT(STDMETHODCALLTYPE*)(IDXGIOutput6*, DXGI_OUTPUT_DESC1*);
@@ -118,6 +123,7 @@ void start() {
         kelvane::test::hook_presents(*script);
         for (;;) {
             applied = kelvane::test::apply_script_lines(path, *script, applied);
+            kelvane::test::poll_crash_request(path);
             Sleep(poll_ms);
         }
     }).detach();
