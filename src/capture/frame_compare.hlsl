@@ -1,7 +1,8 @@
-// Which tiles of a new desktop frame differ from the kept one, in two passes without loops (which not
-// every system's shader compiler translates faithfully): the first draws one pixel for each 4x4 block
-// of texels, 1 where any channel of any of its texels differs between the two images; the second one
-// pixel for each 4x4 of those, that is each 16x16 tile. Only the blocks the frame's rectangles name are
+// Which tiles of a new desktop frame differ from the kept one, without loops (which not every system's
+// shader compiler translates faithfully). A quick pass draws one pixel for each 16x16 tile from 16 of
+// its texels spread over its rows and columns: a frame that changed everywhere is told by it alone.
+// Where it saw no change, two exact passes follow: one pixel for each 4x4 block of texels, 1 where any
+// channel of any of its texels differs between the two images, then one for each 4x4 of those. Only the blocks the frame's rectangles name are
 // drawn (scissor); the rest stay cleared to 0. Reads past an image's edge are clamped to it. The
 // sixteen reads are written out: some compilers' preprocessors do not pass a macro's argument on to
 // another macro.
@@ -28,6 +29,22 @@ float4 VSCompare(uint id : SV_VertexID) : SV_POSITION
         float4 d = abs(freshTex.Load(at) - keptTex.Load(at));                        \
         difference = max(difference, max(max(d.r, d.g), max(d.b, d.a)));            \
     }
+
+float PSSparseTile(float4 pos : SV_POSITION) : SV_TARGET
+{
+    int2 origin = int2(pos.xy) * 16;
+    float difference = 0.0;
+    COMPARE_TEXEL(0, 0) COMPARE_TEXEL(4, 1) COMPARE_TEXEL(8, 2) COMPARE_TEXEL(12, 3)
+    COMPARE_TEXEL(1, 4) COMPARE_TEXEL(5, 5) COMPARE_TEXEL(9, 6) COMPARE_TEXEL(13, 7)
+    COMPARE_TEXEL(2, 8) COMPARE_TEXEL(6, 9) COMPARE_TEXEL(10, 10) COMPARE_TEXEL(14, 11)
+    COMPARE_TEXEL(3, 12) COMPARE_TEXEL(7, 13) COMPARE_TEXEL(11, 14) COMPARE_TEXEL(15, 15)
+    float changed = 0.0;
+    if (difference > 0.0)
+    {
+        changed = 1.0;
+    }
+    return changed;
+}
 
 float PSCompareBlock(float4 pos : SV_POSITION) : SV_TARGET
 {

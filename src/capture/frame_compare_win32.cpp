@@ -1,6 +1,7 @@
 // Frame comparison: the block and tile passes, the read-back of their answer, and the partial copy.
 #include "capture/frame_compare_win32.h"
 
+#include <algorithm>
 #include <vector>
 
 #include "capture/frame_compare_hlsl.h"
@@ -71,13 +72,17 @@ bool FrameCompare::create(ID3D11Device* device) {
     width_ = 0;
     height_ = 0;
     const std::vector<std::uint8_t> vs_code = compiled_shader(compare_shader_source(), "VSCompare", "vs_4_0");
+    const std::vector<std::uint8_t> sparse_code = compiled_shader(compare_shader_source(), "PSSparseTile", "ps_4_0");
     const std::vector<std::uint8_t> block_code = compiled_shader(compare_shader_source(), "PSCompareBlock", "ps_4_0");
     const std::vector<std::uint8_t> reduce_code = compiled_shader(compare_shader_source(), "PSReduceBlock", "ps_4_0");
-    if (vs_code.empty() || block_code.empty() || reduce_code.empty()) {
+    if (vs_code.empty() || sparse_code.empty() || block_code.empty() || reduce_code.empty()) {
         fail("compile frame comparison", E_FAIL);
         return false;
     }
     HRESULT hr = device_->CreateVertexShader(vs_code.data(), vs_code.size(), nullptr, &vertex_shader_);
+    if (SUCCEEDED(hr)) {
+        hr = device_->CreatePixelShader(sparse_code.data(), sparse_code.size(), nullptr, &sparse_shader_);
+    }
     if (SUCCEEDED(hr)) {
         hr = device_->CreatePixelShader(block_code.data(), block_code.size(), nullptr, &block_shader_);
     }
@@ -201,32 +206,54 @@ bool FrameCompare::keep_changed_tiles(ID3D11Device* device, ID3D11DeviceContext*
     context->IASetInputLayout(nullptr);
     context->VSSetShader(vertex_shader_.Get(), nullptr, 0);
     ID3D11ShaderResourceView* const images[] = {fresh, kept};
-    run_pass(context, block_shader_.Get(), blocks_target_.Get(), scaled_up(width_, block), scaled_up(height_, block),
-             block_constants_.Get(), 0, 2, images, candidates, block);
-    ID3D11ShaderResourceView* const blocks[] = {blocks_view_.Get()};
-    run_pass(context, reduce_shader_.Get(), flags_target_.Get(), tiles.columns(), tiles.rows(), reduce_constants_.Get(),
-             2, 1, blocks, candidates, change_tile_size);
-    context->CopyResource(staging_.Get(), flags_.Get());
+    last_wait_us_ = 0;
+    run_pass(context, sparse_shader_.Get(), flags_target_.Get(), tiles.columns(), tiles.rows(), block_constants_.Get(),
+             0, 2, images, candidates, change_tile_size);
+    if (!read_flags(context, quick_)) {
+        return false;
+    }
+    // The candidates the quick pass saw no change in, compared texel by texel.
+    std::vector<std::uint8_t>& flags = tiles.flags();
+    TileGrid unsure = tiles;
+    for (std::size_t i = 0; i < flags.size(); ++i) {
+        unsure.flags()[i] = flags[i] != 0 && quick_[i] == 0 ? 1 : 0;
+    }
+    exact_.assign(flags.size(), 0);
+    if (unsure.any()) {
+        const std::vector<PixelBox> unsure_boxes = unsure.boxes();
+        run_pass(context, block_shader_.Get(), blocks_target_.Get(), scaled_up(width_, block),
+                 scaled_up(height_, block), block_constants_.Get(), 0, 2, images, unsure_boxes, block);
+        ID3D11ShaderResourceView* const blocks[] = {blocks_view_.Get()};
+        run_pass(context, reduce_shader_.Get(), flags_target_.Get(), tiles.columns(), tiles.rows(),
+                 reduce_constants_.Get(), 2, 1, blocks, unsure_boxes, change_tile_size);
+        if (!read_flags(context, exact_)) {
+            return false;
+        }
+    }
+    for (std::size_t i = 0; i < flags.size(); ++i) {
+        flags[i] = flags[i] != 0 && (quick_[i] != 0 || exact_[i] != 0) ? 1 : 0;
+    }
+    return true;
+}
 
-    // The one wait of the frame: the answer decides what is copied, drawn and presented.
+bool FrameCompare::read_flags(ID3D11DeviceContext* context, std::vector<std::uint8_t>& answer) {
+    context->CopyResource(staging_.Get(), flags_.Get());
+    // The waits of the frame: the answer decides what is copied, drawn and presented.
     const std::int64_t started = microseconds_now();
     D3D11_MAPPED_SUBRESOURCE mapped{};
     const HRESULT hr = context->Map(staging_.Get(), 0, D3D11_MAP_READ, 0, &mapped);
-    last_wait_us_ = microseconds_now() - started;
+    last_wait_us_ += microseconds_now() - started;
     if (FAILED(hr)) {
         // A lost device shows here first; the caller copies whole, and the next frame tells more.
         log_failed_call("Map frame comparison", hr);
         return false;
     }
-    std::vector<std::uint8_t>& flags = tiles.flags();
-    const auto* rows = static_cast<const std::uint8_t*>(mapped.pData);
-    const auto columns = static_cast<std::size_t>(tiles.columns());
-    for (std::int32_t row = 0; row < tiles.rows(); ++row) {
-        const std::uint8_t* answer = rows + static_cast<std::size_t>(row) * mapped.RowPitch;
-        std::uint8_t* flag = flags.data() + static_cast<std::size_t>(row) * columns;
-        for (std::size_t column = 0; column < columns; ++column) {
-            flag[column] = flag[column] != 0 && answer[column] != 0 ? 1 : 0;
-        }
+    const auto columns = static_cast<std::size_t>(width_ + change_tile_size - 1) / change_tile_size;
+    const auto rows = static_cast<std::size_t>(height_ + change_tile_size - 1) / change_tile_size;
+    answer.assign(columns * rows, 0);
+    for (std::size_t row = 0; row < rows; ++row) {
+        const std::uint8_t* line = static_cast<const std::uint8_t*>(mapped.pData) + row * mapped.RowPitch;
+        std::copy(line, line + columns, answer.begin() + static_cast<std::ptrdiff_t>(row * columns));
     }
     context->Unmap(staging_.Get(), 0);
     return true;

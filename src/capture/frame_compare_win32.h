@@ -41,10 +41,13 @@ private:
                   std::int32_t width, std::int32_t height, ID3D11Buffer* constants, UINT first_slot,
                   std::size_t view_count, ID3D11ShaderResourceView* const* views, const std::vector<PixelBox>& boxes,
                   std::int32_t scale) noexcept;
+    // Reads the tile map back into `answer` (one byte a tile, non-zero: changed); false on failure.
+    [[nodiscard]] bool read_flags(ID3D11DeviceContext* context, std::vector<std::uint8_t>& answer);
     void fail(const char* call, HRESULT hr) noexcept;
 
     Microsoft::WRL::ComPtr<ID3D11Device> device_;
     Microsoft::WRL::ComPtr<ID3D11VertexShader> vertex_shader_;
+    Microsoft::WRL::ComPtr<ID3D11PixelShader> sparse_shader_;
     Microsoft::WRL::ComPtr<ID3D11PixelShader> block_shader_;
     Microsoft::WRL::ComPtr<ID3D11PixelShader> reduce_shader_;
     Microsoft::WRL::ComPtr<ID3D11Buffer> block_constants_;
@@ -59,7 +62,9 @@ private:
     Microsoft::WRL::ComPtr<ID3D11Texture2D> staging_;
     std::int32_t width_ = 0;  // of the frame the maps were made for
     std::int32_t height_ = 0;
-    bool failed_ = false;  // told once; every later frame is copied whole
+    std::vector<std::uint8_t> quick_;  // the quick pass's answer
+    std::vector<std::uint8_t> exact_;  // the exact passes' answer
+    bool failed_ = false;              // told once; every later frame is copied whole
     std::int64_t last_wait_us_ = 0;
 };
 

@@ -155,8 +155,8 @@ std::pair<double, double> compare_cost(const Image& desktop) {
     ComPtr<ID3D11Texture2D> textures[2];
     ComPtr<ID3D11ShaderResourceView> views[2];
     for (int i = 0; i < 2; ++i) {
-        create_immutable_image(device.Get(), desktop.width, desktop.height,
-                               (i == 0 ? desktop : changed).pixels.data(), textures[i], views[i]);
+        create_immutable_image(device.Get(), desktop.width, desktop.height, (i == 0 ? desktop : changed).pixels.data(),
+                               textures[i], views[i]);
     }
     FrameCompare compare;
     constexpr int rounds = 20;
