@@ -37,10 +37,10 @@ private:
     [[nodiscard]] bool ensure_maps(const TileGrid& tiles);
     // One pass: `shader` into `target` (`width` x `height`), reading `views` from slot `first_slot`,
     // inside `boxes` (frame pixels) scaled down by `scale`.
-    void run_pass(ID3D11DeviceContext* context, ID3D11PixelShader* shader, ID3D11RenderTargetView* target,
-                  std::int32_t width, std::int32_t height, ID3D11Buffer* constants, UINT first_slot,
-                  std::size_t view_count, ID3D11ShaderResourceView* const* views, const std::vector<PixelBox>& boxes,
-                  std::int32_t scale) noexcept;
+    static void run_pass(ID3D11DeviceContext* context, ID3D11PixelShader* shader, ID3D11RenderTargetView* target,
+                         std::int32_t width, std::int32_t height, ID3D11Buffer* constants, UINT first_slot,
+                         std::size_t view_count, ID3D11ShaderResourceView* const* views,
+                         const std::vector<PixelBox>& boxes, std::int32_t scale) noexcept;
     // Reads the tile map back into `answer` (one byte a tile, non-zero: changed); false on failure.
     [[nodiscard]] bool read_flags(ID3D11DeviceContext* context, std::vector<std::uint8_t>& answer);
     void fail(const char* call, HRESULT hr) noexcept;
