@@ -377,6 +377,15 @@ TEST(Controller, AMonitorIsFollowedByItsPathThroughRenumbering) {
     controller.command(menu_id::monitor_auto);
     EXPECT_TRUE(host.saved.monitor.empty());
     EXPECT_TRUE(host.saved.monitor_id.empty());
+    // Switched off from another program while it sleeps once more, it stays off when it wakes.
+    host.take();
+    host.shown_monitors = {a};
+    controller.display_settled();
+    controller.remote_command(RemoteCommand::off);
+    host.shown_monitors.push_back(with_id(L"\\\\.\\DISPLAY2", L"path-d", {1920, 0, 3840, 1080}));
+    controller.display_settled();
+    EXPECT_EQ(host.take(), (Calls{"stop", "save"}));
+    EXPECT_FALSE(host.saved.active);
 }
 
 TEST(Controller, ADesktopSwitchWakesARunningMirrorOnly) {
