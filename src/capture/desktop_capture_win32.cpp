@@ -161,6 +161,7 @@ AcquireResult DesktopCapture::acquire_frame(unsigned timeout_ms) {
     if (update_pointer_shape(info) == DXGI_ERROR_ACCESS_LOST) {
         return lose_access();
     }
+    update_pointer_position(info);
     const bool pointer_changed = info.LastMouseUpdateTime.QuadPart != 0 || info.PointerShapeBufferSize != 0;
 
     // Without a present time only the pointer changed. A present that changed nothing duplicated (a window
@@ -272,6 +273,15 @@ bool DesktopCapture::ensure_frame_texture(const D3D11_TEXTURE2D_DESC& desc) {
     }
     log_message("capture: texture %ux%u fmt=%d", desc.Width, desc.Height, static_cast<int>(desc.Format));
     return true;
+}
+
+void DesktopCapture::update_pointer_position(const DXGI_OUTDUPL_FRAME_INFO& info) noexcept {
+    // Only a mouse update says whether the pointer shows; other frames leave it as it was.
+    if (info.LastMouseUpdateTime.QuadPart == 0) {
+        return;
+    }
+    pointer.state = info.PointerPosition.Visible != FALSE ? PointerState::shown : PointerState::hidden;
+    pointer.update_time = info.LastMouseUpdateTime.QuadPart;
 }
 
 HRESULT DesktopCapture::update_pointer_shape(const DXGI_OUTDUPL_FRAME_INFO& info) {

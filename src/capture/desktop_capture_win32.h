@@ -49,6 +49,7 @@ public:
     ComPtr<ID3D11ShaderResourceView> frame_srv;
     bool has_frame = false;
     CursorImage cursor;
+    ReportedPointer pointer;  // visibility as of the last mouse update
     std::uint32_t output_rotation = output_rotation_identity;
     std::vector<std::uint8_t> shape_buffer;
     std::vector<std::uint8_t> metadata_buffer;  // move and dirty rectangles
@@ -58,6 +59,7 @@ public:
 private:
     // GetFramePointerShape's answer (S_OK without a new shape).
     HRESULT update_pointer_shape(const DXGI_OUTDUPL_FRAME_INFO& info);
+    void update_pointer_position(const DXGI_OUTDUPL_FRAME_INFO& info) noexcept;
     // Whether the held frame has move or dirty rectangles; the failing call's answer, if any.
     HRESULT frame_has_changes(const DXGI_OUTDUPL_FRAME_INFO& info, bool& changed);
     [[nodiscard]] AcquireResult copy_frame(IDXGIResource* resource);

@@ -8,6 +8,7 @@
 #include "capture/capture_types.h"
 #include "capture/pointer_shape.h"
 #include "render/warp_geometry.h"
+#include "session/pointer_visibility.h"
 
 namespace kelvane {
 
@@ -65,6 +66,11 @@ public:
     // capture's last frame, which draws stay able to show until the next capture has a frame.
     virtual void release_capture() noexcept = 0;
 
+    // Why the renderer's device was removed (GetDeviceRemovedReason: a driver update, a reset after a
+    // timeout, a GPU gone); 0 while it works or when there is none. A removed device answers every call
+    // with a failure and never recovers: only a new one helps.
+    [[nodiscard]] virtual std::uint32_t device_removed_reason() noexcept = 0;
+
     // The warp for the next draws; a capture whose frames come turned (a rotated display) is sampled
     // in the desktop's orientation.
     virtual void update_warp(const WarpParams& params) = 0;
@@ -77,6 +83,9 @@ public:
     // `screen_xor`: as CursorImage::screen_xor.
     virtual void set_cursor_image(std::int32_t width, std::int32_t height, const std::uint32_t* pixels,
                                   bool screen_xor) = 0;
+    // What the capture's last mouse update and the system (GetCursorInfo) say of the pointer's
+    // visibility.
+    [[nodiscard]] virtual PointerSignals pointer_signals() noexcept = 0;
     // The system cursor position (GetCursorPos); false when it cannot be read.
     [[nodiscard]] virtual bool cursor_position(CursorPoint& position) noexcept = 0;
     // Draws and presents one frame; the cursor image's top-left corner at (cursor_x, cursor_y) in

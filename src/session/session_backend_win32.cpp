@@ -108,6 +108,11 @@ void SessionBackendWin32::release_capture() noexcept {
     capture_.reset();
 }
 
+std::uint32_t SessionBackendWin32::device_removed_reason() noexcept {
+    ID3D11Device* device = renderer_.device();
+    return device != nullptr ? static_cast<std::uint32_t>(device->GetDeviceRemovedReason()) : 0;
+}
+
 void SessionBackendWin32::release_attempt() noexcept {
     pattern_srv_.Reset();
     capture_.reset();
@@ -142,6 +147,21 @@ const CursorImage& SessionBackendWin32::cursor_image() const noexcept {
 void SessionBackendWin32::set_cursor_image(std::int32_t width, std::int32_t height, const std::uint32_t* pixels,
                                            bool screen_xor) {
     renderer_.set_cursor_image(width, height, pixels, screen_xor);
+}
+
+PointerSignals SessionBackendWin32::pointer_signals() noexcept {
+    PointerSignals signals;
+    if (capture_) {
+        signals.duplication = capture_->pointer;
+    }
+    CURSORINFO info{};
+    info.cbSize = sizeof info;
+    if (GetCursorInfo(&info) != FALSE) {
+        // CURSOR_SUPPRESSED: the system draws no cursor while touch or pen is used.
+        const bool showing = (info.flags & CURSOR_SHOWING) != 0 && (info.flags & CURSOR_SUPPRESSED) == 0;
+        signals.system = showing ? PointerState::shown : PointerState::hidden;
+    }
+    return signals;
 }
 
 bool SessionBackendWin32::cursor_position(CursorPoint& position) noexcept {

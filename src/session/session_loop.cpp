@@ -96,6 +96,9 @@ private:
                     duplication_failures_ = 0;
                     break;
                 case DuplicationStart::failed:
+                    if (rebuilt_for_removed_device()) {
+                        return AttemptEnd::retry;
+                    }
                     pause(duplication_retry_pause(duplication_failures_));
                     ++duplication_failures_;
                     if (duplication_failures_ % duplication_failures_per_rebuild == 0) {
@@ -123,6 +126,9 @@ private:
         if (end != LoopEnd::stop_requested) {
             watch_.stall();
         }
+        if (end != LoopEnd::stop_requested && rebuilt_for_removed_device()) {
+            return AttemptEnd::retry;
+        }
         if (end == LoopEnd::duplication_lost || end == LoopEnd::capture_failed) {
             log_message("session: duplication lost, reinitializing");
             pause(reinitialize_pause_ms);
@@ -141,6 +147,25 @@ private:
         return AttemptEnd::retry;
     }
 
+    // A removed device fails whatever is made on it, for good: keeping the renderer would retry the
+    // duplication on it with ever longer pauses. Everything is made again at once instead; only a
+    // device that is removed again before anything was presented on it waits a little first.
+    [[nodiscard]] bool rebuilt_for_removed_device() noexcept {
+        const std::uint32_t reason = backend_.device_removed_reason();
+        if (reason == 0) {
+            removals_in_a_row_ = 0;
+            return false;
+        }
+        log_message("session: GPU device removed (reason 0x%08X), rebuilding everything",
+                    static_cast<unsigned>(reason));
+        if (removals_in_a_row_++ > 0) {
+            pause(reinitialize_pause_ms);
+        }
+        backend_.release_attempt();
+        duplication_failures_ = 0;
+        return true;
+    }
+
     [[nodiscard]] LoopEnd frame_loop() {
         for (;;) {
             WarpParams params;
@@ -155,6 +180,7 @@ private:
                     // A draw that cannot present must not be repeated at once: it ends the attempt.
                     const bool drawn = backend_.draw(DrawSource::pattern, false, 0, 0);
                     watch_.presented(drawn);
+                    removals_in_a_row_ = drawn ? 0 : removals_in_a_row_;
                     if (!drawn) {
                         return LoopEnd::draw_failed;
                     }
@@ -188,9 +214,11 @@ private:
         }
     }
 
-    // Without a new frame, the last one is drawn again only for a moved cursor or a forced redraw.
+    // Without a new frame, the last one is drawn again only for a moved, shown or hidden cursor or a
+    // forced redraw.
     void on_timeout() {
-        if (!force_redraw_ && same_point(read_cursor_position(), last_cursor_pos_)) {
+        if (!force_redraw_ && same_point(read_cursor_position(), last_cursor_pos_) &&
+            pointer_shown() == last_pointer_shown_) {
             return;
         }
         if (backend_.has_frame()) {
@@ -206,6 +234,12 @@ private:
         return position;
     }
 
+    [[nodiscard]] bool pointer_shown() noexcept {
+        const std::int64_t hiding_before = channel_.cursor_hiding();
+        const PointerSignals signals = backend_.pointer_signals();
+        return pointer_visibility_.shown(signals, hiding_before, channel_.cursor_hiding());
+    }
+
     void cursor_draw() {
         const CursorImage& cursor = backend_.cursor_image();
         if (cursor.generation != last_generation_) {
@@ -214,7 +248,8 @@ private:
         }
 
         const CursorPoint position = read_cursor_position();
-        const bool visible = rect_contains(rect_, position.x, position.y);
+        last_pointer_shown_ = pointer_shown();
+        const bool visible = rect_contains(rect_, position.x, position.y) && last_pointer_shown_;
         // The frame is drawn in the desktop's orientation whatever the display's rotation, so the sprite,
         // which comes upright, goes where the pointer is.
         std::int32_t x = 0;
@@ -225,7 +260,9 @@ private:
         }
         // In capture mode a failed draw ends nothing (the next acquire tells whether the device and
         // the duplication still work); it only counts as time without a present.
-        watch_.presented(backend_.draw(DrawSource::frame, visible, x, y));
+        const bool drawn = backend_.draw(DrawSource::frame, visible, x, y);
+        watch_.presented(drawn);
+        removals_in_a_row_ = drawn ? 0 : removals_in_a_row_;
         last_cursor_pos_ = position;
         force_redraw_ = false;
     }
@@ -241,9 +278,12 @@ private:
     unsigned idle_ms_ = 0;               // calibration mode: time since the last draw
     unsigned duplication_failures_ = 0;  // in a row
     bool renderer_kept_ = false;         // the last attempt ended at the duplication only
+    unsigned removals_in_a_row_ = 0;     // device removals without a present on a new device between
     PresentWatch watch_{backend_};
     std::uint64_t last_generation_ = 0;
     CursorPoint last_cursor_pos_{unknown_cursor_coordinate, unknown_cursor_coordinate};
+    PointerVisibility pointer_visibility_;  // for the whole run: what it learnt of our hiding stays true
+    bool last_pointer_shown_ = true;        // as the last cursor draw decided
 };
 
 }  // namespace

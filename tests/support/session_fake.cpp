@@ -181,6 +181,8 @@ bool FakeBackend::initialize_renderer(std::int32_t width, std::int32_t height) {
     call.height = height;
     // A renderer that fails half-way still holds what it made; release_attempt must take it.
     holds_renderer_ = true;
+    device_removed_ = renderers_ < device_removals.size() ? device_removals[renderers_] : 0;
+    ++renderers_;
     return ok;
 }
 
@@ -212,6 +214,7 @@ void FakeBackend::release_attempt() noexcept {
     record(FakeOp::release_attempt);
     holds_output_ = holds_renderer_ = holds_pattern_ = holds_capture_ = false;
     has_frame_ = false;
+    device_removed_ = 0;
 }
 
 void FakeBackend::update_warp(const WarpParams& params) {
@@ -252,6 +255,13 @@ AcquireResult FakeBackend::acquire_frame(unsigned timeout_ms) {
     }
     if (step.stop) {
         request_stop();
+    }
+    if (step.remove_device != 0) {
+        device_removed_ = step.remove_device;
+    }
+    pointer = step.pointer.value_or(pointer);
+    if (step.hiding) {
+        channel_.set_cursor_hiding(*step.hiding);
     }
     FakeCall& call = record(FakeOp::acquire_frame);
     call.acquired = step.result;

@@ -46,7 +46,7 @@ std::string repeat(const std::string& words, int times) {
 }
 
 FrameStep new_frame() {
-    return FrameStep{AcquireResult::NewFrame, {}, false, false, {}, false};
+    return FrameStep{AcquireResult::NewFrame, {}, false, false, {}, false, 0, {}, {}};
 }
 
 FrameStep timeout() {
@@ -139,13 +139,69 @@ TEST(SessionLoop, LostDuplicationKeepsTheRendererAndRedrawsTheLastFrameAFailedCa
         SCOPED_TRACE(c.trace);
         test::LogCapture log;
         Session session;
-        session.fake.steps = {new_frame(), FrameStep{c.result, {}, false, false, {}, false}, timeout(), new_frame()};
+        session.fake.steps = {new_frame(), FrameStep{c.result, {}, false, false, {}, false, 0, {}, {}}, timeout(),
+                              new_frame()};
         session.run();
         EXPECT_EQ(session.fake.trace(), c.trace);
         EXPECT_EQ(log.messages(), std::vector<std::string>{"session: duplication lost, reinitializing"});
         // The overlay stayed up: the picture was back well within the second without a present.
         ASSERT_EQ(session.fake.reports.size(), 1u);
         EXPECT_EQ(session.fake.reports[0].first, SessionReport::presenting);
+    }
+}
+
+TEST(SessionLoop, ARemovedDeviceRebuildsEverythingAtOnceWhateverFailedOnIt) {
+    constexpr std::uint32_t reset = 0x887A0007;  // DXGI_ERROR_DEVICE_RESET: a timeout detection and recovery
+    const auto lost_on = [](AcquireResult result) {
+        FrameStep step{result, {}, false, false, {}, false, 0, {}, {}};
+        step.remove_device = reset;
+        return step;
+    };
+    struct Case {
+        const char* name;
+        void (*script)(Session&);
+        const char* trace;
+    };
+    const Case cases[] = {
+        {"access lost",
+         [](Session& s) {
+             s.fake.steps = {new_frame(), {}, new_frame()};
+         },
+         "find init dup warp new pos draw lost release find init dup warp new pos draw timeout pos release"},
+        {"capture failed",
+         [](Session& s) {
+             s.fake.steps = {new_frame(), {}, new_frame()};
+         },
+         "find init dup warp new pos draw failed release find init dup warp new pos draw timeout pos release"},
+        {"duplication refused",
+         [](Session& s) { s.fake.device_removals = {reset}, s.fake.duplication_results.results = {false}; },
+         "find init dup-fail release find init dup warp timeout release"},
+        {"removed again before a present: the second rebuild waits",
+         [](Session& s) {
+             s.fake.device_removals = {reset, reset}, s.fake.duplication_results.results = {false, false};
+         },
+         "find init dup-fail release find init dup-fail sleep50*6 release find init dup warp timeout release"},
+        {"calibration draw failed",
+         [](Session& s) {
+             s.target.pattern = true, s.fake.device_removals = {reset}, s.fake.draw_results.results = {false};
+             s.fake.stop_after_draws = 2;
+         },
+         "find init pattern warp draw-fail release find init pattern warp draw release"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        test::LogCapture log;
+        Session session;
+        c.script(session);
+        if (!session.fake.steps.empty()) {
+            session.fake.steps[1] =
+                lost_on(std::string(c.name) == "access lost" ? AcquireResult::AccessLost : AcquireResult::Failed);
+        }
+        session.run();
+        EXPECT_EQ(session.fake.trace(), c.trace);
+        // (A second removal in a row is the same line, which the log counts instead of repeating.)
+        EXPECT_EQ(log.messages(),
+                  std::vector<std::string>{"session: GPU device removed (reason 0x887A0007), rebuilding everything"});
     }
 }
 
@@ -169,7 +225,7 @@ TEST(SessionLoop, ReportsPresentingAtTheFirstPresentAndNotPresentingAfterASecond
         {"lost, refused for 11.8 s, back",
          [](Session& s) {
              s.fake.duplication_results.results = {true, false, false, false, false, false, true};
-             s.fake.steps = {new_frame(), FrameStep{AcquireResult::AccessLost, {}, false, false, {}, false},
+             s.fake.steps = {new_frame(), FrameStep{AcquireResult::AccessLost, {}, false, false, {}, false, 0, {}, {}},
                              new_frame()};
          },
          {{presenting, 0}, {not_presenting, 1000}, {waiting, 10000}, {presenting, 11800}}},
@@ -206,7 +262,8 @@ TEST(SessionLoop, DuplicationThatCannotStartBacksOffKeepsTheRendererAndWakesUp) 
         // the pause.
         Session session;
         session.fake.duplication_results.results = {false, false, false, false, false, true, false};
-        session.fake.steps = {new_frame(), FrameStep{AcquireResult::AccessLost, {}, false, false, {}, false}};
+        session.fake.steps = {new_frame(),
+                              FrameStep{AcquireResult::AccessLost, {}, false, false, {}, false, 0, {}, {}}};
         session.run();
         EXPECT_EQ(
             session.fake.trace(),
@@ -273,7 +330,7 @@ TEST(SessionLoop, StopDuringAnyPauseEndsItWithinOneSliceAndReleases) {
         session.fake.init_results.then = std::string(c.pause) != "no renderer";
         session.fake.duplication_results.then = std::string(c.pause) != "no duplication";
         session.fake.draw_results.then = false;
-        session.fake.steps.assign(10, FrameStep{AcquireResult::AccessLost, {}, false, false, {}, false});
+        session.fake.steps.assign(10, FrameStep{AcquireResult::AccessLost, {}, false, false, {}, false, 0, {}, {}});
         session.fake.stop_at_ms = 120;
         session.run();
         EXPECT_EQ(session.fake.trace(), c.trace);
@@ -284,7 +341,7 @@ TEST(SessionLoop, StopDuringAnyPauseEndsItWithinOneSliceAndReleases) {
 TEST(SessionLoop, StopInTheTurnOfALossStillLogsItButDoesNotPause) {
     test::LogCapture log;
     Session session;
-    session.fake.steps = {FrameStep{AcquireResult::AccessLost, {}, false, false, {}, true}};
+    session.fake.steps = {FrameStep{AcquireResult::AccessLost, {}, false, false, {}, true, 0, {}, {}}};
     session.run();
     EXPECT_EQ(session.fake.trace(), "find init dup warp lost release");
     EXPECT_EQ(log.messages(), std::vector<std::string>{"session: duplication lost, reinitializing"});
@@ -369,7 +426,7 @@ TEST(SessionLoop, CursorImageIsUploadedOnlyWhenTheGenerationChanges) {
         shape,        // generation 1
         new_frame(),
         timeout_with_cursor_at(600, 600),
-        FrameStep{AcquireResult::AccessLost, {}, false, false, {}, false},
+        FrameStep{AcquireResult::AccessLost, {}, false, false, {}, false, 0, {}, {}},
         shape,  // the rebuilt capture counts from 0 again: generation 1 once more, a new renderer
         shape,  // generation 2
     };
@@ -421,6 +478,30 @@ TEST(SessionLoop, CursorPlacementByMonitor) {
             EXPECT_EQ(draws[0].y, c.y);
         }
     }
+}
+
+TEST(SessionLoop, TheCursorIsDrawnWhileTheDesktopShowsItAndRedrawnWhenThatChanges) {
+    const auto said = [](PointerState system, std::optional<std::int64_t> hiding = std::nullopt) {
+        FrameStep step;
+        step.pointer = PointerSignals{{}, system};
+        step.hiding = hiding;
+        return step;
+    };
+    Session session;
+    // Hidden by an application, then by our own hiding, which GetCursorInfo then proves not to reach it,
+    // so that its "hidden" is an application's again; no step moves the pointer.
+    session.fake.steps = {new_frame(),
+                          said(PointerState::hidden),
+                          timeout(),
+                          said(PointerState::hidden, 1000),
+                          said(PointerState::shown),
+                          said(PointerState::hidden)};
+    session.run();
+    std::vector<bool> shown;
+    for (const FakeCall& draw : session.fake.calls_of(FakeOp::draw)) {
+        shown.push_back(draw.visible);
+    }
+    EXPECT_EQ(shown, (std::vector<bool>{true, false, true, false}));
 }
 
 TEST(SessionLoop, FailingCursorPositionRedrawsAtMostOnce) {
@@ -535,6 +616,7 @@ public:
     DuplicationStart start_duplication() override { return DuplicationStart::started; }
     void release_attempt() noexcept override {}
     void release_capture() noexcept override {}
+    std::uint32_t device_removed_reason() noexcept override { return 0; }
     void update_warp(const WarpParams& params) override {
         const std::lock_guard<std::mutex> lock(mutex_);
         received_.push_back(params);
@@ -546,6 +628,7 @@ public:
     bool has_frame() const noexcept override { return true; }
     const CursorImage& cursor_image() const noexcept override { return image_; }
     void set_cursor_image(std::int32_t, std::int32_t, const std::uint32_t*, bool) override {}
+    PointerSignals pointer_signals() noexcept override { return {}; }
     bool cursor_position(CursorPoint& position) noexcept override {
         position = CursorPoint{400, 300};
         return true;
