@@ -44,6 +44,16 @@ enum class WaitReason : unsigned {
     unsupported,       // this GPU cannot duplicate this output
 };
 
+// DuplicateOutput's answers that say why it cannot start now: E_ACCESSDENIED,
+// DXGI_ERROR_SESSION_DISCONNECTED, DXGI_ERROR_NOT_CURRENTLY_AVAILABLE and DXGI_ERROR_UNSUPPORTED.
+inline constexpr std::uint32_t duplicate_access_denied = 0x80070005;
+inline constexpr std::uint32_t duplicate_session_disconnected = 0x887A0028;
+inline constexpr std::uint32_t duplicate_not_currently_available = 0x887A0022;
+inline constexpr std::uint32_t duplicate_unsupported = 0x887A0004;
+
+// What DuplicateOutput's answer (an HRESULT) says of why duplication cannot start.
+[[nodiscard]] WaitReason wait_reason_for(std::uint32_t duplicate_result) noexcept;
+
 class SessionBackend {
 public:
     SessionBackend() = default;

@@ -9,23 +9,12 @@
 #include "session/overlay_win32.h"
 
 namespace kelvane {
-namespace {
 
-WaitReason wait_reason(HRESULT duplicate_result) noexcept {
-    switch (duplicate_result) {
-        case E_ACCESSDENIED:
-        case DXGI_ERROR_SESSION_DISCONNECTED:
-            return WaitReason::locked_desktop;
-        case DXGI_ERROR_NOT_CURRENTLY_AVAILABLE:
-            return WaitReason::duplication_busy;
-        case DXGI_ERROR_UNSUPPORTED:
-            return WaitReason::unsupported;
-        default:
-            return WaitReason::other;
-    }
-}
-
-}  // namespace
+// The portable reading of duplication's refusals uses the SDK's values.
+static_assert(duplicate_access_denied == static_cast<std::uint32_t>(E_ACCESSDENIED));
+static_assert(duplicate_session_disconnected == static_cast<std::uint32_t>(DXGI_ERROR_SESSION_DISCONNECTED));
+static_assert(duplicate_not_currently_available == static_cast<std::uint32_t>(DXGI_ERROR_NOT_CURRENTLY_AVAILABLE));
+static_assert(duplicate_unsupported == static_cast<std::uint32_t>(DXGI_ERROR_UNSUPPORTED));
 
 bool SessionBackendWin32::find_output() {
     last_duplicate_result_ = S_OK;
@@ -190,7 +179,7 @@ std::int64_t SessionBackendWin32::clock_ms() noexcept {
 
 void SessionBackendWin32::report(SessionReport report) noexcept {
     PostMessageW(overlay_, overlay_report_message, static_cast<WPARAM>(report),
-                 static_cast<LPARAM>(wait_reason(last_duplicate_result_)));
+                 static_cast<LPARAM>(wait_reason_for(static_cast<std::uint32_t>(last_duplicate_result_))));
 }
 
 }  // namespace kelvane

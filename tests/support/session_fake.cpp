@@ -56,6 +56,7 @@ const char* word_of(const FakeCall& call) {
 FakeBackend::FakeBackend(WarpChannel& channel, std::size_t capacity) : channel_(channel), capacity_(capacity) {
     calls.reserve(capacity_);
     reports.reserve(capacity_ / 64);
+    waiting_reasons.reserve(capacity_ / 64);
     image.width = fake_cursor_width;
     image.height = fake_cursor_height;
     image.hotspot_x = fake_hotspot_x;
@@ -200,6 +201,9 @@ DuplicationStart FakeBackend::start_duplication() {
     const bool supported = ok || duplication_supported.next();
     FakeCall& call = record(FakeOp::start_duplication, ok);
     call.unsupported = !supported;
+    if (!ok && refusal_index_ < refusals.size()) {
+        last_refusal_ = refusals[refusal_index_++];
+    }
     holds_capture_ = true;
     image.generation = 0;
     return ok ? DuplicationStart::started : supported ? DuplicationStart::failed : DuplicationStart::unsupported;

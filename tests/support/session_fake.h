@@ -81,6 +81,8 @@ public:
     ResultScript find_results, init_results, pattern_results, duplication_results, draw_results;
     // For a failed start_duplication: false answers "unsupported on this adapter" instead of "failed".
     ResultScript duplication_supported;
+    // DuplicateOutput's answer at each failed start, in order; the last one stays.
+    std::vector<std::uint32_t> refusals;
     std::vector<FrameStep> steps;
     // The removal reason of each new renderer's device, in order (0, also once they run out: it works).
     std::vector<std::uint32_t> device_removals;
@@ -108,6 +110,8 @@ public:
     std::vector<FakeCall> calls;
     // The reports apart from the calls, with the fake time of each.
     std::vector<std::pair<SessionReport, std::int64_t>> reports;
+    // For each waiting report, why: as the product reads the last refusal.
+    std::vector<WaitReason> waiting_reasons;
     std::int64_t now_ms = 0;
     bool runaway = false;
     [[nodiscard]] bool holds_anything() const noexcept {
@@ -153,6 +157,9 @@ public:
         if (reports.size() < reports.capacity()) {
             reports.emplace_back(report, now_ms);
         }
+        if (report == SessionReport::waiting && waiting_reasons.size() < waiting_reasons.capacity()) {
+            waiting_reasons.push_back(wait_reason_for(last_refusal_));
+        }
     }
 
 private:
@@ -167,6 +174,8 @@ private:
     std::size_t draws_ = 0;
     std::size_t renderers_ = 0;
     std::uint32_t device_removed_ = 0;
+    std::size_t refusal_index_ = 0;
+    std::uint32_t last_refusal_ = 0;
     bool holds_output_ = false, holds_renderer_ = false, holds_pattern_ = false, holds_capture_ = false;
     bool has_frame_ = false;
     FakeCall overflow_;  // where calls beyond max_calls go

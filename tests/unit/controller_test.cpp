@@ -516,6 +516,26 @@ TEST(Controller, AMirrorThatEndsByItselfIsStoppedAsByTheUserAndTheSettingsStay) 
     EXPECT_EQ(host.take(), (Calls{"start \\\\.\\DISPLAY2", "save", "stop"}));
 }
 
+TEST(Controller, EachWaitReasonGivesItsOwnNoticeFromTheDuplicationAnswersThatMeanIt) {
+    const std::pair<std::uint32_t, Notice> answers[] = {
+        {duplicate_access_denied, Notice::waiting_locked},
+        {duplicate_session_disconnected, Notice::waiting_locked},
+        {duplicate_not_currently_available, Notice::waiting_busy},
+        {duplicate_unsupported, Notice::waiting_unsupported},
+        {0x80004005, Notice::waiting_other},  // E_FAIL
+        {0x887A0005, Notice::waiting_other},  // DXGI_ERROR_DEVICE_REMOVED
+        {0, Notice::waiting_other},
+    };
+    for (const auto& [answer, notice] : answers) {
+        FakeHost host;
+        Controller controller(host, Settings{});
+        controller.start();
+        controller.mirror_waiting(wait_reason_for(answer));
+        ASSERT_EQ(host.notices.size(), 1u) << std::hex << answer;
+        EXPECT_EQ(host.notices[0], notice_text(notice)) << std::hex << answer;
+    }
+}
+
 TEST(Controller, EachNoticeIsGivenOnceARunAndLoggedAsGiven) {
     // The mirror is refused where an excluded window is captured as black: before Windows 10 2004.
     for (const auto& [version, excludes] : {std::pair<OsVersion, bool>{{6, 3, 9600}, false},

@@ -252,6 +252,30 @@ TEST(SessionLoop, ReportsPresentingAtTheFirstPresentAndNotPresentingAfterASecond
     }
 }
 
+TEST(SessionLoop, ASecondLongStallInTheSameRunIsToldAgainWithItsOwnReason) {
+    // Locked for 11.5 s; unlocked, the mirror shows; later another program takes duplication for as long.
+    Session session;
+    const std::vector<bool> refused_five_times = {false, false, false, false, false, true};
+    auto& starts = session.fake.duplication_results.results;
+    starts = refused_five_times;
+    starts.insert(starts.end(), refused_five_times.begin(), refused_five_times.end());
+    session.fake.refusals.assign(5, duplicate_access_denied);
+    session.fake.refusals.resize(10, duplicate_not_currently_available);
+    session.fake.steps = {new_frame(), FrameStep{AcquireResult::AccessLost, {}, false, false, {}, false, 0, {}, {}},
+                          new_frame()};
+    session.run();
+    std::vector<std::int64_t> waiting_at;
+    for (const auto& [report, at] : session.fake.reports) {
+        if (report == SessionReport::waiting) {
+            waiting_at.push_back(at);
+        }
+    }
+    // Each 10 s after its stall began: the run's start, and the loss at 11.5 s.
+    EXPECT_EQ(waiting_at, (std::vector<std::int64_t>{10000, 21500}));
+    EXPECT_EQ(session.fake.waiting_reasons,
+              (std::vector<WaitReason>{WaitReason::locked_desktop, WaitReason::duplication_busy}));
+}
+
 TEST(SessionLoop, DuplicationThatCannotStartBacksOffKeepsTheRendererAndWakesUp) {
     const std::pair<unsigned, unsigned> pauses[] = {{0, 500}, {1, 1000}, {2, 2000}, {3, 4000}, {4, 4000}, {40, 4000}};
     for (const auto& [failures, pause] : pauses) {
