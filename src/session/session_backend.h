@@ -81,6 +81,11 @@ public:
     // with a failure and never recovers: only a new one helps.
     [[nodiscard]] virtual std::uint32_t device_removed_reason() noexcept = 0;
 
+    // Reads the output's colour again (HDR or not, the SDR white level) and draws with it from the next
+    // frame; false when the renderer cannot follow the change (HDR switched on or off) and the attempt
+    // must be made again.
+    [[nodiscard]] virtual bool follow_colour_settings() = 0;
+
     // The warp for the next draws; a capture whose frames come turned (a rotated display) is sampled
     // in the desktop's orientation.
     virtual void update_warp(const WarpParams& params) = 0;

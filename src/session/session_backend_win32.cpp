@@ -38,9 +38,14 @@ bool SessionBackendWin32::build_renderer(const OutputColour& colour) {
 
 bool SessionBackendWin32::follow_output_colour() {
     // A renderer kept across refused duplications may predate a switch of HDR or of the white level.
+    return follow_colour_settings() || build_renderer(read_output_colour(output_.Get()));
+}
+
+bool SessionBackendWin32::follow_colour_settings() {
+    renew_stale_output(output_);
     const OutputColour colour = read_output_colour(output_.Get());
     if (colour.hdr != asked_colour_.hdr) {
-        return build_renderer(colour);
+        return false;
     }
     if (colour.sdr_white_nits != asked_colour_.sdr_white_nits) {
         asked_colour_ = colour;

@@ -30,6 +30,7 @@ public:
     void release_attempt() noexcept override;
     void release_capture() noexcept override;
     [[nodiscard]] std::uint32_t device_removed_reason() noexcept override;
+    [[nodiscard]] bool follow_colour_settings() override;
     void update_warp(const WarpParams& params) override;
     [[nodiscard]] AcquireResult acquire_frame(unsigned timeout_ms) override;
     [[nodiscard]] bool has_frame() const noexcept override;

@@ -13,6 +13,7 @@ enum class LoopEnd {
     duplication_lost,  // AccessLost: a mode change, a secure desktop, a full-screen program
     capture_failed,    // any other failure of the capture, the device's loss among them
     draw_failed,       // calibration mode: the pattern could not be presented (a lost device)
+    colour_changed,    // the output's colour changed beyond what the renderer can follow
 };
 
 enum class AttemptEnd {
@@ -70,8 +71,10 @@ private:
     }
 
     [[nodiscard]] AttemptEnd attempt() {
-        // A wake-up that came while the mirror ran (or before) is for a pause still to come only.
+        // A wake-up that came while the mirror ran (or before) is for a pause still to come only; the
+        // attempt reads the output's colour itself.
         static_cast<void>(channel_.take_wake());
+        static_cast<void>(channel_.take_colour_change());
         if (!renderer_kept_) {
             if (!backend_.find_output()) {
                 pause(find_output_retry_pause_ms);
@@ -139,6 +142,8 @@ private:
                 renderer_kept_ = true;
                 return AttemptEnd::retry;
             }
+        } else if (end == LoopEnd::colour_changed) {
+            log_message("session: output colour changed, rebuilding");
         } else if (end == LoopEnd::draw_failed) {
             log_message("session: draw failed, reinitializing");
             pause(reinitialize_pause_ms);
@@ -174,6 +179,12 @@ private:
                 force_redraw_ = true;
             }
             force_redraw_ = channel_.take_redraw() || force_redraw_;
+            if (channel_.take_colour_change()) {
+                if (!backend_.follow_colour_settings()) {
+                    return LoopEnd::colour_changed;
+                }
+                force_redraw_ = true;
+            }
 
             if (pattern_) {
                 if (force_redraw_ || idle_ms_ >= pattern_refresh_ms) {

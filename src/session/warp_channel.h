@@ -46,6 +46,10 @@ public:
     // The overlay needs its content again (shown, uncovered): a window swap chain does not keep what
     // it presented while hidden, so the last frame is drawn again.
     void request_redraw() noexcept { redraw_requested_.exchange(true); }
+    // The user changed the display's colour settings (HDR, the SDR content brightness), which sends no
+    // display change: the output's colour is read again before the next frame.
+    void colour_settings_changed() noexcept { colour_changed_.exchange(true); }
+    [[nodiscard]] bool take_colour_change() noexcept { return colour_changed_.exchange(false); }
     // The mirror's own hiding of the system cursor: cursor_hiding_off, cursor_hiding_changing, or the
     // time from which it is in effect (see PointerVisibility).
     void set_cursor_hiding(std::int64_t hiding) noexcept { cursor_hiding_.store(hiding); }
@@ -77,6 +81,7 @@ private:
     std::atomic<bool> changed_{false};
     std::atomic<bool> wake_requested_{false};
     std::atomic<bool> redraw_requested_{false};
+    std::atomic<bool> colour_changed_{false};
     std::atomic<std::int64_t> cursor_hiding_{0};
     Lock lock_;
     WarpParams params_;

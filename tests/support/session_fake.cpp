@@ -47,6 +47,8 @@ const char* word_of(const FakeCall& call) {
             return call.ok ? "draw" : "draw-fail";
         case FakeOp::sleep:
             return "sleep";  // the slice length follows
+        case FakeOp::follow_colour:
+            return call.ok ? "colour" : "colour-changed";
     }
     return "?";
 }
@@ -221,6 +223,12 @@ void FakeBackend::release_attempt() noexcept {
     device_removed_ = 0;
 }
 
+bool FakeBackend::follow_colour_settings() {
+    const bool ok = colour_results.next();
+    record(FakeOp::follow_colour, ok);
+    return ok;
+}
+
 void FakeBackend::update_warp(const WarpParams& params) {
     record(FakeOp::update_warp).warp = params;
     applied_rotation.store(params.rotation, std::memory_order_relaxed);
@@ -264,6 +272,9 @@ AcquireResult FakeBackend::acquire_frame(unsigned timeout_ms) {
         device_removed_ = step.remove_device;
     }
     pointer = step.pointer.value_or(pointer);
+    if (step.colour_change) {
+        channel_.colour_settings_changed();
+    }
     if (step.hiding) {
         channel_.set_cursor_hiding(*step.hiding);
     }

@@ -29,6 +29,7 @@ enum class FakeOp : std::uint8_t {
     cursor_position,
     draw,
     sleep,
+    follow_colour,
 };
 
 struct FakeCall {
@@ -59,6 +60,7 @@ struct FrameStep {
     std::uint32_t remove_device = 0;         // the renderer's device is removed with this reason
     std::optional<PointerSignals> pointer;   // what is said of the pointer's visibility from now on
     std::optional<std::int64_t> hiding;      // the user side's cursor hiding from now on
+    bool colour_change = false;              // the user side says the display's colour settings changed
 };
 
 // Results of one kind of call, in order; `then` once they run out.
@@ -83,6 +85,8 @@ public:
     ResultScript duplication_supported;
     // DuplicateOutput's answer at each failed start, in order; the last one stays.
     std::vector<std::uint32_t> refusals;
+    // follow_colour_settings' answers: false when HDR was switched.
+    ResultScript colour_results;
     std::vector<FrameStep> steps;
     // The removal reason of each new renderer's device, in order (0, also once they run out: it works).
     std::vector<std::uint32_t> device_removals;
@@ -142,6 +146,7 @@ public:
     void release_attempt() noexcept override;
     void release_capture() noexcept override;
     std::uint32_t device_removed_reason() noexcept override { return device_removed_; }
+    bool follow_colour_settings() override;
     void update_warp(const WarpParams& params) override;
     AcquireResult acquire_frame(unsigned timeout_ms) override;
     bool has_frame() const noexcept override { return has_frame_; }

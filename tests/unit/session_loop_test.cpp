@@ -431,6 +431,25 @@ TEST(SessionLoop, WarpChangeRedrawsTheLastFrameWithTheNewValues) {
     }
 }
 
+TEST(SessionLoop, AColourSettingChangeIsFollowedBeforeTheNextFrameOrRebuildsWhenHdrSwitched) {
+    const auto colour_change = [] {
+        FrameStep step;
+        step.colour_change = true;
+        return step;
+    };
+    // A new white level: read and drawn with at once, the last frame again. HDR switched: all is made anew.
+    Session session;
+    session.fake.colour_results.results = {true, false};
+    session.fake.steps = {new_frame(), colour_change(), timeout(), colour_change(), timeout()};
+    const test::LogCapture log;
+    session.run();
+    // Each change comes during a turn's wait and is followed at the top of the next turn.
+    EXPECT_EQ(session.fake.trace(),
+              "find init dup warp new pos draw timeout pos colour timeout pos draw timeout pos colour-changed release "
+              "find init dup warp timeout timeout release");
+    EXPECT_EQ(log.messages(), std::vector<std::string>{"session: output colour changed, rebuilding"});
+}
+
 TEST(SessionLoop, WarpChangeBeforeTheFirstFrameDrawsNothing) {
     Session session;
     FrameStep publish = timeout();
@@ -641,6 +660,7 @@ public:
     void release_attempt() noexcept override {}
     void release_capture() noexcept override {}
     std::uint32_t device_removed_reason() noexcept override { return 0; }
+    bool follow_colour_settings() override { return true; }
     void update_warp(const WarpParams& params) override {
         const std::lock_guard<std::mutex> lock(mutex_);
         received_.push_back(params);
