@@ -83,6 +83,10 @@ public:
         registered = format_hotkey(hotkey);
         return true;
     }
+    std::string hotkey_character(const Hotkey& hotkey) override {
+        return format_hotkey(hotkey) == "Ctrl+Alt+M" ? altgr_m : std::string();
+    }
+    std::string altgr_m;  // what AltGr+M types on the fake keyboard
     void show_hotkey(const Hotkey& hotkey) override { calls.push_back("tooltip " + format_hotkey(hotkey)); }
     void open_hotkey_window(const Hotkey& hotkey) override { calls.push_back("hotkey " + format_hotkey(hotkey)); }
     bool starts_with_windows() override { return start_entry; }
@@ -493,6 +497,36 @@ TEST(Controller, HotkeyStartupItemAndCommandsFromOtherPrograms) {
     controller.remote_command(RemoteCommand::off);
     EXPECT_EQ(host.take(), (Calls{"start \\\\.\\DISPLAY2", "save", "save"}));
     EXPECT_FALSE(host.saved.active);
+}
+
+TEST(Controller, AtTheFirstStartTheUserLearnsWhichCharacterTheDefaultHotkeyTakes) {
+    struct Case {
+        bool first_start;
+        const char* altgr_m;
+        const char* taken;
+        std::size_t notices;
+    };
+    // German: AltGr+M is µ. Only at the first start, only for a character, and not for a hotkey that
+    // another program holds (which says so instead).
+    for (const Case& c : {Case{true, "\xC2\xB5", "", 1}, Case{false, "\xC2\xB5", "", 0}, Case{true, "", "", 0},
+                          Case{true, "\xC2\xB5", "Ctrl+Alt+M", 1}}) {
+        FakeHost host;
+        host.altgr_m = c.altgr_m;
+        host.taken = c.taken;
+        Settings settings;
+        settings.active = false;
+        Controller controller(host, settings);
+        if (c.first_start) {
+            controller.first_start();
+        }
+        controller.start();
+        ASSERT_EQ(host.notices.size(), c.notices);
+        if (c.notices == 1 && *c.taken == 0) {
+            EXPECT_NE(host.notices[0].find("Ctrl+Alt+M"), std::string::npos) << host.notices[0];
+            EXPECT_NE(host.notices[0].find("\xC2\xB5"), std::string::npos) << host.notices[0];
+            EXPECT_NE(host.notices[0].find("Hotkey..."), std::string::npos) << host.notices[0];
+        }
+    }
 }
 
 TEST(Controller, AMirrorThatEndsByItselfIsStoppedAsByTheUserAndTheSettingsStay) {
