@@ -1,6 +1,6 @@
-// The pointer visibility rule over every combination of what duplication and GetCursorInfo may say,
-// with the mirror's own hiding off, settled or being switched, before and after a signal has shown
-// that our hiding does not reach it.
+// The pointer visibility rule over every combination of what duplication and GetCursorInfo say, with
+// the mirror's own hiding off, settled or being switched, before and after a signal has shown that our
+// hiding does not reach it.
 #include "session/pointer_visibility.h"
 
 #include <gtest/gtest.h>
@@ -8,78 +8,55 @@
 namespace kelvane {
 namespace {
 
-constexpr PointerState states[] = {PointerState::unknown, PointerState::shown, PointerState::hidden};
-constexpr std::int64_t hidden_at = 1000;  // our hiding is in effect from this time
+constexpr std::int64_t hid = 1000;  // our hiding is in effect from this time
+constexpr auto shown = PointerState::shown;
+constexpr auto hidden = PointerState::hidden;
 
-// What each signal says, with the duplication's mouse update made before or after our hiding began.
-struct Answer {
-    PointerState duplication;
-    PointerState system;
-    std::int64_t update_time;
-};
-
+// Every answer: each signal unknown, shown or hidden, the mouse update made before or after `hid`.
 template <typename Check>
 void for_every_answer(Check check) {
-    for (const PointerState duplication : states) {
-        for (const PointerState system : states) {
-            for (const std::int64_t update_time : {hidden_at - 10, hidden_at + 10}) {
-                check(Answer{duplication, system, update_time});
+    for (const PointerState duplication : {PointerState::unknown, shown, hidden}) {
+        for (const PointerState system : {PointerState::unknown, shown, hidden}) {
+            for (const std::int64_t update : {hid - 10, hid + 10}) {
+                check(PointerSignals{{duplication, update}, system});
             }
         }
     }
 }
 
-PointerSignals signals_of(const Answer& a) {
-    return PointerSignals{ReportedPointer{a.duplication, a.update_time}, a.system};
-}
-
 TEST(PointerVisibility, OurHidingNeverHidesTheCursorAndAnApplicationsAlwaysDoes) {
-    // Nothing of ours hides it: either signal saying hidden hides the drawn cursor.
-    for_every_answer([](const Answer& a) {
-        PointerVisibility rule;
-        const bool hidden = a.duplication == PointerState::hidden || a.system == PointerState::hidden;
-        EXPECT_EQ(rule.shown(signals_of(a), cursor_hiding_off, cursor_hiding_off), !hidden);
+    for_every_answer([](const PointerSignals& s) {
+        const bool application_hides = s.duplication.state == hidden || s.system == hidden;
+        EXPECT_EQ(PointerVisibility().shown(s, cursor_hiding_off, cursor_hiding_off), !application_hides);
+        // Our hiding in effect or being switched, no signal proved beyond it: all may be our own doing.
+        for (const auto& [before, after] : {std::pair<std::int64_t, std::int64_t>{hid, hid},
+                                            {cursor_hiding_changing, hid},
+                                            {cursor_hiding_off, cursor_hiding_changing},
+                                            {hid, cursor_hiding_changing}}) {
+            EXPECT_TRUE(PointerVisibility().shown(s, before, after));
+        }
+        // A signal that said "shown" while our hiding was settled is believed from then on, the other
+        // one not; a mouse update counts only when it was made after our hiding began.
+        PointerVisibility system_proved, duplication_proved;
+        ASSERT_TRUE(system_proved.shown({{}, shown}, hid, hid));
+        EXPECT_EQ(system_proved.shown(s, hid, hid), s.system != hidden);
+        ASSERT_TRUE(duplication_proved.shown({{shown, hid + 1}, {}}, hid, hid));
+        EXPECT_EQ(duplication_proved.shown(s, hid, hid), s.duplication.state != hidden);
     });
-    // While our hiding is (or may be) in effect and no signal has proved to be beyond it, whatever they
-    // say may be our own doing.
-    for (const auto& [before, after] : {std::pair<std::int64_t, std::int64_t>{hidden_at, hidden_at},
-                                        {cursor_hiding_changing, hidden_at},
-                                        {cursor_hiding_off, cursor_hiding_changing},
-                                        {hidden_at, cursor_hiding_changing}}) {
-        for_every_answer([before = before, after = after](const Answer& a) {
-            PointerVisibility rule;
-            EXPECT_TRUE(rule.shown(signals_of(a), before, after));
-        });
-    }
-    // A signal that said "shown" while our hiding was settled is believed from then on; the other one
-    // stays aside. A duplication report only counts when its mouse update came after our hiding began.
-    for_every_answer([](const Answer& a) {
-        PointerVisibility system_proved;
-        ASSERT_TRUE(system_proved.shown({{}, PointerState::shown}, hidden_at, hidden_at));
-        EXPECT_EQ(system_proved.shown(signals_of(a), hidden_at, hidden_at), a.system != PointerState::hidden);
-
-        PointerVisibility duplication_proved;
-        ASSERT_TRUE(duplication_proved.shown({{PointerState::shown, hidden_at + 1}, {}}, hidden_at, hidden_at));
-        EXPECT_EQ(duplication_proved.shown(signals_of(a), hidden_at, hidden_at), a.duplication != PointerState::hidden);
-    });
-    // No proof: "shown" read while our hiding was being switched, or reported by an update older than it.
-    for (const auto& [proof, before, after] : {std::tuple<PointerSignals, std::int64_t, std::int64_t>{
-                                                   {{}, PointerState::shown}, cursor_hiding_changing, hidden_at},
-                                               {{{}, PointerState::shown}, hidden_at, cursor_hiding_changing},
-                                               {{{PointerState::shown, hidden_at}, {}}, hidden_at, hidden_at}}) {
+    // No proof: "shown" read while our hiding was being switched, or from an update older than it.
+    for (const auto& [proof, before, after] :
+         {std::tuple<PointerSignals, std::int64_t, std::int64_t>{{{}, shown}, cursor_hiding_changing, hid},
+          {{{}, shown}, hid, cursor_hiding_changing},
+          {{{shown, hid}, {}}, hid, hid}}) {
         PointerVisibility rule;
         ASSERT_TRUE(rule.shown(proof, before, after));
-        EXPECT_TRUE(rule.shown({{PointerState::hidden, hidden_at + 5}, PointerState::hidden}, hidden_at, hidden_at));
+        EXPECT_TRUE(rule.shown({{hidden, hid + 5}, hidden}, hid, hid));
     }
-}
-
-TEST(PointerVisibility, AReportMadeDuringOurHidingIsNotBelievedAfterItUntilTheNextUpdate) {
+    // A report made during our hiding is not believed after it either, until the next mouse update.
     PointerVisibility rule;
-    const ReportedPointer during{PointerState::hidden, hidden_at + 5};
-    EXPECT_TRUE(rule.shown({during, PointerState::shown}, hidden_at, hidden_at));
-    EXPECT_TRUE(rule.shown({during, PointerState::shown}, cursor_hiding_off, cursor_hiding_off));
-    EXPECT_FALSE(rule.shown({{PointerState::hidden, hidden_at + 50}, PointerState::shown}, cursor_hiding_off,
-                            cursor_hiding_off));
+    EXPECT_TRUE(rule.shown({{hidden, hid + 5}, shown}, hid, hid));
+    EXPECT_TRUE(rule.shown({{hidden, hid + 5}, shown}, cursor_hiding_off, cursor_hiding_off));
+    EXPECT_FALSE(rule.shown({{hidden, hid + 50}, shown}, cursor_hiding_off, cursor_hiding_off));
 }
 
 }  // namespace

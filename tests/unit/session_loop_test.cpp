@@ -151,51 +151,50 @@ TEST(SessionLoop, LostDuplicationKeepsTheRendererAndRedrawsTheLastFrameAFailedCa
 }
 
 TEST(SessionLoop, ARemovedDeviceRebuildsEverythingAtOnceWhateverFailedOnIt) {
-    constexpr std::uint32_t reset = 0x887A0007;  // DXGI_ERROR_DEVICE_RESET: a timeout detection and recovery
-    const auto lost_on = [](AcquireResult result) {
-        FrameStep step{result, {}, false, false, {}, false, 0, {}, {}};
-        step.remove_device = reset;
-        return step;
-    };
-    struct Case {
-        const char* name;
-        void (*script)(Session&);
+    const struct {
+        AcquireResult met_by;      // the acquire that meets the removal; Timeout: a device removed from the start
+        std::size_t removed;       // renderers whose device comes removed
+        std::vector<bool> starts;  // duplication starts
+        bool pattern;
         const char* trace;
-    };
-    const Case cases[] = {
-        {"access lost",
-         [](Session& s) {
-             s.fake.steps = {new_frame(), {}, new_frame()};
-         },
+    } cases[] = {
+        {AcquireResult::AccessLost,
+         0,
+         {},
+         false,
          "find init dup warp new pos draw lost release find init dup warp new pos draw timeout pos release"},
-        {"capture failed",
-         [](Session& s) {
-             s.fake.steps = {new_frame(), {}, new_frame()};
-         },
+        {AcquireResult::Failed,
+         0,
+         {},
+         false,
          "find init dup warp new pos draw failed release find init dup warp new pos draw timeout pos release"},
-        {"duplication refused",
-         [](Session& s) { s.fake.device_removals = {reset}, s.fake.duplication_results.results = {false}; },
-         "find init dup-fail release find init dup warp timeout release"},
-        {"removed again before a present: the second rebuild waits",
-         [](Session& s) {
-             s.fake.device_removals = {reset, reset}, s.fake.duplication_results.results = {false, false};
-         },
+        {AcquireResult::Timeout, 1, {false}, false, "find init dup-fail release find init dup warp timeout release"},
+        // Removed again before anything was presented on the new device: the second rebuild waits.
+        {AcquireResult::Timeout,
+         2,
+         {false, false},
+         false,
          "find init dup-fail release find init dup-fail sleep50*6 release find init dup warp timeout release"},
-        {"calibration draw failed",
-         [](Session& s) {
-             s.target.pattern = true, s.fake.device_removals = {reset}, s.fake.draw_results.results = {false};
-             s.fake.stop_after_draws = 2;
-         },
+        {AcquireResult::Timeout,
+         1,
+         {},
+         true,
          "find init pattern warp draw-fail release find init pattern warp draw release"},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
+    constexpr std::uint32_t reset = 0x887A0007;  // DXGI_ERROR_DEVICE_RESET: a timeout detection and recovery
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.trace);
         test::LogCapture log;
         Session session;
-        c.script(session);
-        if (!session.fake.steps.empty()) {
-            session.fake.steps[1] =
-                lost_on(std::string(c.name) == "access lost" ? AcquireResult::AccessLost : AcquireResult::Failed);
+        session.target.pattern = c.pattern;
+        session.fake.device_removals.assign(c.removed, reset);
+        session.fake.duplication_results.results = c.starts;
+        if (c.met_by != AcquireResult::Timeout) {
+            session.fake.steps = {new_frame(), FrameStep{c.met_by, {}, false, false, {}, false, reset, {}, {}},
+                                  new_frame()};
+        } else if (c.pattern) {
+            session.fake.draw_results.results = {false};
+            session.fake.stop_after_draws = 2;
         }
         session.run();
         EXPECT_EQ(session.fake.trace(), c.trace);
