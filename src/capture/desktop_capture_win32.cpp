@@ -9,94 +9,16 @@
 
 namespace kelvane {
 
-namespace {
-
-struct Candidate {
-    ComPtr<IDXGIAdapter1> adapter;
-    ComPtr<IDXGIOutput1> output;
-};
-
-// The adapters in the order to try them: the system's minimum-power order where it offers one (the
-// integrated GPU, which drives a laptop's panel, first), else enumeration order.
-std::vector<ComPtr<IDXGIAdapter1>> adapters_in_order(IDXGIFactory1* factory) {
-    std::vector<ComPtr<IDXGIAdapter1>> adapters;
-    ComPtr<IDXGIFactory6> factory6;
-    if (SUCCEEDED(factory->QueryInterface(IID_PPV_ARGS(&factory6)))) {
-        for (UINT i = 0;; ++i) {
-            ComPtr<IDXGIAdapter1> adapter;
-            if (FAILED(factory6->EnumAdapterByGpuPreference(i, DXGI_GPU_PREFERENCE_MINIMUM_POWER,
-                                                            IID_PPV_ARGS(&adapter)))) {
-                break;
-            }
-            adapters.push_back(adapter);
-        }
-        if (!adapters.empty()) {
-            return adapters;
-        }
-    }
-    for (UINT i = 0;; ++i) {
-        ComPtr<IDXGIAdapter1> adapter;
-        if (FAILED(factory->EnumAdapters1(i, &adapter))) {
-            break;
-        }
-        adapters.push_back(adapter);
-    }
-    return adapters;
-}
-
-}  // namespace
-
-std::uint64_t adapter_id(IDXGIAdapter1* adapter) noexcept {
-    DXGI_ADAPTER_DESC1 desc{};
-    if (adapter == nullptr || FAILED(adapter->GetDesc1(&desc))) {
-        return 0;
-    }
-    return (static_cast<std::uint64_t>(static_cast<std::uint32_t>(desc.AdapterLuid.HighPart)) << 32) |
-           desc.AdapterLuid.LowPart;
-}
-
-bool find_output_for_monitor(HMONITOR monitor, ComPtr<IDXGIAdapter1>& adapter, ComPtr<IDXGIOutput1>& output,
-                             AdapterChoice& choice) {
-    ComPtr<IDXGIFactory1> factory;
-    const HRESULT hr = CreateDXGIFactory1(IID_PPV_ARGS(&factory));
-    if (FAILED(hr)) {
-        log_failed_call("CreateDXGIFactory1", hr);
-        return false;
-    }
-    std::vector<Candidate> candidates;
-    std::vector<std::uint64_t> ids;
-    for (const ComPtr<IDXGIAdapter1>& candidate_adapter : adapters_in_order(factory.Get())) {
-        ComPtr<IDXGIOutput> candidate;
-        for (UINT output_index = 0; SUCCEEDED(candidate_adapter->EnumOutputs(output_index, &candidate));
-             ++output_index) {
-            DXGI_OUTPUT_DESC desc{};
-            ComPtr<IDXGIOutput1> candidate1;
-            if (SUCCEEDED(candidate->GetDesc(&desc)) && desc.Monitor == monitor &&
-                SUCCEEDED(candidate.As(&candidate1))) {
-                candidates.push_back(Candidate{candidate_adapter, candidate1});
-                ids.push_back(adapter_id(candidate_adapter.Get()));
-                break;  // one output of an adapter shows a monitor once
-            }
-            candidate.Reset();
-        }
-    }
-    if (candidates.empty()) {
-        log_message("FindOutputForMonitor: no DXGI output matches monitor %p", static_cast<void*>(monitor));
-        return false;
-    }
-    Candidate& chosen = candidates[choice.pick(ids)];
-    adapter = chosen.adapter;
-    output = chosen.output;
-    return true;
-}
-
 bool DesktopCapture::start_duplication(ID3D11Device* new_device, IDXGIOutput1* output) {
     duplication.Reset();
+    acquired_view_.Reset();
+    acquired_texture_.Reset();
     frame_srv.Reset();
     frame_texture.Reset();
     context.Reset();
     device.Reset();
     has_frame = false;
+    damage_ = Damage{true, {}};
 
     device = new_device;
     device->GetImmediateContext(&context);
@@ -164,25 +86,25 @@ AcquireResult DesktopCapture::acquire_frame(unsigned timeout_ms) {
     update_pointer_position(info);
     const bool pointer_changed = info.LastMouseUpdateTime.QuadPart != 0 || info.PointerShapeBufferSize != 0;
 
-    // Without a present time only the pointer changed. A present that changed nothing duplicated (a window
-    // excluded from capture) is not copied or drawn either: no redraw at full rate over a still desktop.
-    bool desktop_changed = info.LastPresentTime.QuadPart != 0 || !has_frame;
-    if (desktop_changed && has_frame) {
-        hr = frame_has_changes(info, desktop_changed);
-        if (hr == DXGI_ERROR_ACCESS_LOST) {
-            return lose_access();
-        }
-    }
-    if (desktop_changed) {
-        const AcquireResult copied = copy_frame(resource.Get());
-        if (copied != AcquireResult::NewFrame) {
-            return copied;
+    // Without a present time only the pointer changed, and the image is not the desktop's to copy: also
+    // not as a new duplication's first frame.
+    bool desktop_changed = false;
+    if (info.LastPresentTime.QuadPart != 0) {
+        const AcquireResult taken = take_changes(info, resource.Get(), desktop_changed);
+        if (taken != AcquireResult::NewFrame) {
+            return taken;
         }
     }
     if (duplication->ReleaseFrame() == DXGI_ERROR_ACCESS_LOST) {
         return lose_access();
     }
     return desktop_changed || pointer_changed ? AcquireResult::NewFrame : AcquireResult::Timeout;
+}
+
+Damage DesktopCapture::take_damage() {
+    Damage taken = std::move(damage_);
+    damage_ = Damage{};
+    return taken;
 }
 
 AcquireResult DesktopCapture::lose_access() noexcept {
@@ -192,55 +114,8 @@ AcquireResult DesktopCapture::lose_access() noexcept {
     return AcquireResult::AccessLost;
 }
 
-HRESULT DesktopCapture::frame_has_changes(const DXGI_OUTDUPL_FRAME_INFO& info, bool& changed) {
-    changed = true;  // what cannot be told is copied
-    if (info.TotalMetadataBufferSize == 0) {
-        changed = false;
-        return S_OK;
-    }
-    metadata_buffer.resize(info.TotalMetadataBufferSize);
-    const auto size = static_cast<UINT>(metadata_buffer.size());
-    UINT moves = 0;
-    HRESULT hr =
-        duplication->GetFrameMoveRects(size, reinterpret_cast<DXGI_OUTDUPL_MOVE_RECT*>(metadata_buffer.data()), &moves);
-    if (FAILED(hr) || moves != 0) {
-        return hr;
-    }
-    UINT dirty = 0;
-    hr = duplication->GetFrameDirtyRects(size, reinterpret_cast<RECT*>(metadata_buffer.data()), &dirty);
-    if (SUCCEEDED(hr) && dirty == 0) {
-        changed = false;
-    }
-    return hr;
-}
-
-// Copies the acquired desktop into frame_texture; releases the frame itself on failure.
-AcquireResult DesktopCapture::copy_frame(IDXGIResource* resource) {
-    ComPtr<ID3D11Texture2D> acquired;
-    const HRESULT hr = resource->QueryInterface(IID_PPV_ARGS(&acquired));
-    if (FAILED(hr)) {
-        duplication->ReleaseFrame();
-        log_failed_call("frame QI ID3D11Texture2D", hr);
-        return AcquireResult::Failed;
-    }
-    D3D11_TEXTURE2D_DESC desc{};
-    acquired->GetDesc(&desc);
-    if (desc.Format != DXGI_FORMAT_B8G8R8A8_UNORM && desc.Format != DXGI_FORMAT_R16G16B16A16_FLOAT) {
-        duplication->ReleaseFrame();
-        log_message("capture: frame format %d cannot be drawn", static_cast<int>(desc.Format));
-        return AcquireResult::Failed;
-    }
-    if (!ensure_frame_texture(desc)) {
-        duplication->ReleaseFrame();
-        return AcquireResult::Failed;
-    }
-    context->CopyResource(frame_texture.Get(), acquired.Get());
-    ++frames_copied;
-    has_frame = true;
-    return AcquireResult::NewFrame;
-}
-
-bool DesktopCapture::ensure_frame_texture(const D3D11_TEXTURE2D_DESC& desc) {
+bool DesktopCapture::ensure_frame_texture(const D3D11_TEXTURE2D_DESC& desc, bool& made) {
+    made = false;
     if (frame_texture != nullptr) {
         D3D11_TEXTURE2D_DESC own{};
         frame_texture->GetDesc(&own);
@@ -272,6 +147,8 @@ bool DesktopCapture::ensure_frame_texture(const D3D11_TEXTURE2D_DESC& desc) {
         return false;
     }
     log_message("capture: texture %ux%u fmt=%d", desc.Width, desc.Height, static_cast<int>(desc.Format));
+    tiles_ = TileGrid(static_cast<std::int32_t>(desc.Width), static_cast<std::int32_t>(desc.Height));
+    made = true;
     return true;
 }
 

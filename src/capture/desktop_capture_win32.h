@@ -11,22 +11,15 @@
 #include <cstdint>
 #include <vector>
 
-#include "capture/adapter_choice.h"
 #include "capture/capture_types.h"
+#include "capture/changed_regions.h"
+#include "capture/frame_compare_win32.h"
+#include "capture/output_lookup_win32.h"
 #include "capture/pointer_shape.h"
 
 namespace kelvane {
 
 using Microsoft::WRL::ComPtr;
-
-// Finds the adapter and output that show `monitor`: among the adapters that do, in the system's
-// minimum-power order where it offers one (else enumeration order), the one `choice` picks. On false
-// the out-references are left as they were.
-[[nodiscard]] bool find_output_for_monitor(HMONITOR monitor, ComPtr<IDXGIAdapter1>& adapter,
-                                           ComPtr<IDXGIOutput1>& output, AdapterChoice& choice);
-
-// The adapter's LUID as one number, as AdapterChoice knows adapters; 0 when it cannot be read.
-[[nodiscard]] std::uint64_t adapter_id(IDXGIAdapter1* adapter) noexcept;
 
 class DesktopCapture {
 public:
@@ -37,10 +30,14 @@ public:
 
     // Opens a duplication of `output` on `device`, starting from scratch.
     [[nodiscard]] bool start_duplication(ID3D11Device* new_device, IDXGIOutput1* output);
-    // Waits up to `timeout_ms` for a frame, copies it into frame_texture when the desktop changed and
-    // releases it. NewFrame when the desktop or the pointer changed; Timeout for a frame that changed
-    // nothing. After AccessLost the duplication is gone.
+    // Waits up to `timeout_ms` for a frame, copies what changed of the desktop into frame_texture and
+    // releases it. NewFrame when the desktop's pixels or the pointer changed; Timeout for a frame that
+    // changed neither (also one whose rectangles cover pixels that stayed the same). After AccessLost
+    // the duplication is gone.
     [[nodiscard]] AcquireResult acquire_frame(unsigned timeout_ms);
+
+    // What changed in frame_texture since the last call, in its texels; everything at first.
+    [[nodiscard]] Damage take_damage();
 
     ComPtr<ID3D11Device> device;
     ComPtr<ID3D11DeviceContext> context;
@@ -53,19 +50,33 @@ public:
     std::uint32_t output_rotation = output_rotation_identity;
     std::vector<std::uint8_t> shape_buffer;
     std::vector<std::uint8_t> metadata_buffer;  // move and dirty rectangles
-    std::uint64_t frames_copied = 0;
-    HRESULT duplicate_result = S_OK;  // DuplicateOutput1's (or DuplicateOutput's) answer at the last start
+    std::uint64_t frames_copied = 0;            // frames of which some or all was copied
+    std::uint64_t frames_unchanged = 0;         // frames with rectangles whose pixels had not changed
+    HRESULT duplicate_result = S_OK;            // DuplicateOutput1's (or DuplicateOutput's) answer at the last start
+    FrameCompare compare;
 
 private:
     // GetFramePointerShape's answer (S_OK without a new shape).
     HRESULT update_pointer_shape(const DXGI_OUTDUPL_FRAME_INFO& info);
     void update_pointer_position(const DXGI_OUTDUPL_FRAME_INFO& info) noexcept;
-    // Whether the held frame has move or dirty rectangles; the failing call's answer, if any.
-    HRESULT frame_has_changes(const DXGI_OUTDUPL_FRAME_INFO& info, bool& changed);
-    [[nodiscard]] AcquireResult copy_frame(IDXGIResource* resource);
+    // Copies what changed of the held frame (which has a present time) into frame_texture; `changed`
+    // tells whether any pixel did. On failure the frame is released.
+    [[nodiscard]] AcquireResult take_changes(const DXGI_OUTDUPL_FRAME_INFO& info, IDXGIResource* resource,
+                                             bool& changed);
+    // Sets in `tiles_` the tiles that the held frame's move destinations and dirty rectangles touch;
+    // `readable` false when the rectangles cannot be read. The failing call's answer, if any.
+    HRESULT mark_changed_rects(const DXGI_OUTDUPL_FRAME_INFO& info, bool& readable);
+    // The tiles of `tiles_` where `acquired` differs from frame_texture; false when that cannot be told.
+    [[nodiscard]] bool compare_tiles(ID3D11Texture2D* acquired);
     AcquireResult lose_access() noexcept;
     // Makes frame_texture and frame_srv match `desc`; false (after logging) when they cannot be made.
-    [[nodiscard]] bool ensure_frame_texture(const D3D11_TEXTURE2D_DESC& desc);
+    [[nodiscard]] bool ensure_frame_texture(const D3D11_TEXTURE2D_DESC& desc, bool& made);
+
+    TileGrid tiles_;
+    Damage damage_{true, {}};
+    // A view of the last acquired texture, which the system usually hands out again and again.
+    ComPtr<ID3D11Texture2D> acquired_texture_;
+    ComPtr<ID3D11ShaderResourceView> acquired_view_;
 };
 
 }  // namespace kelvane

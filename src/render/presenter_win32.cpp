@@ -30,9 +30,11 @@ DXGI_SWAP_CHAIN_DESC1 swap_chain_description(int width, int height, DXGI_FORMAT 
     desc.SampleDesc.Count = 1;
     desc.SampleDesc.Quality = 0;
     desc.BufferUsage = DXGI_USAGE_RENDER_TARGET_OUTPUT;
-    desc.BufferCount = 2;
+    desc.BufferCount = swap_chain_buffer_count;
     desc.Scaling = DXGI_SCALING_STRETCH;
-    desc.SwapEffect = DXGI_SWAP_EFFECT_FLIP_DISCARD;
+    // Sequential, not discard: a buffer keeps what was drawn into it, so a frame redraws only what
+    // changed since that buffer was last shown.
+    desc.SwapEffect = DXGI_SWAP_EFFECT_FLIP_SEQUENTIAL;
     desc.AlphaMode = DXGI_ALPHA_MODE_IGNORE;
     desc.Flags = DXGI_SWAP_CHAIN_FLAG_FRAME_LATENCY_WAITABLE_OBJECT;
     return desc;
@@ -217,11 +219,31 @@ ID3D11RenderTargetView* Presenter::back_buffer_view() {
     return back_buffer_view_.Get();
 }
 
-PresentResult Presenter::present() noexcept {
+PresentResult Presenter::present(const std::vector<PixelBox>* dirty) noexcept {
     if (swap_chain_ == nullptr) {
         return PresentResult::failed;
     }
-    const HRESULT hr = swap_chain_->Present(present_sync_interval, 0);
+    // The dirty rectangles let the compositor (and a remote or indirect display) take only what changed.
+    std::vector<RECT>& rects = dirty_rects_;
+    rects.clear();
+    if (dirty != nullptr) {
+        for (const PixelBox& box : *dirty) {
+            rects.push_back(RECT{box.left, box.top, box.right, box.bottom});
+        }
+    }
+    DXGI_PRESENT_PARAMETERS parameters{};
+    parameters.DirtyRectsCount = static_cast<UINT>(rects.size());
+    parameters.pDirtyRects = rects.empty() ? nullptr : rects.data();
+    HRESULT hr = swap_chain_->Present1(present_sync_interval, 0, &parameters);
+    if (hr == DXGI_ERROR_INVALID_CALL && !rects.empty()) {
+        // A system that takes no dirty rectangles for this swap chain still takes the whole frame.
+        static std::atomic<bool> said{false};
+        if (!said.exchange(true)) {
+            log_failed_call("Present1 with dirty rectangles", hr);
+        }
+        parameters = DXGI_PRESENT_PARAMETERS{};
+        hr = swap_chain_->Present1(present_sync_interval, 0, &parameters);
+    }
     if (hr == DXGI_STATUS_OCCLUDED) {
         return PresentResult::occluded;
     }

@@ -9,9 +9,15 @@
 #include <dxgi1_2.h>
 #include <wrl/client.h>
 
+#include <vector>
+
+#include "capture/changed_regions.h"
 #include "platform/unique_handle_win32.h"
 
 namespace kelvane {
+
+// Buffers of the swap chain: the one drawn into was last shown this many presents ago, less one.
+inline constexpr std::size_t swap_chain_buffer_count = 2;
 
 // What a present came to.
 enum class PresentResult {
@@ -45,8 +51,9 @@ public:
     // one already waiting: drawing then shows the newest desktop with one frame of latency.
     void wait_until_ready() noexcept;
 
-    // Presents with vertical sync; logs refusals. Fails quietly before create.
-    [[nodiscard]] PresentResult present() noexcept;
+    // Presents with vertical sync, telling the system that only `dirty` (back-buffer pixels) changed
+    // since the last present, or everything when null; logs refusals. Fails quietly before create.
+    [[nodiscard]] PresentResult present(const std::vector<PixelBox>* dirty = nullptr) noexcept;
 
     [[nodiscard]] IDXGISwapChain1* swap_chain() const noexcept { return swap_chain_.Get(); }
     [[nodiscard]] bool uses_composition() const noexcept { return dcomp_visual_ != nullptr; }
@@ -69,6 +76,7 @@ private:
     Microsoft::WRL::ComPtr<ID3D11RenderTargetView> back_buffer_view_;
     bool hdr_ = false;
     UniqueHandle frame_latency_waitable_;
+    std::vector<RECT> dirty_rects_;  // kept, so that a present allocates nothing once warm
 };
 
 }  // namespace kelvane

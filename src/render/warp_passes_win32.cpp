@@ -50,12 +50,14 @@ D3D11_BLEND_DESC cursor_xor_blend_description() {
     return desc;
 }
 
-// Everything not set is zero: no culling of either winding, no scissor, no multisampling.
+// Everything not set is zero: no culling of either winding, no multisampling. The scissor keeps a
+// partial redraw to the boxes that changed.
 D3D11_RASTERIZER_DESC rasterizer_description() {
     D3D11_RASTERIZER_DESC desc{};
     desc.FillMode = D3D11_FILL_SOLID;
     desc.CullMode = D3D11_CULL_NONE;
     desc.DepthClipEnable = FALSE;
+    desc.ScissorEnable = TRUE;
     return desc;
 }
 
@@ -229,11 +231,13 @@ void WarpPasses::set_cursor_image(int width, int height, const std::uint32_t* pi
 }
 
 void WarpPasses::render(ID3D11RenderTargetView* target, ID3D11ShaderResourceView* source, bool cursor_visible,
-                        int cursor_x, int cursor_y) noexcept {
+                        int cursor_x, int cursor_y, const std::vector<PixelBox>* boxes) noexcept {
     if (context_ == nullptr || target == nullptr) {
         return;
     }
-    context_->ClearRenderTargetView(target, clear_colour);
+    if (boxes == nullptr) {
+        context_->ClearRenderTargetView(target, clear_colour);
+    }
     D3D11_VIEWPORT viewport{};
     viewport.TopLeftX = 0.0f;
     viewport.TopLeftY = 0.0f;
@@ -244,7 +248,27 @@ void WarpPasses::render(ID3D11RenderTargetView* target, ID3D11ShaderResourceView
     context_->RSSetViewports(1, &viewport);
     context_->RSSetState(rasterizer_.Get());
     context_->OMSetRenderTargets(1, &target, nullptr);
-    // Warp pass: three vertices made from their ids, no blending.
+    const bool cursor = cursor_visible && cursor_srv_ != nullptr && upload_cursor_quad(cursor_x, cursor_y);
+    const PixelBox whole{0, 0, width_, height_};
+    const std::size_t count = boxes != nullptr ? boxes->size() : 1;
+    for (std::size_t i = 0; i < count; ++i) {
+        const PixelBox& box = boxes != nullptr ? (*boxes)[i] : whole;
+        const D3D11_RECT scissor{box.left, box.top, box.right, box.bottom};
+        context_->RSSetScissorRects(1, &scissor);
+        draw_warp(source);
+        if (cursor) {
+            draw_cursor();
+        }
+    }
+
+    ID3D11ShaderResourceView* no_view = nullptr;
+    context_->PSSetShaderResources(0, 1, &no_view);
+    ID3D11RenderTargetView* no_target = nullptr;
+    context_->OMSetRenderTargets(1, &no_target, nullptr);
+}
+
+void WarpPasses::draw_warp(ID3D11ShaderResourceView* source) noexcept {
+    // Three vertices made from their ids, no blending.
     context_->IASetPrimitiveTopology(D3D11_PRIMITIVE_TOPOLOGY_TRIANGLELIST);
     context_->IASetInputLayout(nullptr);
     context_->VSSetShader(warp_vs_.Get(), nullptr, 0);
@@ -256,26 +280,21 @@ void WarpPasses::render(ID3D11RenderTargetView* target, ID3D11ShaderResourceView
     context_->PSSetSamplers(0, 1, samplers);
     colour_.bind(context_.Get(), source);
     context_->Draw(warp_vertex_count, 0);
-
-    if (cursor_visible && cursor_srv_ != nullptr) {
-        draw_cursor(cursor_x, cursor_y);
-    }
-
-    ID3D11ShaderResourceView* no_view = nullptr;
-    context_->PSSetShaderResources(0, 1, &no_view);
-    ID3D11RenderTargetView* no_target = nullptr;
-    context_->OMSetRenderTargets(1, &no_target, nullptr);
 }
 
-void WarpPasses::draw_cursor(int cursor_x, int cursor_y) noexcept {
+bool WarpPasses::upload_cursor_quad(int cursor_x, int cursor_y) noexcept {
     const CursorPlacement placement{cursor_x, cursor_y, cursor_size_.width, cursor_size_.height};
     const std::array<CursorVertex, cursor_vertex_count> quad = cursor_quad(forward_h_, placement, width_, height_);
     D3D11_MAPPED_SUBRESOURCE mapped{};
     if (FAILED(context_->Map(cursor_vb_.Get(), 0, D3D11_MAP_WRITE_DISCARD, 0, &mapped))) {
-        return;
+        return false;
     }
     std::memcpy(mapped.pData, quad.data(), sizeof quad);
     context_->Unmap(cursor_vb_.Get(), 0);
+    return true;
+}
+
+void WarpPasses::draw_cursor() noexcept {
     context_->IASetInputLayout(cursor_layout_.Get());
     ID3D11Buffer* vertex_buffers[] = {cursor_vb_.Get()};
     const UINT stride = cursor_vertex_stride;

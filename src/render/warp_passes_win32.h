@@ -9,7 +9,9 @@
 
 #include <cstdint>
 #include <string_view>
+#include <vector>
 
+#include "capture/changed_regions.h"
 #include "render/colour_constants_win32.h"
 #include "render/warp_geometry.h"
 
@@ -51,9 +53,10 @@ public:
     // the colour of its alpha-0 pixels is XORed onto the frame (CursorImage::screen_xor).
     void set_cursor_image(int width, int height, const std::uint32_t* pixels, bool screen_xor = false);
 
-    // The warp pass, then the cursor pass, into `target` (of the output's size), leaving nothing bound.
+    // The warp pass, then the cursor pass, into `target` (of the output's size), leaving nothing bound:
+    // only inside `boxes` (target pixels), or everywhere when null.
     void render(ID3D11RenderTargetView* target, ID3D11ShaderResourceView* source, bool cursor_visible, int cursor_x,
-                int cursor_y) noexcept;
+                int cursor_y, const std::vector<PixelBox>* boxes = nullptr) noexcept;
 
     // The forward homography of the last warp upload.
     [[nodiscard]] const Mat3& forward() const noexcept { return forward_h_; }
@@ -66,7 +69,10 @@ private:
     [[nodiscard]] bool create_warp_pass(std::string_view shader_source);
     [[nodiscard]] bool create_cursor_pass(std::string_view shader_source);
     [[nodiscard]] bool create_states();
-    void draw_cursor(int cursor_x, int cursor_y) noexcept;
+    void draw_warp(ID3D11ShaderResourceView* source) noexcept;
+    // Places the cursor quad for the sprite at (cursor_x, cursor_y); false when it cannot.
+    [[nodiscard]] bool upload_cursor_quad(int cursor_x, int cursor_y) noexcept;
+    void draw_cursor() noexcept;
 
     Microsoft::WRL::ComPtr<ID3D11Device> device_;
     Microsoft::WRL::ComPtr<ID3D11DeviceContext> context_;

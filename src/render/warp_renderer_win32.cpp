@@ -17,18 +17,69 @@ bool WarpRenderer::initialize_with_shader(IDXGIAdapter1* adapter, HWND window, i
         return false;
     }
     passes_.set_output_colour(OutputColour{presenter_.hdr(), colour.sdr_white_nits});
+    width_ = width;
+    height_ = height;
+    history_.forget();
+    drawn_cursor_ = PixelBox{};
+    drawn_source_.Reset();
     update_warp(WarpParams{});
     log_message("renderer: initialized %dx%d", width, height);
     return true;
 }
 
 void WarpRenderer::release_all() noexcept {
+    drawn_source_.Reset();
     passes_.release();
     presenter_.release();
     gpu_.release();
 }
 
-bool WarpRenderer::draw(ID3D11ShaderResourceView* source, bool cursor_visible, int cursor_x, int cursor_y) {
+PixelBox WarpRenderer::cursor_box(bool cursor_visible, int cursor_x, int cursor_y) const noexcept {
+    if (!cursor_visible || !passes_.has_cursor_image()) {
+        return PixelBox{};
+    }
+    const PixelSize size = passes_.cursor_size();
+    return screen_box_of_cursor(passes_.forward(), CursorPlacement{cursor_x, cursor_y, size.width, size.height}, width_,
+                                height_);
+}
+
+ScreenDamage WarpRenderer::frame_screen_damage(ID3D11ShaderResourceView* source, const Damage& frame_damage,
+                                               const PixelBox& cursor) {
+    ScreenDamage damage;
+    if (source != drawn_source_.Get()) {
+        // Another image (the pattern, a new capture's first frame): nothing on screen is of it yet.
+        ComPtr<ID3D11Resource> resource;
+        ComPtr<ID3D11Texture2D> texture;
+        source->GetResource(&resource);
+        D3D11_TEXTURE2D_DESC desc{};
+        if (resource != nullptr && SUCCEEDED(resource.As(&texture))) {
+            texture->GetDesc(&desc);
+        }
+        drawn_source_size_ = PixelSize{static_cast<int>(desc.Width), static_cast<int>(desc.Height)};
+        damage.everything = true;
+    }
+    if (redraw_everything_ || frame_damage.everything) {
+        damage.everything = true;
+    }
+    if (!damage.everything) {
+        const FrameView view{drawn_source_size_.width, drawn_source_size_.height, frame_rotation_, width_, height_,
+                             passes_.forward()};
+        for (const PixelBox& box : frame_damage.boxes) {
+            damage.add(screen_box_of_frame_box(view, box));
+        }
+    }
+    if (cursor_changed_ || !(cursor == drawn_cursor_)) {
+        damage.add(drawn_cursor_);
+        damage.add(cursor);
+    }
+    damage.simplify(width_, height_);
+    return damage;
+}
+
+bool WarpRenderer::draw(ID3D11ShaderResourceView* source, bool cursor_visible, int cursor_x, int cursor_y,
+                        const Damage& frame_damage) {
+    last_redraw_ = ScreenDamage{};
+    last_presented_ = ScreenDamage{};
     if (presenter_.swap_chain() == nullptr || source == nullptr) {
         return false;
     }
@@ -36,10 +87,30 @@ bool WarpRenderer::draw(ID3D11ShaderResourceView* source, bool cursor_visible, i
     if (target == nullptr) {
         return false;
     }
+    const PixelBox cursor = cursor_box(cursor_visible, cursor_x, cursor_y);
+    const ScreenDamage current = frame_screen_damage(source, frame_damage, cursor);
+    drawn_source_ = source;
+    if (current.none()) {
+        return true;  // the picture on screen is already this one
+    }
+    const ScreenDamage redraw = history_.redraw(current, width_, height_);
     presenter_.wait_until_ready();
-    passes_.render(target, source, cursor_visible, cursor_x, cursor_y);
-    const PresentResult result = presenter_.present();
-    return result == PresentResult::ok || result == PresentResult::occluded;
+    passes_.render(target, source, cursor_visible, cursor_x, cursor_y, redraw.everything ? nullptr : &redraw.boxes);
+    const bool whole = history_.present_whole() || current.everything;
+    const PresentResult result = presenter_.present(whole ? nullptr : &current.boxes);
+    if (result == PresentResult::ok) {
+        history_.presented(current);
+        redraw_everything_ = false;
+        cursor_changed_ = false;
+        drawn_cursor_ = cursor;
+        last_redraw_ = redraw;
+        last_presented_ = whole ? ScreenDamage{true, {}} : current;
+        return true;
+    }
+    // What the screen shows is no longer known: the next draw starts from a whole picture.
+    history_.forget();
+    redraw_everything_ = true;
+    return result == PresentResult::occluded;
 }
 
 }  // namespace kelvane

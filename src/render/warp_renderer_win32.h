@@ -13,6 +13,7 @@
 
 #include "render/gpu_device_win32.h"
 #include "render/presenter_win32.h"
+#include "render/screen_damage.h"
 #include "render/warp_geometry.h"
 #include "render/warp_passes_win32.h"
 
@@ -43,6 +44,8 @@ public:
     // initialize.
     void update_warp(const WarpParams& params, std::uint32_t frame_rotation = output_rotation_identity) noexcept {
         passes_.update_warp(params, frame_rotation);
+        frame_rotation_ = frame_rotation;
+        redraw_everything();
     }
 
     // What the frames are drawn for: hdr only when the swap chain really is FP16 scRGB.
@@ -50,17 +53,28 @@ public:
     // A new SDR white level for the sRGB parts (pattern, cursor, 8-bit frames) on an HDR output.
     void set_sdr_white(float nits) noexcept {
         passes_.set_output_colour(OutputColour{passes_.output_colour().hdr, nits});
+        redraw_everything();
     }
 
     // Replaces the cursor sprite: `width` x `height` straight-alpha B8G8R8A8 words; `screen_xor` as
     // CursorImage::screen_xor.
     void set_cursor_image(int width, int height, const std::uint32_t* pixels, bool screen_xor = false) {
         passes_.set_cursor_image(width, height, pixels, screen_xor);
+        cursor_changed_ = true;
     }
 
-    // Draws the frame into the swap chain's back buffer and presents it with vertical sync. True when
-    // the frame was presented, also while the window is hidden from view.
-    [[nodiscard]] bool draw(ID3D11ShaderResourceView* source, bool cursor_visible, int cursor_x, int cursor_y);
+    // The next draw draws and presents the whole picture (a repaint after the window was hidden).
+    void redraw_everything() noexcept { redraw_everything_ = true; }
+
+    // Draws the frame into the swap chain's back buffer and presents it with vertical sync: only what
+    // `frame_damage` (texels of `source` that changed since the last draw) and the cursor's old and new
+    // places touch on the screen, plus what the back buffer lacks of the last presents. True when the
+    // frame was presented, also while the window is hidden from view, or when nothing had changed.
+    [[nodiscard]] bool draw(ID3D11ShaderResourceView* source, bool cursor_visible, int cursor_x, int cursor_y,
+                            const Damage& frame_damage = Damage{true, {}});
+    // What the last draw drew into the back buffer and presented (none when it had nothing to do).
+    [[nodiscard]] const ScreenDamage& last_redraw() const noexcept { return last_redraw_; }
+    [[nodiscard]] const ScreenDamage& last_presented() const noexcept { return last_presented_; }
 
     // The two passes of draw into any render target of the output's size (draw's back buffer, or an
     // offscreen texture), leaving nothing bound afterwards.
@@ -82,9 +96,26 @@ public:
     [[nodiscard]] ID3D11Buffer* warp_constants() const noexcept { return passes_.warp_constants(); }
 
 private:
+    // The screen damage of a draw, before the back buffer's history is added.
+    [[nodiscard]] ScreenDamage frame_screen_damage(ID3D11ShaderResourceView* source, const Damage& frame_damage,
+                                                   const PixelBox& cursor_box);
+    [[nodiscard]] PixelBox cursor_box(bool cursor_visible, int cursor_x, int cursor_y) const noexcept;
+
     GpuDevice gpu_;
     Presenter presenter_;
     WarpPasses passes_;
+    // Released first (release_all), with the passes.
+    DamageHistory history_{swap_chain_buffer_count};
+    std::uint32_t frame_rotation_ = output_rotation_identity;
+    bool redraw_everything_ = true;
+    bool cursor_changed_ = true;
+    PixelBox drawn_cursor_;                          // where the last present shows the cursor
+    ComPtr<ID3D11ShaderResourceView> drawn_source_;  // the last image drawn, held so no other takes its address
+    PixelSize drawn_source_size_;
+    ScreenDamage last_redraw_;
+    ScreenDamage last_presented_;
+    int width_ = 0;
+    int height_ = 0;
 };
 
 }  // namespace kelvane

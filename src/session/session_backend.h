@@ -103,9 +103,11 @@ public:
     [[nodiscard]] virtual PointerSignals pointer_signals() noexcept = 0;
     // The system cursor position (GetCursorPos); false when it cannot be read.
     [[nodiscard]] virtual bool cursor_position(CursorPoint& position) noexcept = 0;
-    // Draws and presents one frame; the cursor image's top-left corner at (cursor_x, cursor_y) in
-    // desktop pixels of the monitor. False when nothing was presented.
-    [[nodiscard]] virtual bool draw(DrawSource source, bool cursor_visible, std::int32_t cursor_x,
+    // Draws and presents what changed of one frame (everything with `whole`: a warp change, a repaint
+    // after the overlay was hidden); the cursor image's top-left corner at (cursor_x, cursor_y) in
+    // desktop pixels of the monitor. False when the picture could not be presented; true also when
+    // nothing had changed and nothing needed presenting.
+    [[nodiscard]] virtual bool draw(DrawSource source, bool whole, bool cursor_visible, std::int32_t cursor_x,
                                     std::int32_t cursor_y) = 0;
     virtual void sleep_ms(unsigned milliseconds) noexcept = 0;
     // A steady clock in milliseconds.

@@ -167,11 +167,22 @@ bool SessionBackendWin32::cursor_position(CursorPoint& position) noexcept {
     return true;
 }
 
-bool SessionBackendWin32::draw(DrawSource source, bool cursor_visible, std::int32_t cursor_x, std::int32_t cursor_y) {
-    ID3D11ShaderResourceView* view = source == DrawSource::pattern     ? pattern_srv_.Get()
-                                     : capture_ && capture_->has_frame ? capture_->frame_srv.Get()
-                                                                       : kept_frame_.Get();
-    return renderer_.draw(view, cursor_visible, cursor_x, cursor_y);
+bool SessionBackendWin32::draw(DrawSource source, bool whole, bool cursor_visible, std::int32_t cursor_x,
+                               std::int32_t cursor_y) {
+    // What changed since the last draw: in the capture's frame, the texels it copied; the pattern and a
+    // kept frame never change (their first draw is whole, as every new image's is).
+    Damage damage;
+    ID3D11ShaderResourceView* view = kept_frame_.Get();
+    if (source == DrawSource::pattern) {
+        view = pattern_srv_.Get();
+    } else if (capture_ && capture_->has_frame) {
+        view = capture_->frame_srv.Get();
+        damage = capture_->take_damage();
+    }
+    if (whole) {
+        renderer_.redraw_everything();
+    }
+    return renderer_.draw(view, cursor_visible, cursor_x, cursor_y, damage);
 }
 
 void SessionBackendWin32::sleep_ms(unsigned milliseconds) noexcept {

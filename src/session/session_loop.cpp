@@ -188,8 +188,10 @@ private:
 
             if (pattern_) {
                 if (force_redraw_ || idle_ms_ >= pattern_refresh_ms) {
-                    // A draw that cannot present must not be repeated at once: it ends the attempt.
-                    const bool drawn = backend_.draw(DrawSource::pattern, false, 0, 0);
+                    // A still pattern is drawn again only when asked to; the periodic draw finds a lost
+                    // device without presenting. A draw that cannot present must not be repeated at
+                    // once: it ends the attempt.
+                    const bool drawn = backend_.draw(DrawSource::pattern, force_redraw_, false, 0, 0);
                     watch_.presented(drawn);
                     removals_in_a_row_ = drawn ? 0 : removals_in_a_row_;
                     if (!drawn) {
@@ -271,7 +273,7 @@ private:
         }
         // In capture mode a failed draw ends nothing (the next acquire tells whether the device and
         // the duplication still work); it only counts as time without a present.
-        const bool drawn = backend_.draw(DrawSource::frame, visible, x, y);
+        const bool drawn = backend_.draw(DrawSource::frame, force_redraw_, visible, x, y);
         watch_.presented(drawn);
         removals_in_a_row_ = drawn ? 0 : removals_in_a_row_;
         last_cursor_pos_ = position;

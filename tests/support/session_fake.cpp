@@ -309,13 +309,15 @@ bool FakeBackend::cursor_position(CursorPoint& position) noexcept {
     return true;
 }
 
-bool FakeBackend::draw(DrawSource source, bool cursor_visible, std::int32_t cursor_x, std::int32_t cursor_y) {
+bool FakeBackend::draw(DrawSource source, bool whole, bool cursor_visible, std::int32_t cursor_x,
+                       std::int32_t cursor_y) {
     if (source == DrawSource::pattern) {
         count_progress();
     }
     const bool ok = draw_results.next();
     FakeCall& call = record(FakeOp::draw, ok);
     call.source = source;
+    call.whole = whole;
     call.visible = cursor_visible;
     call.x = cursor_x;
     call.y = cursor_y;

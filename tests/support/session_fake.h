@@ -42,6 +42,7 @@ struct FakeCall {
     const std::uint32_t* pixels = nullptr;  // set_cursor_image
     DrawSource source = DrawSource::frame;  // draw
     bool visible = false;                   // draw
+    bool whole = false;                     // draw
     std::int32_t x = 0, y = 0;              // draw; cursor_position
     unsigned ms = 0;                        // sleep; acquire_frame's timeout
     bool after_stop = false;                // a stop was already requested when the call began
@@ -155,7 +156,8 @@ public:
                           bool screen_xor) override;
     PointerSignals pointer_signals() noexcept override { return pointer; }
     bool cursor_position(CursorPoint& position) noexcept override;
-    bool draw(DrawSource source, bool cursor_visible, std::int32_t cursor_x, std::int32_t cursor_y) override;
+    bool draw(DrawSource source, bool whole, bool cursor_visible, std::int32_t cursor_x,
+              std::int32_t cursor_y) override;
     void sleep_ms(unsigned milliseconds) noexcept override;
     std::int64_t clock_ms() noexcept override { return now_ms; }
     void report(SessionReport report) noexcept override {

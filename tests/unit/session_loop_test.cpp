@@ -676,7 +676,7 @@ public:
         position = CursorPoint{400, 300};
         return true;
     }
-    bool draw(DrawSource, bool, std::int32_t, std::int32_t) override { return true; }
+    bool draw(DrawSource, bool, bool, std::int32_t, std::int32_t) override { return true; }
     void sleep_ms(unsigned milliseconds) noexcept override {
         ++sleeps;
         std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
