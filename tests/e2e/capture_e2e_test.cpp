@@ -103,6 +103,19 @@ protected:
         return wait_for_screen(monitor_.rect, expected, tolerance, required_share, limit_ms);
     }
 
+    // The test desktop as an HDR output composes it: FP16 scRGB with highlights at four times SDR white.
+    std::vector<std::uint16_t> hdr_desktop() const {
+        std::vector<std::uint16_t> halves;
+        for (const std::uint32_t word : desktop_.pixels) {
+            for (const int shift : {16, 8, 0}) {
+                halves.push_back(
+                    float_to_half(4.0f * srgb_to_linear(static_cast<float>((word >> shift) & 0xFFu) / 255.0f)));
+            }
+            halves.push_back(float_to_half(1.0f));
+        }
+        return halves;
+    }
+
     std::wstring log_file() const { return data_ + L"\\Kelvane2.log"; }
 
     void exit_cleanly() {
@@ -275,16 +288,8 @@ INSTANTIATE_TEST_SUITE_P(OnTheOnlyAdapter, RefusedDuplication, testing::Values(E
 TEST_F(LiveMirror, HdrDesktopRunsThroughTheFp16SwapChain) {
     writer_.set_hdr(true);
     start(WarpParams{});
-    std::vector<std::uint16_t> halves;
-    for (const std::uint32_t word : desktop_.pixels) {
-        for (const int shift : {16, 8, 0}) {
-            halves.push_back(
-                float_to_half(4.0f * srgb_to_linear(static_cast<float>((word >> shift) & 0xFFu) / 255.0f)));
-        }
-        halves.push_back(float_to_half(1.0f));
-    }
     const long before = counts().acquisitions;
-    writer_.set_desktop_fp16(width_, height_, halves);
+    writer_.set_desktop_fp16(width_, height_, hdr_desktop());
     const std::string prefix = "renderer: HDR output, FP16 scRGB swap chain, SDR white ";
     const auto said = [&] {
         const std::vector<std::string> messages = log_messages(log_file());
@@ -306,7 +311,12 @@ TEST_F(LiveMirror, HdrDesktopRunsThroughTheFp16SwapChain) {
 TEST_F(LiveMirror, AColourSettingChangeWhileMirroringIsFollowed) {
     start(WarpParams{});
     EXPECT_GE(wait_for_picture(reference(WarpParams{}, std::nullopt, POINT{})), required_share);
+    // The script is read by the program in its own time, line after line: once the FP16 desktop written
+    // after the switch has been acquired, the output reports HDR.
+    const long before = counts().acquisitions;
     writer_.set_hdr(true);
+    writer_.set_desktop_fp16(width_, height_, hdr_desktop());
+    ASSERT_TRUE(wait_until([&] { return counts().acquisitions > before; }));
     const auto said = [&](const std::string& wanted) {
         const std::vector<std::string> messages = log_messages(log_file());
         return std::any_of(messages.begin(), messages.end(),
