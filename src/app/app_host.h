@@ -45,6 +45,9 @@ public:
     // Puts `hotkey` in place of the registered one. False when the system refuses it (another program
     // holds it); the one registered before then stays.
     [[nodiscard]] virtual bool register_hotkey(const Hotkey& hotkey) = 0;
+    // The character (UTF-8) that `hotkey` types on the keyboard layout in use, where its Ctrl+Alt is
+    // AltGr; empty when it types none.
+    [[nodiscard]] virtual std::string hotkey_character(const Hotkey& hotkey) = 0;
     // The tray icon's tooltip names the hotkey.
     virtual void show_hotkey(const Hotkey& hotkey) = 0;
     // Opens the Hotkey window showing `hotkey`, or brings the open one forward.

@@ -17,6 +17,11 @@ void Controller::start() {
         log_message("hotkey: %s could not be registered; another program may hold it",
                     format_hotkey(settings_.hotkey).c_str());
         notify(Notice::hotkey_taken);
+    } else if (first_start_) {
+        const std::string character = host_.hotkey_character(settings_.hotkey);
+        if (!character.empty()) {
+            notify(Notice::hotkey_types, hotkey_types_text(format_hotkey(settings_.hotkey), character));
+        }
     }
     if (settings_.active) {
         start_mirror();
@@ -32,13 +37,17 @@ void Controller::start_mirror() {
 }
 
 void Controller::notify(Notice notice) {
+    notify(notice, notice_text(notice));
+}
+
+void Controller::notify(Notice notice, const std::string& text) {
     bool& done = notified_[static_cast<std::size_t>(notice)];
     if (done) {
         return;
     }
     done = true;
-    log_message("notify: %s", notice_text(notice));
-    host_.notify(notice_text(notice));
+    log_message("notify: %s", text.c_str());
+    host_.notify(text);
 }
 
 void Controller::start_mirror_on(const std::wstring& id, const std::wstring& device_name) {

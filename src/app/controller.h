@@ -32,6 +32,9 @@ public:
     void save();
     // Tells the user once a run: a "notify:" log line and the host's notification.
     void notify(Notice notice);
+    // The program runs for the first time here (no settings file yet): the user learns at start when
+    // the default hotkey takes a character from the keyboard.
+    void first_start() noexcept { first_start_ = true; }
     // The mirror cannot run on this system at all: starting it only tells the user `why`.
     void refuse_mirror(Notice why) noexcept {
         refusal_ = why;
@@ -65,6 +68,8 @@ private:
     void warp_changed_from_menu();
     void open_adjust_window();
     void toggle_start_with_windows();
+    // As notify, with a text of its own.
+    void notify(Notice notice, const std::string& text);
 
     AppHost& host_;
     Settings settings_;
@@ -76,6 +81,7 @@ private:
     std::vector<MonitorEntry> menu_monitors_;  // the monitors as the last menu listed them
     std::array<bool, notice_count> notified_{};
     bool mirror_refused_ = false;
+    bool first_start_ = false;
     Notice refusal_ = Notice::old_windows;
 };
 

@@ -41,8 +41,10 @@ void Controller::remote_command(RemoteCommand sent) {
             break;
         case RemoteCommand::off:
             // Also a mirror that waits for its monitor, or that could not start, is given up.
-            if (running_ || settings_.active || !awaited_name_.empty()) {
+            // The awaited monitor is found again by its path as well as by its name: both go.
+            if (running_ || settings_.active || !awaited_name_.empty() || !awaited_id_.empty()) {
                 awaited_name_.clear();
+                awaited_id_.clear();
                 settings_.active = false;
                 stop_mirror();
                 save();

@@ -105,6 +105,11 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE /*previous*/, PWSTR /*command_
     InitCommonControlsEx(&controls);
 
     Settings settings;
+    // Before the first run there is no settings file: every start saves one.
+    const std::wstring settings_file = settings_path();
+    const bool first_start = !settings_file.empty() &&
+                             GetFileAttributesW(settings_file.c_str()) == INVALID_FILE_ATTRIBUTES &&
+                             (GetLastError() == ERROR_FILE_NOT_FOUND || GetLastError() == ERROR_PATH_NOT_FOUND);
     const bool settings_read = load_settings(settings);
     if (!options.monitor_arg.empty()) {
         // An argument that matches nothing is logged there and keeps the saved monitor.
@@ -123,6 +128,9 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE /*previous*/, PWSTR /*command_
     auto app = std::make_unique<Application>(instance, std::move(settings), options.pattern, options.no_exclude);
     if (!settings_read) {
         app->notify_at_start(Notice::settings_unreadable);
+    }
+    if (first_start) {
+        app->controller().first_start();
     }
     OsVersion version;
     if (read_os_version(version)) {

@@ -40,8 +40,17 @@ const char* notice_text(Notice notice) noexcept {
                    "settings file as it is.";
         case Notice::hotkey_taken:
             return "The hotkey is taken by another program. Switch the mirror on and off from the tray icon.";
+        case Notice::hotkey_types:
+            return "The hotkey is also how your keyboard types a character. Choose another one with Hotkey... in "
+                   "the tray menu.";
     }
     return "";
+}
+
+std::string hotkey_types_text(const std::string& hotkey, const std::string& character) {
+    return hotkey + " switches the mirror, but on your keyboard it also types " + character +
+           " (Ctrl+Alt is AltGr there), which you cannot type while the mirror holds it. To choose another "
+           "hotkey, pick Hotkey... in the tray menu.";
 }
 
 }  // namespace kelvane

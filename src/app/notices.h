@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
 
 #include "session/session_backend.h"
 
@@ -16,13 +17,17 @@ enum class Notice : unsigned {
     mirror_stopped,       // the mirror could not run and was stopped
     settings_unreadable,  // the settings file could not be read and is not saved over this run
     hotkey_taken,         // another program holds the hotkey
+    hotkey_types,         // the hotkey is what AltGr types a character with on the user's keyboard
 };
-inline constexpr std::size_t notice_count = static_cast<std::size_t>(Notice::hotkey_taken) + 1;
+inline constexpr std::size_t notice_count = static_cast<std::size_t>(Notice::hotkey_types) + 1;
 
 // The notice for a mirror that has waited long for the desktop.
 [[nodiscard]] Notice waiting_notice(WaitReason reason) noexcept;
 
 // The text shown to the user, in the words of someone presenting, not of a developer.
 [[nodiscard]] const char* notice_text(Notice notice) noexcept;
+
+// The hotkey_types notice for `hotkey` (its text form) that takes `character` (UTF-8) from typing.
+[[nodiscard]] std::string hotkey_types_text(const std::string& hotkey, const std::string& character);
 
 }  // namespace kelvane

@@ -38,6 +38,10 @@ void WindowsHost::notify(const std::string& text) {
     }
 }
 
+std::string WindowsHost::hotkey_character(const Hotkey& hotkey) {
+    return wide_to_utf8(kelvane::hotkey_character(hotkey));
+}
+
 void WindowsHost::settle_display_changes(unsigned quiet_ms) {
     // The same timer again: a change within the quiet time starts it afresh.
     SetTimer(menu_owner_, display_settle_timer_id, quiet_ms, nullptr);

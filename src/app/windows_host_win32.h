@@ -47,6 +47,7 @@ public:
     void stop_mirror() override;
     bool mirror_ended() override;
     void notify(const std::string& text) override;
+    [[nodiscard]] std::string hotkey_character(const Hotkey& hotkey) override;
     void settle_display_changes(unsigned quiet_ms) override;
     void wake_mirror() override;
     void publish_warp(const WarpParams& warp) override;

@@ -1,6 +1,6 @@
 // What desktop capture reports to its user, free of Windows headers so that the session loop, which
 // decides on these values, is built and tested natively: the result of one frame acquisition and the
-// output rotations (the values of DXGI_MODE_ROTATION).
+// output rotations (the values of DXGI_MODE_ROTATION) and what duplication says of the pointer.
 #pragma once
 
 #include <cstdint>
@@ -12,6 +12,16 @@ enum class AcquireResult {
     Timeout = 1,     // nothing new within the timeout
     AccessLost = 2,  // the duplication is unusable and must be opened again
     Failed = 3,      // no duplication, or the acquisition or the copy failed
+};
+
+// Whether a source says that the desktop shows the pointer.
+enum class PointerState : std::uint8_t { unknown, shown, hidden };
+
+// The pointer as duplication reported it with its last mouse update (PointerPosition.Visible). It is
+// hidden also while the pointer is on another output.
+struct ReportedPointer {
+    PointerState state = PointerState::unknown;
+    std::int64_t update_time = 0;  // LastMouseUpdateTime of that update (QueryPerformanceCounter)
 };
 
 inline constexpr std::uint32_t output_rotation_identity = 1;

@@ -83,6 +83,7 @@ AcquireResult DesktopCapture::acquire_frame(unsigned timeout_ms) {
     if (update_pointer_shape(info) == DXGI_ERROR_ACCESS_LOST) {
         return lose_access();
     }
+    update_pointer_position(info);
     const bool pointer_changed = info.LastMouseUpdateTime.QuadPart != 0 || info.PointerShapeBufferSize != 0;
 
     // Without a present time only the pointer changed, and the image is not the desktop's to copy: also
@@ -149,6 +150,15 @@ bool DesktopCapture::ensure_frame_texture(const D3D11_TEXTURE2D_DESC& desc, bool
     tiles_ = TileGrid(static_cast<std::int32_t>(desc.Width), static_cast<std::int32_t>(desc.Height));
     made = true;
     return true;
+}
+
+void DesktopCapture::update_pointer_position(const DXGI_OUTDUPL_FRAME_INFO& info) noexcept {
+    // Only a mouse update says whether the pointer shows; other frames leave it as it was.
+    if (info.LastMouseUpdateTime.QuadPart == 0) {
+        return;
+    }
+    pointer.state = info.PointerPosition.Visible != FALSE ? PointerState::shown : PointerState::hidden;
+    pointer.update_time = info.LastMouseUpdateTime.QuadPart;
 }
 
 HRESULT DesktopCapture::update_pointer_shape(const DXGI_OUTDUPL_FRAME_INFO& info) {

@@ -46,6 +46,7 @@ public:
     ComPtr<ID3D11ShaderResourceView> frame_srv;
     bool has_frame = false;
     CursorImage cursor;
+    ReportedPointer pointer;  // visibility as of the last mouse update
     std::uint32_t output_rotation = output_rotation_identity;
     std::vector<std::uint8_t> shape_buffer;
     std::vector<std::uint8_t> metadata_buffer;  // move and dirty rectangles
@@ -57,6 +58,7 @@ public:
 private:
     // GetFramePointerShape's answer (S_OK without a new shape).
     HRESULT update_pointer_shape(const DXGI_OUTDUPL_FRAME_INFO& info);
+    void update_pointer_position(const DXGI_OUTDUPL_FRAME_INFO& info) noexcept;
     // Copies what changed of the held frame (which has a present time) into frame_texture; `changed`
     // tells whether any pixel did. On failure the frame is released.
     [[nodiscard]] AcquireResult take_changes(const DXGI_OUTDUPL_FRAME_INFO& info, IDXGIResource* resource,

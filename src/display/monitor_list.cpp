@@ -60,6 +60,13 @@ namespace {
 
 }  // namespace
 
+std::wstring active_monitor_path(const std::vector<DisplayDeviceMonitor>& monitors) {
+    const auto active = std::find_if(monitors.begin(), monitors.end(), [](const DisplayDeviceMonitor& monitor) {
+        return (monitor.state_flags & display_device_active) != 0;
+    });
+    return active != monitors.end() ? active->interface_path : std::wstring();
+}
+
 std::wstring make_monitor_label(const std::wstring& device_name, const MonitorRect& rect, bool primary) {
     const std::size_t last_backslash = device_name.rfind(L'\\');
     std::wstring label = last_backslash == std::wstring::npos ? device_name : device_name.substr(last_backslash + 1);

@@ -39,6 +39,22 @@ struct MonitorEntry {
 // for the primary monitor.
 [[nodiscard]] std::wstring make_monitor_label(const std::wstring& device_name, const MonitorRect& rect, bool primary);
 
+// One monitor that EnumDisplayDevicesW lists on a display device: its state flags (StateFlags) and its
+// device interface path.
+struct DisplayDeviceMonitor {
+    std::uint32_t state_flags = 0;
+    std::wstring interface_path;
+};
+
+// DISPLAY_DEVICE_ACTIVE: the monitor is part of the desktop now.
+inline constexpr std::uint32_t display_device_active = 0x1;
+
+// The path of the monitor a display device shows: the first active one listed. A display device keeps
+// entries of monitors that were attached to it before, and may list such an inactive one first. Empty
+// when none is active: an inactive entry's path may be another monitor's, and following it could move
+// the mirror to that monitor once it returns, so the monitor is then known by its device name alone.
+[[nodiscard]] std::wstring active_monitor_path(const std::vector<DisplayDeviceMonitor>& monitors);
+
 // Puts the list in ascending text order of the device names (DISPLAY10 before DISPLAY2).
 void sort_monitors(std::vector<MonitorEntry>& list);
 

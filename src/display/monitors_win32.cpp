@@ -11,15 +11,20 @@ namespace kelvane {
 
 namespace {
 
-// The device interface path of the (first) monitor shown on a display device: unlike the device name
-// it stays when Windows numbers the display devices anew. Empty when the system does not say.
+// The device interface path of the monitor shown on a display device: unlike the device name it stays
+// when Windows numbers the display devices anew. Empty when the system does not say.
 std::wstring monitor_interface_path(const wchar_t* device_name) {
+    std::vector<DisplayDeviceMonitor> monitors;
     DISPLAY_DEVICEW device{};
     device.cb = sizeof device;
-    if (EnumDisplayDevicesW(device_name, 0, &device, EDD_GET_DEVICE_INTERFACE_NAME) == FALSE) {
-        return {};
+    for (DWORD index = 0; EnumDisplayDevicesW(device_name, index, &device, EDD_GET_DEVICE_INTERFACE_NAME) != FALSE;
+         ++index) {
+        monitors.push_back(DisplayDeviceMonitor{
+            device.StateFlags, std::wstring(device.DeviceID, wcsnlen(device.DeviceID, std::size(device.DeviceID)))});
+        device = DISPLAY_DEVICEW{};
+        device.cb = sizeof device;
     }
-    return std::wstring(device.DeviceID, wcsnlen(device.DeviceID, std::size(device.DeviceID)));
+    return active_monitor_path(monitors);
 }
 
 BOOL CALLBACK add_monitor(HMONITOR monitor, HDC /*dc*/, LPRECT /*rect*/, LPARAM data) {

@@ -9,6 +9,49 @@
 
 namespace kelvane {
 
+namespace {
+
+using Microsoft::WRL::ComPtr;
+
+[[nodiscard]] bool same_luid(const LUID& a, const LUID& b) noexcept {
+    return a.LowPart == b.LowPart && a.HighPart == b.HighPart;
+}
+
+}  // namespace
+
+void renew_stale_output(ComPtr<IDXGIOutput1>& output) {
+    ComPtr<IDXGIAdapter1> adapter;
+    ComPtr<IDXGIFactory1> factory;
+    DXGI_ADAPTER_DESC1 adapter_desc{};
+    DXGI_OUTPUT_DESC output_desc{};
+    if (output == nullptr || FAILED(output->GetParent(IID_PPV_ARGS(&adapter))) ||
+        FAILED(adapter->GetParent(IID_PPV_ARGS(&factory))) || factory->IsCurrent() != FALSE ||
+        FAILED(adapter->GetDesc1(&adapter_desc)) || FAILED(output->GetDesc(&output_desc))) {
+        return;
+    }
+    ComPtr<IDXGIFactory1> current;
+    if (FAILED(CreateDXGIFactory1(IID_PPV_ARGS(&current)))) {
+        return;
+    }
+    ComPtr<IDXGIAdapter1> candidate;
+    for (UINT a = 0; SUCCEEDED(current->EnumAdapters1(a, &candidate)); ++a, candidate.Reset()) {
+        DXGI_ADAPTER_DESC1 desc{};
+        if (FAILED(candidate->GetDesc1(&desc)) || !same_luid(desc.AdapterLuid, adapter_desc.AdapterLuid)) {
+            continue;
+        }
+        ComPtr<IDXGIOutput> fresh;
+        for (UINT o = 0; SUCCEEDED(candidate->EnumOutputs(o, &fresh)); ++o, fresh.Reset()) {
+            DXGI_OUTPUT_DESC fresh_desc{};
+            ComPtr<IDXGIOutput1> fresh1;
+            if (SUCCEEDED(fresh->GetDesc(&fresh_desc)) && fresh_desc.Monitor == output_desc.Monitor &&
+                SUCCEEDED(fresh.As(&fresh1))) {
+                output = fresh1;
+                return;
+            }
+        }
+    }
+}
+
 OutputColour read_output_colour(IDXGIOutput* output) {
     OutputColour colour;
     Microsoft::WRL::ComPtr<IDXGIOutput6> output6;

@@ -3,11 +3,18 @@
 #pragma once
 
 #include <windows.h>
-#include <dxgi.h>
+#include <dxgi1_2.h>
+#include <wrl/client.h>
 
 #include "render/colour_space.h"
 
 namespace kelvane {
+
+// An output describes the display as its factory saw it when it was made: after the display's colour
+// settings changed, a factory that is no longer current (IsCurrent) keeps the old colour space. Such
+// an output is replaced by the same one (same adapter, same monitor) from a new factory; it stays as
+// it is when its factory is current or no new one shows it.
+void renew_stale_output(Microsoft::WRL::ComPtr<IDXGIOutput1>& output);
 
 // SDR on an output that does not describe its colour space (before IDXGIOutput6).
 [[nodiscard]] OutputColour read_output_colour(IDXGIOutput* output);

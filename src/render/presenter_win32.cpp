@@ -50,7 +50,14 @@ bool Presenter::create(ID3D11Device* device, IDXGIAdapter1* adapter, HWND window
     }
     if (!create_swap_chain(device, adapter, window,
                            swap_chain_description(width, height, DXGI_FORMAT_R16G16B16A16_FLOAT))) {
-        return false;
+        // Some drivers and remote sessions make no FP16 swap chain: the 8-bit one still shows the mirror,
+        // with HDR highlights clipped. A device that makes none at all fails the attempt here.
+        static std::atomic<bool> said{false};
+        if (!said.exchange(true)) {
+            log_message("renderer: FP16 swap chain could not be made, presenting in SDR");
+        }
+        return create_swap_chain(device, adapter, window,
+                                 swap_chain_description(width, height, DXGI_FORMAT_B8G8R8A8_UNORM));
     }
     if (set_linear_colour_space()) {
         hdr_ = true;

@@ -53,7 +53,9 @@ MirrorSession::~MirrorSession() {
         set_overlay_timer_sink(overlay_, nullptr);
     }
     if (cursor_hidden_) {
+        channel_.set_cursor_hiding(cursor_hiding_changing);
         magnification_.show_system_cursor(true);
+        channel_.set_cursor_hiding(cursor_hiding_off);
         cursor_hidden_ = false;
     }
     channel_.request_stop();
@@ -122,8 +124,14 @@ void MirrorSession::update_cursor_visibility() noexcept {
         }
         return;
     }
-    magnification_.show_system_cursor(!inside);
+    // The session tells our hiding from an application's by it: it must never see the cursor hidden or
+    // shown by us at a time it takes for settled.
+    channel_.set_cursor_hiding(cursor_hiding_changing);
+    const bool done = magnification_.show_system_cursor(!inside);
     cursor_hidden_ = inside;
+    LARGE_INTEGER now{};
+    QueryPerformanceCounter(&now);
+    channel_.set_cursor_hiding(inside && done ? now.QuadPart : cursor_hiding_off);
 }
 
 }  // namespace kelvane

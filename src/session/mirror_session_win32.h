@@ -66,6 +66,7 @@ private:
     void on_overlay_timer(UINT_PTR id) override;
     void on_session_report(WPARAM report, LPARAM reason) override;
     void on_overlay_paint() override { channel_.request_redraw(); }
+    void on_colour_settings_changed() override { channel_.colour_settings_changed(); }
     void set_presenting(bool presenting) noexcept;
 
     HWND overlay_ = nullptr;

@@ -3,6 +3,8 @@
 
 #include <dwmapi.h>
 
+#include <cwchar>
+
 #include "platform/crash_handler_win32.h"
 #include "platform/log.h"
 
@@ -10,6 +12,8 @@ namespace kelvane {
 namespace {
 
 constexpr wchar_t overlay_title[] = L"Kelvane2";
+// The WM_SETTINGCHANGE section of the display's colour settings.
+constexpr wchar_t colour_settings_section[] = L"ImmersiveColorSet";
 constexpr BYTE overlay_alpha = 255;
 constexpr UINT topmost_flags = SWP_NOSIZE | SWP_NOMOVE | SWP_NOACTIVATE | SWP_NOSENDCHANGING;
 
@@ -37,6 +41,15 @@ LRESULT CALLBACK overlay_proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lpa
                 sink->on_overlay_timer(static_cast<UINT_PTR>(wparam));
             }
             return 0;
+        case WM_SETTINGCHANGE:
+            // Windows says so when HDR or the SDR content brightness changed; no display change follows
+            // a brightness change.
+            if (lparam != 0 && std::wcscmp(reinterpret_cast<const wchar_t*>(lparam), colour_settings_section) == 0) {
+                if (auto* sink = reinterpret_cast<OverlayTimerSink*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA))) {
+                    sink->on_colour_settings_changed();
+                }
+            }
+            return DefWindowProcW(hwnd, message, wparam, lparam);
         case overlay_report_message:
             if (auto* sink = reinterpret_cast<OverlayTimerSink*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA))) {
                 sink->on_session_report(wparam, lparam);

@@ -27,6 +27,8 @@ public:
     virtual void on_session_report(WPARAM report, LPARAM reason) = 0;
     // The window needs its content again (shown, uncovered).
     virtual void on_overlay_paint() = 0;
+    // The display's colour settings changed (WM_SETTINGCHANGE "ImmersiveColorSet").
+    virtual void on_colour_settings_changed() = 0;
 
 protected:
     OverlayTimerSink() = default;

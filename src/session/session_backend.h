@@ -8,6 +8,7 @@
 #include "capture/capture_types.h"
 #include "capture/pointer_shape.h"
 #include "render/warp_geometry.h"
+#include "session/pointer_visibility.h"
 
 namespace kelvane {
 
@@ -43,6 +44,16 @@ enum class WaitReason : unsigned {
     unsupported,       // this GPU cannot duplicate this output
 };
 
+// DuplicateOutput's answers that say why it cannot start now: E_ACCESSDENIED,
+// DXGI_ERROR_SESSION_DISCONNECTED, DXGI_ERROR_NOT_CURRENTLY_AVAILABLE and DXGI_ERROR_UNSUPPORTED.
+inline constexpr std::uint32_t duplicate_access_denied = 0x80070005;
+inline constexpr std::uint32_t duplicate_session_disconnected = 0x887A0028;
+inline constexpr std::uint32_t duplicate_not_currently_available = 0x887A0022;
+inline constexpr std::uint32_t duplicate_unsupported = 0x887A0004;
+
+// What DuplicateOutput's answer (an HRESULT) says of why duplication cannot start.
+[[nodiscard]] WaitReason wait_reason_for(std::uint32_t duplicate_result) noexcept;
+
 class SessionBackend {
 public:
     SessionBackend() = default;
@@ -65,6 +76,16 @@ public:
     // capture's last frame, which draws stay able to show until the next capture has a frame.
     virtual void release_capture() noexcept = 0;
 
+    // Why the renderer's device was removed (GetDeviceRemovedReason: a driver update, a reset after a
+    // timeout, a GPU gone); 0 while it works or when there is none. A removed device answers every call
+    // with a failure and never recovers: only a new one helps.
+    [[nodiscard]] virtual std::uint32_t device_removed_reason() noexcept = 0;
+
+    // Reads the output's colour again (HDR or not, the SDR white level) and draws with it from the next
+    // frame; false when the renderer cannot follow the change (HDR switched on or off) and the attempt
+    // must be made again.
+    [[nodiscard]] virtual bool follow_colour_settings() = 0;
+
     // The warp for the next draws; a capture whose frames come turned (a rotated display) is sampled
     // in the desktop's orientation.
     virtual void update_warp(const WarpParams& params) = 0;
@@ -77,6 +98,9 @@ public:
     // `screen_xor`: as CursorImage::screen_xor.
     virtual void set_cursor_image(std::int32_t width, std::int32_t height, const std::uint32_t* pixels,
                                   bool screen_xor) = 0;
+    // What the capture's last mouse update and the system (GetCursorInfo) say of the pointer's
+    // visibility.
+    [[nodiscard]] virtual PointerSignals pointer_signals() noexcept = 0;
     // The system cursor position (GetCursorPos); false when it cannot be read.
     [[nodiscard]] virtual bool cursor_position(CursorPoint& position) noexcept = 0;
     // Draws and presents what changed of one frame (everything with `whole`: a warp change, a repaint

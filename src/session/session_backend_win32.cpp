@@ -9,23 +9,12 @@
 #include "session/overlay_win32.h"
 
 namespace kelvane {
-namespace {
 
-WaitReason wait_reason(HRESULT duplicate_result) noexcept {
-    switch (duplicate_result) {
-        case E_ACCESSDENIED:
-        case DXGI_ERROR_SESSION_DISCONNECTED:
-            return WaitReason::locked_desktop;
-        case DXGI_ERROR_NOT_CURRENTLY_AVAILABLE:
-            return WaitReason::duplication_busy;
-        case DXGI_ERROR_UNSUPPORTED:
-            return WaitReason::unsupported;
-        default:
-            return WaitReason::other;
-    }
-}
-
-}  // namespace
+// The portable reading of duplication's refusals uses the SDK's values.
+static_assert(duplicate_access_denied == static_cast<std::uint32_t>(E_ACCESSDENIED));
+static_assert(duplicate_session_disconnected == static_cast<std::uint32_t>(DXGI_ERROR_SESSION_DISCONNECTED));
+static_assert(duplicate_not_currently_available == static_cast<std::uint32_t>(DXGI_ERROR_NOT_CURRENTLY_AVAILABLE));
+static_assert(duplicate_unsupported == static_cast<std::uint32_t>(DXGI_ERROR_UNSUPPORTED));
 
 bool SessionBackendWin32::find_output() {
     last_duplicate_result_ = S_OK;
@@ -49,9 +38,14 @@ bool SessionBackendWin32::build_renderer(const OutputColour& colour) {
 
 bool SessionBackendWin32::follow_output_colour() {
     // A renderer kept across refused duplications may predate a switch of HDR or of the white level.
+    return follow_colour_settings() || build_renderer(read_output_colour(output_.Get()));
+}
+
+bool SessionBackendWin32::follow_colour_settings() {
+    renew_stale_output(output_);
     const OutputColour colour = read_output_colour(output_.Get());
     if (colour.hdr != asked_colour_.hdr) {
-        return build_renderer(colour);
+        return false;
     }
     if (colour.sdr_white_nits != asked_colour_.sdr_white_nits) {
         asked_colour_ = colour;
@@ -108,6 +102,11 @@ void SessionBackendWin32::release_capture() noexcept {
     capture_.reset();
 }
 
+std::uint32_t SessionBackendWin32::device_removed_reason() noexcept {
+    ID3D11Device* device = renderer_.device();
+    return device != nullptr ? static_cast<std::uint32_t>(device->GetDeviceRemovedReason()) : 0;
+}
+
 void SessionBackendWin32::release_attempt() noexcept {
     pattern_srv_.Reset();
     capture_.reset();
@@ -142,6 +141,21 @@ const CursorImage& SessionBackendWin32::cursor_image() const noexcept {
 void SessionBackendWin32::set_cursor_image(std::int32_t width, std::int32_t height, const std::uint32_t* pixels,
                                            bool screen_xor) {
     renderer_.set_cursor_image(width, height, pixels, screen_xor);
+}
+
+PointerSignals SessionBackendWin32::pointer_signals() noexcept {
+    PointerSignals signals;
+    if (capture_) {
+        signals.duplication = capture_->pointer;
+    }
+    CURSORINFO info{};
+    info.cbSize = sizeof info;
+    if (GetCursorInfo(&info) != FALSE) {
+        // CURSOR_SUPPRESSED: the system draws no cursor while touch or pen is used.
+        const bool showing = (info.flags & CURSOR_SHOWING) != 0 && (info.flags & CURSOR_SUPPRESSED) == 0;
+        signals.system = showing ? PointerState::shown : PointerState::hidden;
+    }
+    return signals;
 }
 
 bool SessionBackendWin32::cursor_position(CursorPoint& position) noexcept {
@@ -181,7 +195,7 @@ std::int64_t SessionBackendWin32::clock_ms() noexcept {
 
 void SessionBackendWin32::report(SessionReport report) noexcept {
     PostMessageW(overlay_, overlay_report_message, static_cast<WPARAM>(report),
-                 static_cast<LPARAM>(wait_reason(last_duplicate_result_)));
+                 static_cast<LPARAM>(wait_reason_for(static_cast<std::uint32_t>(last_duplicate_result_))));
 }
 
 }  // namespace kelvane

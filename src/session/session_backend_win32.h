@@ -29,12 +29,15 @@ public:
     [[nodiscard]] DuplicationStart start_duplication() override;
     void release_attempt() noexcept override;
     void release_capture() noexcept override;
+    [[nodiscard]] std::uint32_t device_removed_reason() noexcept override;
+    [[nodiscard]] bool follow_colour_settings() override;
     void update_warp(const WarpParams& params) override;
     [[nodiscard]] AcquireResult acquire_frame(unsigned timeout_ms) override;
     [[nodiscard]] bool has_frame() const noexcept override;
     [[nodiscard]] const CursorImage& cursor_image() const noexcept override;
     void set_cursor_image(std::int32_t width, std::int32_t height, const std::uint32_t* pixels,
                           bool screen_xor) override;
+    [[nodiscard]] PointerSignals pointer_signals() noexcept override;
     [[nodiscard]] bool cursor_position(CursorPoint& position) noexcept override;
     [[nodiscard]] bool draw(DrawSource source, bool whole, bool cursor_visible, std::int32_t cursor_x,
                             std::int32_t cursor_y) override;

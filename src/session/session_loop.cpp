@@ -13,6 +13,7 @@ enum class LoopEnd {
     duplication_lost,  // AccessLost: a mode change, a secure desktop, a full-screen program
     capture_failed,    // any other failure of the capture, the device's loss among them
     draw_failed,       // calibration mode: the pattern could not be presented (a lost device)
+    colour_changed,    // the output's colour changed beyond what the renderer can follow
 };
 
 enum class AttemptEnd {
@@ -70,8 +71,10 @@ private:
     }
 
     [[nodiscard]] AttemptEnd attempt() {
-        // A wake-up that came while the mirror ran (or before) is for a pause still to come only.
+        // A wake-up that came while the mirror ran (or before) is for a pause still to come only; the
+        // attempt reads the output's colour itself.
         static_cast<void>(channel_.take_wake());
+        static_cast<void>(channel_.take_colour_change());
         if (!renderer_kept_) {
             if (!backend_.find_output()) {
                 pause(find_output_retry_pause_ms);
@@ -96,6 +99,9 @@ private:
                     duplication_failures_ = 0;
                     break;
                 case DuplicationStart::failed:
+                    if (rebuilt_for_removed_device()) {
+                        return AttemptEnd::retry;
+                    }
                     pause(duplication_retry_pause(duplication_failures_));
                     ++duplication_failures_;
                     if (duplication_failures_ % duplication_failures_per_rebuild == 0) {
@@ -123,6 +129,9 @@ private:
         if (end != LoopEnd::stop_requested) {
             watch_.stall();
         }
+        if (end != LoopEnd::stop_requested && rebuilt_for_removed_device()) {
+            return AttemptEnd::retry;
+        }
         if (end == LoopEnd::duplication_lost || end == LoopEnd::capture_failed) {
             log_message("session: duplication lost, reinitializing");
             pause(reinitialize_pause_ms);
@@ -133,12 +142,33 @@ private:
                 renderer_kept_ = true;
                 return AttemptEnd::retry;
             }
+        } else if (end == LoopEnd::colour_changed) {
+            log_message("session: output colour changed, rebuilding");
         } else if (end == LoopEnd::draw_failed) {
             log_message("session: draw failed, reinitializing");
             pause(reinitialize_pause_ms);
         }
         backend_.release_attempt();
         return AttemptEnd::retry;
+    }
+
+    // A removed device fails whatever is made on it, for good: keeping the renderer would retry the
+    // duplication on it with ever longer pauses. Everything is made again at once instead; only a
+    // device that is removed again before anything was presented on it waits a little first.
+    [[nodiscard]] bool rebuilt_for_removed_device() noexcept {
+        const std::uint32_t reason = backend_.device_removed_reason();
+        if (reason == 0) {
+            removals_in_a_row_ = 0;
+            return false;
+        }
+        log_message("session: GPU device removed (reason 0x%08X), rebuilding everything",
+                    static_cast<unsigned>(reason));
+        if (removals_in_a_row_++ > 0) {
+            pause(reinitialize_pause_ms);
+        }
+        backend_.release_attempt();
+        duplication_failures_ = 0;
+        return true;
     }
 
     [[nodiscard]] LoopEnd frame_loop() {
@@ -149,6 +179,12 @@ private:
                 force_redraw_ = true;
             }
             force_redraw_ = channel_.take_redraw() || force_redraw_;
+            if (channel_.take_colour_change()) {
+                if (!backend_.follow_colour_settings()) {
+                    return LoopEnd::colour_changed;
+                }
+                force_redraw_ = true;
+            }
 
             if (pattern_) {
                 if (force_redraw_ || idle_ms_ >= pattern_refresh_ms) {
@@ -157,6 +193,7 @@ private:
                     // once: it ends the attempt.
                     const bool drawn = backend_.draw(DrawSource::pattern, force_redraw_, false, 0, 0);
                     watch_.presented(drawn);
+                    removals_in_a_row_ = drawn ? 0 : removals_in_a_row_;
                     if (!drawn) {
                         return LoopEnd::draw_failed;
                     }
@@ -190,9 +227,11 @@ private:
         }
     }
 
-    // Without a new frame, the last one is drawn again only for a moved cursor or a forced redraw.
+    // Without a new frame, the last one is drawn again only for a moved, shown or hidden cursor or a
+    // forced redraw.
     void on_timeout() {
-        if (!force_redraw_ && same_point(read_cursor_position(), last_cursor_pos_)) {
+        if (!force_redraw_ && same_point(read_cursor_position(), last_cursor_pos_) &&
+            pointer_shown() == last_pointer_shown_) {
             return;
         }
         if (backend_.has_frame()) {
@@ -208,6 +247,12 @@ private:
         return position;
     }
 
+    [[nodiscard]] bool pointer_shown() noexcept {
+        const std::int64_t hiding_before = channel_.cursor_hiding();
+        const PointerSignals signals = backend_.pointer_signals();
+        return pointer_visibility_.shown(signals, hiding_before, channel_.cursor_hiding());
+    }
+
     void cursor_draw() {
         const CursorImage& cursor = backend_.cursor_image();
         if (cursor.generation != last_generation_) {
@@ -216,7 +261,8 @@ private:
         }
 
         const CursorPoint position = read_cursor_position();
-        const bool visible = rect_contains(rect_, position.x, position.y);
+        last_pointer_shown_ = pointer_shown();
+        const bool visible = rect_contains(rect_, position.x, position.y) && last_pointer_shown_;
         // The frame is drawn in the desktop's orientation whatever the display's rotation, so the sprite,
         // which comes upright, goes where the pointer is.
         std::int32_t x = 0;
@@ -227,7 +273,9 @@ private:
         }
         // In capture mode a failed draw ends nothing (the next acquire tells whether the device and
         // the duplication still work); it only counts as time without a present.
-        watch_.presented(backend_.draw(DrawSource::frame, force_redraw_, visible, x, y));
+        const bool drawn = backend_.draw(DrawSource::frame, force_redraw_, visible, x, y);
+        watch_.presented(drawn);
+        removals_in_a_row_ = drawn ? 0 : removals_in_a_row_;
         last_cursor_pos_ = position;
         force_redraw_ = false;
     }
@@ -243,9 +291,12 @@ private:
     unsigned idle_ms_ = 0;               // calibration mode: time since the last draw
     unsigned duplication_failures_ = 0;  // in a row
     bool renderer_kept_ = false;         // the last attempt ended at the duplication only
+    unsigned removals_in_a_row_ = 0;     // device removals without a present on a new device between
     PresentWatch watch_{backend_};
     std::uint64_t last_generation_ = 0;
     CursorPoint last_cursor_pos_{unknown_cursor_coordinate, unknown_cursor_coordinate};
+    PointerVisibility pointer_visibility_;  // for the whole run: what it learnt of our hiding stays true
+    bool last_pointer_shown_ = true;        // as the last cursor draw decided
 };
 
 }  // namespace

@@ -1,7 +1,8 @@
 // The session thread's work for one mirror run: attempts that find the output, build the renderer and
 // start the source, the frame loop with its redraw and cursor rules, and the interruptible pauses
 // between attempts. Retries have no limit; the run ends on a stop request, or for good when the
-// calibration pattern cannot be made. A lost duplication keeps the renderer and the last picture.
+// calibration pattern cannot be made. A lost duplication keeps the renderer and the last picture,
+// unless the device itself was removed. The cursor is drawn while the desktop shows it.
 #pragma once
 
 #include <cstdint>

@@ -1,6 +1,6 @@
 // What the session thread shares with the user-interface thread: the warp values with their lock and
-// change flag, and the stop flag. The user side publishes values and asks for the stop; the session
-// side takes the values and watches the flag. The only lock between the two threads.
+// change flag, the stop flag, and whether the user side hides the system cursor. The user side publishes values and
+// asks for the stop; the session side takes the values and watches the flag. The only lock between the two threads.
 //
 // The hand-off: values under the lock, the flag raised after them and lowered before they are read,
 // so that no publication is lost between a read and the lowering. The lock is a parameter so that a
@@ -8,6 +8,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstdint>
 #include <mutex>
 
 #include "settings/warp_params.h"
@@ -45,6 +46,14 @@ public:
     // The overlay needs its content again (shown, uncovered): a window swap chain does not keep what
     // it presented while hidden, so the last frame is drawn again.
     void request_redraw() noexcept { redraw_requested_.exchange(true); }
+    // The user changed the display's colour settings (HDR, the SDR content brightness), which sends no
+    // display change: the output's colour is read again before the next frame.
+    void colour_settings_changed() noexcept { colour_changed_.exchange(true); }
+    [[nodiscard]] bool take_colour_change() noexcept { return colour_changed_.exchange(false); }
+    // The mirror's own hiding of the system cursor: cursor_hiding_off, cursor_hiding_changing, or the
+    // time from which it is in effect (see PointerVisibility).
+    void set_cursor_hiding(std::int64_t hiding) noexcept { cursor_hiding_.store(hiding); }
+    [[nodiscard]] std::int64_t cursor_hiding() const noexcept { return cursor_hiding_.load(); }
 
     [[nodiscard]] bool stop_requested() const noexcept { return stop_requested_.load(); }
     // Whether a wake-up came since the last call.
@@ -72,6 +81,8 @@ private:
     std::atomic<bool> changed_{false};
     std::atomic<bool> wake_requested_{false};
     std::atomic<bool> redraw_requested_{false};
+    std::atomic<bool> colour_changed_{false};
+    std::atomic<std::int64_t> cursor_hiding_{0};
     Lock lock_;
     WarpParams params_;
 };

@@ -82,6 +82,15 @@ std::wstring altgr_character(unsigned key, bool shift) {
     return std::wstring(text, static_cast<std::size_t>(length));
 }
 
+std::wstring hotkey_character(const Hotkey& hotkey) {
+    constexpr unsigned altgr = hotkey_modifier::control | hotkey_modifier::alt;
+    // With Win held as well, AltGr alone does not make the combination.
+    if ((hotkey.modifiers & (altgr | hotkey_modifier::win)) != altgr || !hotkey_is_usable(hotkey)) {
+        return std::wstring();
+    }
+    return altgr_character(hotkey.key, (hotkey.modifiers & hotkey_modifier::shift) != 0);
+}
+
 void HotkeyWindow::open(HINSTANCE instance, const Hotkey& hotkey) {
     if (window_ != nullptr) {
         SetForegroundWindow(window_);
@@ -160,15 +169,11 @@ Hotkey HotkeyWindow::chosen() const noexcept {
 
 void HotkeyWindow::describe_choice() {
     const Hotkey hotkey = chosen();
-    constexpr unsigned altgr = hotkey_modifier::control | hotkey_modifier::alt;
     std::wstring text;
-    // With Win held as well, AltGr alone does not make the combination.
-    if ((hotkey.modifiers & (altgr | hotkey_modifier::win)) == altgr && hotkey_is_usable(hotkey)) {
-        const std::wstring lost = altgr_character(hotkey.key, (hotkey.modifiers & hotkey_modifier::shift) != 0);
-        if (!lost.empty()) {
-            text = L"Ctrl+Alt is AltGr on this keyboard: " + lost + L" (AltGr+" +
-                   utf8_to_wide(hotkey_key_name(hotkey.key)) + L") could no longer be typed.";
-        }
+    const std::wstring lost = hotkey_character(hotkey);
+    if (!lost.empty()) {
+        text = L"Ctrl+Alt is AltGr on this keyboard: " + lost + L" (AltGr+" +
+               utf8_to_wide(hotkey_key_name(hotkey.key)) + L") could no longer be typed.";
     }
     SetDlgItemTextW(window_, hotkey_window_id::message, text.c_str());
 }

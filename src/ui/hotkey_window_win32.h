@@ -39,6 +39,9 @@ inline constexpr DialogControl hotkey_controls[] = {
 // The character that AltGr (which Windows also reads from Ctrl+Alt) with `key`, and Shift when
 // `shift`, types on the keyboard layout in use; empty when it types none.
 [[nodiscard]] std::wstring altgr_character(unsigned key, bool shift);
+// The character that `hotkey` takes from typing: what AltGr types with its key, where the hotkey is
+// Ctrl+Alt (with or without Shift) and no Win; empty otherwise.
+[[nodiscard]] std::wstring hotkey_character(const Hotkey& hotkey);
 
 class HotkeyWindow {
 public:

@@ -30,7 +30,7 @@ struct DuplicationScript::State {
     std::uint64_t empty_present_version = 0;
     std::optional<LUID> adapter;  // the adapter the output is on; unset: whichever the device's is
     POINT pointer{};
-    bool pointer_visible = false;
+    bool pointer_visible = true;  // a desktop shows its pointer until the test hides it
     std::uint64_t pointer_version = 0;
     std::shared_ptr<const ScriptedShape> shape;
     std::uint64_t shape_version = 0;

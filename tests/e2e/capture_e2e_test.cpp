@@ -54,6 +54,21 @@ TEST_F(LiveMirror, DesktopAndCursorThroughTheDefaultWarpAndBackAfterLostAccess) 
     EXPECT_GE(footprint.matching, footprint.pixels * required_cursor_share)
         << footprint.matching << " of " << footprint.pixels;
 
+    // Duplication says that the desktop hides the pointer (an application does): no cursor is drawn,
+    // although nothing of ours hides it (Wine has no Magnification); shown again, it is drawn again.
+    // The cursor's own pixels (where the two pictures differ) tell which one is shown.
+    const Image hidden = reference(warp, std::nullopt, pointer);
+    const auto shows = [&](const Image& wanted, const Image& other) {
+        footprint = compare_footprint(read_screen(monitor_.rect), wanted, other, tolerance);
+        return footprint.pixels > 200 && footprint.matching >= footprint.pixels * required_cursor_share;
+    };
+    writer_.move_pointer(pointer.x - monitor_.rect.left, pointer.y - monitor_.rect.top, false);
+    EXPECT_TRUE(wait_until([&] { return shows(hidden, expected); }))
+        << footprint.matching << " of " << footprint.pixels;
+    writer_.move_pointer(pointer.x - monitor_.rect.left, pointer.y - monitor_.rect.top, true);
+    EXPECT_TRUE(wait_until([&] { return shows(expected, hidden); }))
+        << footprint.matching << " of " << footprint.pixels;
+
     // Access lost, and the desktop changes meanwhile: only a new duplication can show the new image.
     const long created = counts().created;
     const auto lost_at = Clock::now();
@@ -161,16 +176,8 @@ INSTANTIATE_TEST_SUITE_P(OnTheOnlyAdapter, RefusedDuplication, testing::Values(E
 TEST_F(LiveMirror, HdrDesktopRunsThroughTheFp16SwapChain) {
     writer_.set_hdr(true);
     start(WarpParams{});
-    std::vector<std::uint16_t> halves;
-    for (const std::uint32_t word : desktop_.pixels) {
-        for (const int shift : {16, 8, 0}) {
-            halves.push_back(
-                float_to_half(4.0f * srgb_to_linear(static_cast<float>((word >> shift) & 0xFFu) / 255.0f)));
-        }
-        halves.push_back(float_to_half(1.0f));
-    }
     const long before = counts().acquisitions;
-    writer_.set_desktop_fp16(width_, height_, halves);
+    writer_.set_desktop_fp16(width_, height_, hdr_desktop());
     const std::string prefix = "renderer: HDR output, FP16 scRGB swap chain, SDR white ";
     const auto said = [&] {
         const std::vector<std::string> messages = log_messages(log_file());
@@ -184,6 +191,36 @@ TEST_F(LiveMirror, HdrDesktopRunsThroughTheFp16SwapChain) {
     }
     EXPECT_EQ(said(), 1);
     EXPECT_GT(counts().acquisitions, before);
+    exit_cleanly();
+}
+
+// HDR switched on while mirroring, with no display change: the colour setting change that Windows
+// broadcasts makes the mirror read the output's colour again and present through the FP16 swap chain.
+TEST_F(LiveMirror, AColourSettingChangeWhileMirroringIsFollowed) {
+    start(WarpParams{});
+    EXPECT_GE(wait_for_picture(reference(WarpParams{}, std::nullopt, POINT{})), required_share);
+    // The script is read by the program in its own time, line after line: once the FP16 desktop written
+    // after the switch has been acquired, the output reports HDR.
+    const long before = counts().acquisitions;
+    writer_.set_hdr(true);
+    writer_.set_desktop_fp16(width_, height_, hdr_desktop());
+    ASSERT_TRUE(wait_until([&] { return counts().acquisitions > before; }));
+    const auto said = [&](const std::string& wanted) {
+        const std::vector<std::string> messages = log_messages(log_file());
+        return std::any_of(messages.begin(), messages.end(),
+                           [&](const std::string& line) { return line.rfind(wanted, 0) == 0; });
+    };
+    const auto changed_at = Clock::now();
+    // Sent as Windows broadcasts it, to the overlay: the mirror's window that is on screen.
+    const HWND overlay = FindWindowW(L"Kelvane2Overlay", nullptr);
+    ASSERT_NE(overlay, nullptr);
+    DWORD_PTR result = 0;
+    EXPECT_NE(SendMessageTimeoutW(overlay, WM_SETTINGCHANGE, 0, reinterpret_cast<LPARAM>(L"ImmersiveColorSet"),
+                                  SMTO_ABORTIFHUNG, 5000, &result),
+              0);
+    EXPECT_TRUE(wait_until([&] { return said("renderer: HDR output, FP16 scRGB swap chain, SDR white "); }));
+    std::printf("colour setting change: HDR presented after %lld ms\n", static_cast<long long>(elapsed_ms(changed_at)));
+    EXPECT_TRUE(said("session: output colour changed, rebuilding"));
     exit_cleanly();
 }
 

@@ -11,10 +11,12 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "duplication/script_files_win32.h"
 #include "platform/log.h"
 #include "kelvane_process.h"
+#include "render/colour_space.h"
 #include "render/warp_geometry.h"
 #include "support/cpu_reference.h"
 #include "support/screens_win32.h"
@@ -98,6 +100,19 @@ protected:
 
     double wait_for_picture(const Image& expected, DWORD limit_ms = picture_limit_ms) const {
         return wait_for_screen(monitor_.rect, expected, tolerance, required_share, limit_ms);
+    }
+
+    // The test desktop as an HDR output composes it: FP16 scRGB with highlights at four times SDR white.
+    std::vector<std::uint16_t> hdr_desktop() const {
+        std::vector<std::uint16_t> halves;
+        for (const std::uint32_t word : desktop_.pixels) {
+            for (const int shift : {16, 8, 0}) {
+                halves.push_back(
+                    float_to_half(4.0f * srgb_to_linear(static_cast<float>((word >> shift) & 0xFFu) / 255.0f)));
+            }
+            halves.push_back(float_to_half(1.0f));
+        }
+        return halves;
     }
 
     std::wstring log_file() const { return data_ + L"\\Kelvane2.log"; }

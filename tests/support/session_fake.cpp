@@ -47,6 +47,8 @@ const char* word_of(const FakeCall& call) {
             return call.ok ? "draw" : "draw-fail";
         case FakeOp::sleep:
             return "sleep";  // the slice length follows
+        case FakeOp::follow_colour:
+            return call.ok ? "colour" : "colour-changed";
     }
     return "?";
 }
@@ -56,6 +58,7 @@ const char* word_of(const FakeCall& call) {
 FakeBackend::FakeBackend(WarpChannel& channel, std::size_t capacity) : channel_(channel), capacity_(capacity) {
     calls.reserve(capacity_);
     reports.reserve(capacity_ / 64);
+    waiting_reasons.reserve(capacity_ / 64);
     image.width = fake_cursor_width;
     image.height = fake_cursor_height;
     image.hotspot_x = fake_hotspot_x;
@@ -181,6 +184,8 @@ bool FakeBackend::initialize_renderer(std::int32_t width, std::int32_t height) {
     call.height = height;
     // A renderer that fails half-way still holds what it made; release_attempt must take it.
     holds_renderer_ = true;
+    device_removed_ = renderers_ < device_removals.size() ? device_removals[renderers_] : 0;
+    ++renderers_;
     return ok;
 }
 
@@ -198,6 +203,9 @@ DuplicationStart FakeBackend::start_duplication() {
     const bool supported = ok || duplication_supported.next();
     FakeCall& call = record(FakeOp::start_duplication, ok);
     call.unsupported = !supported;
+    if (!ok && refusal_index_ < refusals.size()) {
+        last_refusal_ = refusals[refusal_index_++];
+    }
     holds_capture_ = true;
     image.generation = 0;
     return ok ? DuplicationStart::started : supported ? DuplicationStart::failed : DuplicationStart::unsupported;
@@ -212,6 +220,13 @@ void FakeBackend::release_attempt() noexcept {
     record(FakeOp::release_attempt);
     holds_output_ = holds_renderer_ = holds_pattern_ = holds_capture_ = false;
     has_frame_ = false;
+    device_removed_ = 0;
+}
+
+bool FakeBackend::follow_colour_settings() {
+    const bool ok = colour_results.next();
+    record(FakeOp::follow_colour, ok);
+    return ok;
 }
 
 void FakeBackend::update_warp(const WarpParams& params) {
@@ -252,6 +267,16 @@ AcquireResult FakeBackend::acquire_frame(unsigned timeout_ms) {
     }
     if (step.stop) {
         request_stop();
+    }
+    if (step.remove_device != 0) {
+        device_removed_ = step.remove_device;
+    }
+    pointer = step.pointer.value_or(pointer);
+    if (step.colour_change) {
+        channel_.colour_settings_changed();
+    }
+    if (step.hiding) {
+        channel_.set_cursor_hiding(*step.hiding);
     }
     FakeCall& call = record(FakeOp::acquire_frame);
     call.acquired = step.result;

@@ -29,6 +29,7 @@ enum class FakeOp : std::uint8_t {
     cursor_position,
     draw,
     sleep,
+    follow_colour,
 };
 
 struct FakeCall {
@@ -57,6 +58,10 @@ struct FrameStep {
     bool new_shape = false;                  // the capture converted a new pointer shape
     std::optional<WarpParams> publish;       // the user side publishes these values
     bool stop = false;                       // the user side requests a stop
+    std::uint32_t remove_device = 0;         // the renderer's device is removed with this reason
+    std::optional<PointerSignals> pointer;   // what is said of the pointer's visibility from now on
+    std::optional<std::int64_t> hiding;      // the user side's cursor hiding from now on
+    bool colour_change = false;              // the user side says the display's colour settings changed
 };
 
 // Results of one kind of call, in order; `then` once they run out.
@@ -79,7 +84,13 @@ public:
     ResultScript find_results, init_results, pattern_results, duplication_results, draw_results;
     // For a failed start_duplication: false answers "unsupported on this adapter" instead of "failed".
     ResultScript duplication_supported;
+    // DuplicateOutput's answer at each failed start, in order; the last one stays.
+    std::vector<std::uint32_t> refusals;
+    // follow_colour_settings' answers: false when HDR was switched.
+    ResultScript colour_results;
     std::vector<FrameStep> steps;
+    // The removal reason of each new renderer's device, in order (0, also once they run out: it works).
+    std::vector<std::uint32_t> device_removals;
     // In calibration mode nothing acquires; the run then ends after this many draws (0: no limit).
     std::size_t stop_after_draws = 0;
     std::int64_t stop_at_ms = -1;                                    // requests a stop once the clock reaches this time
@@ -89,6 +100,7 @@ public:
     std::optional<FakeOp> wake_at_call;                 // a wake-up at the first call of this operation
     void (*on_step)(std::size_t step_index) = nullptr;  // told at each acquire, before the step applies
     CursorPoint cursor{400, 300};
+    PointerSignals pointer;
     bool cursor_fails = false;
     // 32 wide, 48 high, hot spot (3, 5). A fresh capture starts at generation 0 on every
     // start_duplication; each step with a new shape counts it up.
@@ -103,6 +115,8 @@ public:
     std::vector<FakeCall> calls;
     // The reports apart from the calls, with the fake time of each.
     std::vector<std::pair<SessionReport, std::int64_t>> reports;
+    // For each waiting report, why: as the product reads the last refusal.
+    std::vector<WaitReason> waiting_reasons;
     std::int64_t now_ms = 0;
     bool runaway = false;
     [[nodiscard]] bool holds_anything() const noexcept {
@@ -132,12 +146,15 @@ public:
     DuplicationStart start_duplication() override;
     void release_attempt() noexcept override;
     void release_capture() noexcept override;
+    std::uint32_t device_removed_reason() noexcept override { return device_removed_; }
+    bool follow_colour_settings() override;
     void update_warp(const WarpParams& params) override;
     AcquireResult acquire_frame(unsigned timeout_ms) override;
     bool has_frame() const noexcept override { return has_frame_; }
     const CursorImage& cursor_image() const noexcept override { return image; }
     void set_cursor_image(std::int32_t width, std::int32_t height, const std::uint32_t* pixels,
                           bool screen_xor) override;
+    PointerSignals pointer_signals() noexcept override { return pointer; }
     bool cursor_position(CursorPoint& position) noexcept override;
     bool draw(DrawSource source, bool whole, bool cursor_visible, std::int32_t cursor_x,
               std::int32_t cursor_y) override;
@@ -146,6 +163,9 @@ public:
     void report(SessionReport report) noexcept override {
         if (reports.size() < reports.capacity()) {
             reports.emplace_back(report, now_ms);
+        }
+        if (report == SessionReport::waiting && waiting_reasons.size() < waiting_reasons.capacity()) {
+            waiting_reasons.push_back(wait_reason_for(last_refusal_));
         }
     }
 
@@ -159,6 +179,10 @@ private:
     std::size_t capacity_;
     std::size_t step_index_ = 0;
     std::size_t draws_ = 0;
+    std::size_t renderers_ = 0;
+    std::uint32_t device_removed_ = 0;
+    std::size_t refusal_index_ = 0;
+    std::uint32_t last_refusal_ = 0;
     bool holds_output_ = false, holds_renderer_ = false, holds_pattern_ = false, holds_capture_ = false;
     bool has_frame_ = false;
     FakeCall overflow_;  // where calls beyond max_calls go

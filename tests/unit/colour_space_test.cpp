@@ -43,6 +43,26 @@ TEST(ColourSpace, SrgbBecomesScrgbAtTheWhiteLevelAndModesTouchOnlyWhatNeedsIt) {
     }
 }
 
+TEST(ColourSpace, TheSrgbCurvesMatchTheStandardOverTheirWholeRangeTheDarkPartIncluded) {
+    // IEC 61966-2-1 values: the straight part below 0.04045 (0.0031308 linear), the power part above.
+    const std::pair<float, float> known[] = {
+        {0.0f, 0.0f},       {0.01f, 0.0007740f}, {0.02f, 0.0015480f}, {0.04045f, 0.0031308f}, {0.05f, 0.0039359f},
+        {0.1f, 0.0100228f}, {0.3f, 0.0732390f},  {0.7f, 0.4479884f},  {0.9f, 0.7874123f},     {1.0f, 1.0f}};
+    for (const auto& [encoded, linear] : known) {
+        EXPECT_NEAR(srgb_to_linear(encoded), linear, 2e-7f + linear * 1e-5f) << encoded;
+        EXPECT_NEAR(linear_to_srgb(linear), encoded, 2e-6f) << linear;
+    }
+    // Every 8-bit code goes there and back, and both curves rise all the way, also across the join.
+    float previous = -1.0f;
+    for (int code = 0; code <= 255; ++code) {
+        const float encoded = static_cast<float>(code) / 255.0f;
+        const float linear = srgb_to_linear(encoded);
+        EXPECT_GT(linear, previous) << code;
+        EXPECT_NEAR(linear_to_srgb(linear), encoded, 1e-5f) << code;
+        previous = linear;
+    }
+}
+
 TEST(ColourSpace, CpuReferenceHalfFloatsRoundToNearestEven) {
     const float tiny = std::ldexp(1.0f, -24);
     const float step = std::ldexp(1.0f, -11);

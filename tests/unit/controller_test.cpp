@@ -83,6 +83,10 @@ public:
         registered = format_hotkey(hotkey);
         return true;
     }
+    std::string hotkey_character(const Hotkey& hotkey) override {
+        return format_hotkey(hotkey) == "Ctrl+Alt+M" ? altgr_m : std::string();
+    }
+    std::string altgr_m;  // what AltGr+M types on the fake keyboard
     void show_hotkey(const Hotkey& hotkey) override { calls.push_back("tooltip " + format_hotkey(hotkey)); }
     void open_hotkey_window(const Hotkey& hotkey) override { calls.push_back("hotkey " + format_hotkey(hotkey)); }
     bool starts_with_windows() override { return start_entry; }
@@ -377,6 +381,15 @@ TEST(Controller, AMonitorIsFollowedByItsPathThroughRenumbering) {
     controller.command(menu_id::monitor_auto);
     EXPECT_TRUE(host.saved.monitor.empty());
     EXPECT_TRUE(host.saved.monitor_id.empty());
+    // Switched off from another program while it sleeps once more, it stays off when it wakes.
+    host.take();
+    host.shown_monitors = {a};
+    controller.display_settled();
+    controller.remote_command(RemoteCommand::off);
+    host.shown_monitors.push_back(with_id(L"\\\\.\\DISPLAY2", L"path-d", {1920, 0, 3840, 1080}));
+    controller.display_settled();
+    EXPECT_EQ(host.take(), (Calls{"stop", "save"}));
+    EXPECT_FALSE(host.saved.active);
 }
 
 TEST(Controller, ADesktopSwitchWakesARunningMirrorOnly) {
@@ -486,6 +499,30 @@ TEST(Controller, HotkeyStartupItemAndCommandsFromOtherPrograms) {
     EXPECT_FALSE(host.saved.active);
 }
 
+TEST(Controller, AtTheFirstStartTheUserLearnsWhichCharacterTheDefaultHotkeyTakes) {
+    // German: AltGr+M is µ. Only at the first start, only for a character, and not for a hotkey that
+    // another program holds (which is said instead).
+    const char* const mu = "\xC2\xB5";
+    for (const auto& [first_start, altgr_m, taken, told] : {std::tuple{true, mu, "", true},
+                                                            {false, mu, "", false},
+                                                            {true, "", "", false},
+                                                            {true, mu, "Ctrl+Alt+M", false}}) {
+        FakeHost host;
+        host.altgr_m = altgr_m;
+        host.taken = taken;
+        Controller controller(host, Settings{});
+        if (first_start) {
+            controller.first_start();
+        }
+        controller.start();
+        const bool named = !host.notices.empty() && host.notices[0].find(std::string("Ctrl+Alt+M") + " ") == 0 &&
+                           host.notices[0].find(mu) != std::string::npos &&
+                           host.notices[0].find("Hotkey...") != std::string::npos;
+        EXPECT_EQ(named, told) << first_start << altgr_m << taken;
+        EXPECT_LE(host.notices.size(), 1u);
+    }
+}
+
 TEST(Controller, AMirrorThatEndsByItselfIsStoppedAsByTheUserAndTheSettingsStay) {
     FakeHost host;
     Controller controller(host, with_warp());
@@ -505,6 +542,26 @@ TEST(Controller, AMirrorThatEndsByItselfIsStoppedAsByTheUserAndTheSettingsStay) 
     controller.toggle_mirror();
     controller.mirror_ended();
     EXPECT_EQ(host.take(), (Calls{"start \\\\.\\DISPLAY2", "save", "stop"}));
+}
+
+TEST(Controller, EachWaitReasonGivesItsOwnNoticeFromTheDuplicationAnswersThatMeanIt) {
+    const std::pair<std::uint32_t, Notice> answers[] = {
+        {duplicate_access_denied, Notice::waiting_locked},
+        {duplicate_session_disconnected, Notice::waiting_locked},
+        {duplicate_not_currently_available, Notice::waiting_busy},
+        {duplicate_unsupported, Notice::waiting_unsupported},
+        {0x80004005, Notice::waiting_other},  // E_FAIL
+        {0x887A0005, Notice::waiting_other},  // DXGI_ERROR_DEVICE_REMOVED
+        {0, Notice::waiting_other},
+    };
+    for (const auto& [answer, notice] : answers) {
+        FakeHost host;
+        Controller controller(host, Settings{});
+        controller.start();
+        controller.mirror_waiting(wait_reason_for(answer));
+        ASSERT_EQ(host.notices.size(), 1u) << std::hex << answer;
+        EXPECT_EQ(host.notices[0], notice_text(notice)) << std::hex << answer;
+    }
 }
 
 TEST(Controller, EachNoticeIsGivenOnceARunAndLoggedAsGiven) {

@@ -116,6 +116,25 @@ TEST(MonitorList, FindByPathThenByNameOverRenumberedLists) {
     }
 }
 
+TEST(MonitorList, TheMonitorPathIsTheFirstActiveEntrysOfTheDisplayDevice) {
+    // Inactive entries (a monitor attached there before) come before, between and after the active one;
+    // other flags (primary, mirroring driver) do not make an entry active.
+    const DisplayDeviceMonitor old_panel{0x4, L"old"}, active{0x1 | 0x2, L"now"}, removed{0x0, L"gone"};
+    const struct {
+        std::vector<DisplayDeviceMonitor> listed;
+        const wchar_t* expected;
+    } cases[] = {
+        {{old_panel, active, removed}, L"now"},
+        {{active, old_panel}, L"now"},
+        {{removed, old_panel, {0x1, L"second"}, active}, L"second"},
+        {{old_panel, removed}, L""},  // none active: known by its device name only
+        {{}, L""},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(active_monitor_path(c.listed), c.expected);
+    }
+}
+
 TEST(MonitorList, TopmostChoice) {
     struct Case {
         const char* what;

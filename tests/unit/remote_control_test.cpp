@@ -77,6 +77,15 @@ TEST(RemoteCommand, SendArgumentsAndReceivedPayloads) {
         EXPECT_EQ(decode_remote_payload(bytes.c_str(), bytes.size() + 1), command) << "terminated " << name;
         EXPECT_EQ(decode_remote_payload(bytes.data(), bytes.size()), command) << "unterminated " << name;
         EXPECT_EQ(decode_remote_payload(bytes.data(), bytes.size() - 1), std::nullopt) << "cut " << name;
+        // A NUL anywhere inside, or after the name but followed by more: the name read up to the first
+        // NUL would be a command, the payload is not. A name with a NUL in it is no name either.
+        EXPECT_EQ(remote_command_from_name(std::string_view(bytes.c_str(), bytes.size() + 1)), std::nullopt) << name;
+        for (std::size_t at = 1; at <= bytes.size(); ++at) {
+            std::string payload = bytes;
+            payload.insert(at, at < bytes.size() ? std::string(1, '\0') : std::string("\0x", 2));
+            EXPECT_EQ(decode_remote_payload(payload.data(), payload.size()), std::nullopt) << name << " NUL at " << at;
+            EXPECT_EQ(remote_command_from_name(payload), std::nullopt) << name << " NUL at " << at;
+        }
     }
     // Names are exact; the size alone says where the text ends.
     for (const std::string& text :

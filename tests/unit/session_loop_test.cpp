@@ -46,7 +46,7 @@ std::string repeat(const std::string& words, int times) {
 }
 
 FrameStep new_frame() {
-    return FrameStep{AcquireResult::NewFrame, {}, false, false, {}, false};
+    return FrameStep{AcquireResult::NewFrame, {}, false, false, {}, false, 0, {}, {}};
 }
 
 FrameStep timeout() {
@@ -139,13 +139,68 @@ TEST(SessionLoop, LostDuplicationKeepsTheRendererAndRedrawsTheLastFrameAFailedCa
         SCOPED_TRACE(c.trace);
         test::LogCapture log;
         Session session;
-        session.fake.steps = {new_frame(), FrameStep{c.result, {}, false, false, {}, false}, timeout(), new_frame()};
+        session.fake.steps = {new_frame(), FrameStep{c.result, {}, false, false, {}, false, 0, {}, {}}, timeout(),
+                              new_frame()};
         session.run();
         EXPECT_EQ(session.fake.trace(), c.trace);
         EXPECT_EQ(log.messages(), std::vector<std::string>{"session: duplication lost, reinitializing"});
         // The overlay stayed up: the picture was back well within the second without a present.
         ASSERT_EQ(session.fake.reports.size(), 1u);
         EXPECT_EQ(session.fake.reports[0].first, SessionReport::presenting);
+    }
+}
+
+TEST(SessionLoop, ARemovedDeviceRebuildsEverythingAtOnceWhateverFailedOnIt) {
+    const struct {
+        AcquireResult met_by;      // the acquire that meets the removal; Timeout: a device removed from the start
+        std::size_t removed;       // renderers whose device comes removed
+        std::vector<bool> starts;  // duplication starts
+        bool pattern;
+        const char* trace;
+    } cases[] = {
+        {AcquireResult::AccessLost,
+         0,
+         {},
+         false,
+         "find init dup warp new pos draw lost release find init dup warp new pos draw timeout pos release"},
+        {AcquireResult::Failed,
+         0,
+         {},
+         false,
+         "find init dup warp new pos draw failed release find init dup warp new pos draw timeout pos release"},
+        {AcquireResult::Timeout, 1, {false}, false, "find init dup-fail release find init dup warp timeout release"},
+        // Removed again before anything was presented on the new device: the second rebuild waits.
+        {AcquireResult::Timeout,
+         2,
+         {false, false},
+         false,
+         "find init dup-fail release find init dup-fail sleep50*6 release find init dup warp timeout release"},
+        {AcquireResult::Timeout,
+         1,
+         {},
+         true,
+         "find init pattern warp draw-fail release find init pattern warp draw release"},
+    };
+    constexpr std::uint32_t reset = 0x887A0007;  // DXGI_ERROR_DEVICE_RESET: a timeout detection and recovery
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.trace);
+        test::LogCapture log;
+        Session session;
+        session.target.pattern = c.pattern;
+        session.fake.device_removals.assign(c.removed, reset);
+        session.fake.duplication_results.results = c.starts;
+        if (c.met_by != AcquireResult::Timeout) {
+            session.fake.steps = {new_frame(), FrameStep{c.met_by, {}, false, false, {}, false, reset, {}, {}},
+                                  new_frame()};
+        } else if (c.pattern) {
+            session.fake.draw_results.results = {false};
+            session.fake.stop_after_draws = 2;
+        }
+        session.run();
+        EXPECT_EQ(session.fake.trace(), c.trace);
+        // (A second removal in a row is the same line, which the log counts instead of repeating.)
+        EXPECT_EQ(log.messages(),
+                  std::vector<std::string>{"session: GPU device removed (reason 0x887A0007), rebuilding everything"});
     }
 }
 
@@ -169,7 +224,7 @@ TEST(SessionLoop, ReportsPresentingAtTheFirstPresentAndNotPresentingAfterASecond
         {"lost, refused for 11.8 s, back",
          [](Session& s) {
              s.fake.duplication_results.results = {true, false, false, false, false, false, true};
-             s.fake.steps = {new_frame(), FrameStep{AcquireResult::AccessLost, {}, false, false, {}, false},
+             s.fake.steps = {new_frame(), FrameStep{AcquireResult::AccessLost, {}, false, false, {}, false, 0, {}, {}},
                              new_frame()};
          },
          {{presenting, 0}, {not_presenting, 1000}, {waiting, 10000}, {presenting, 11800}}},
@@ -196,6 +251,30 @@ TEST(SessionLoop, ReportsPresentingAtTheFirstPresentAndNotPresentingAfterASecond
     }
 }
 
+TEST(SessionLoop, ASecondLongStallInTheSameRunIsToldAgainWithItsOwnReason) {
+    // Locked for 11.5 s; unlocked, the mirror shows; later another program takes duplication for as long.
+    Session session;
+    const std::vector<bool> refused_five_times = {false, false, false, false, false, true};
+    auto& starts = session.fake.duplication_results.results;
+    starts = refused_five_times;
+    starts.insert(starts.end(), refused_five_times.begin(), refused_five_times.end());
+    session.fake.refusals.assign(5, duplicate_access_denied);
+    session.fake.refusals.resize(10, duplicate_not_currently_available);
+    session.fake.steps = {new_frame(), FrameStep{AcquireResult::AccessLost, {}, false, false, {}, false, 0, {}, {}},
+                          new_frame()};
+    session.run();
+    std::vector<std::int64_t> waiting_at;
+    for (const auto& [report, at] : session.fake.reports) {
+        if (report == SessionReport::waiting) {
+            waiting_at.push_back(at);
+        }
+    }
+    // Each 10 s after its stall began: the run's start, and the loss at 11.5 s.
+    EXPECT_EQ(waiting_at, (std::vector<std::int64_t>{10000, 21500}));
+    EXPECT_EQ(session.fake.waiting_reasons,
+              (std::vector<WaitReason>{WaitReason::locked_desktop, WaitReason::duplication_busy}));
+}
+
 TEST(SessionLoop, DuplicationThatCannotStartBacksOffKeepsTheRendererAndWakesUp) {
     const std::pair<unsigned, unsigned> pauses[] = {{0, 500}, {1, 1000}, {2, 2000}, {3, 4000}, {4, 4000}, {40, 4000}};
     for (const auto& [failures, pause] : pauses) {
@@ -206,7 +285,8 @@ TEST(SessionLoop, DuplicationThatCannotStartBacksOffKeepsTheRendererAndWakesUp) 
         // the pause.
         Session session;
         session.fake.duplication_results.results = {false, false, false, false, false, true, false};
-        session.fake.steps = {new_frame(), FrameStep{AcquireResult::AccessLost, {}, false, false, {}, false}};
+        session.fake.steps = {new_frame(),
+                              FrameStep{AcquireResult::AccessLost, {}, false, false, {}, false, 0, {}, {}}};
         session.run();
         EXPECT_EQ(
             session.fake.trace(),
@@ -273,7 +353,7 @@ TEST(SessionLoop, StopDuringAnyPauseEndsItWithinOneSliceAndReleases) {
         session.fake.init_results.then = std::string(c.pause) != "no renderer";
         session.fake.duplication_results.then = std::string(c.pause) != "no duplication";
         session.fake.draw_results.then = false;
-        session.fake.steps.assign(10, FrameStep{AcquireResult::AccessLost, {}, false, false, {}, false});
+        session.fake.steps.assign(10, FrameStep{AcquireResult::AccessLost, {}, false, false, {}, false, 0, {}, {}});
         session.fake.stop_at_ms = 120;
         session.run();
         EXPECT_EQ(session.fake.trace(), c.trace);
@@ -284,7 +364,7 @@ TEST(SessionLoop, StopDuringAnyPauseEndsItWithinOneSliceAndReleases) {
 TEST(SessionLoop, StopInTheTurnOfALossStillLogsItButDoesNotPause) {
     test::LogCapture log;
     Session session;
-    session.fake.steps = {FrameStep{AcquireResult::AccessLost, {}, false, false, {}, true}};
+    session.fake.steps = {FrameStep{AcquireResult::AccessLost, {}, false, false, {}, true, 0, {}, {}}};
     session.run();
     EXPECT_EQ(session.fake.trace(), "find init dup warp lost release");
     EXPECT_EQ(log.messages(), std::vector<std::string>{"session: duplication lost, reinitializing"});
@@ -350,6 +430,25 @@ TEST(SessionLoop, WarpChangeRedrawsTheLastFrameWithTheNewValues) {
     }
 }
 
+TEST(SessionLoop, AColourSettingChangeIsFollowedBeforeTheNextFrameOrRebuildsWhenHdrSwitched) {
+    const auto colour_change = [] {
+        FrameStep step;
+        step.colour_change = true;
+        return step;
+    };
+    // A new white level: read and drawn with at once, the last frame again. HDR switched: all is made anew.
+    Session session;
+    session.fake.colour_results.results = {true, false};
+    session.fake.steps = {new_frame(), colour_change(), timeout(), colour_change(), timeout()};
+    const test::LogCapture log;
+    session.run();
+    // Each change comes during a turn's wait and is followed at the top of the next turn.
+    EXPECT_EQ(session.fake.trace(),
+              "find init dup warp new pos draw timeout pos colour timeout pos draw timeout pos colour-changed release "
+              "find init dup warp timeout timeout release");
+    EXPECT_EQ(log.messages(), std::vector<std::string>{"session: output colour changed, rebuilding"});
+}
+
 TEST(SessionLoop, WarpChangeBeforeTheFirstFrameDrawsNothing) {
     Session session;
     FrameStep publish = timeout();
@@ -369,7 +468,7 @@ TEST(SessionLoop, CursorImageIsUploadedOnlyWhenTheGenerationChanges) {
         shape,        // generation 1
         new_frame(),
         timeout_with_cursor_at(600, 600),
-        FrameStep{AcquireResult::AccessLost, {}, false, false, {}, false},
+        FrameStep{AcquireResult::AccessLost, {}, false, false, {}, false, 0, {}, {}},
         shape,  // the rebuilt capture counts from 0 again: generation 1 once more, a new renderer
         shape,  // generation 2
     };
@@ -421,6 +520,30 @@ TEST(SessionLoop, CursorPlacementByMonitor) {
             EXPECT_EQ(draws[0].y, c.y);
         }
     }
+}
+
+TEST(SessionLoop, TheCursorIsDrawnWhileTheDesktopShowsItAndRedrawnWhenThatChanges) {
+    const auto said = [](PointerState system, std::optional<std::int64_t> hiding = std::nullopt) {
+        FrameStep step;
+        step.pointer = PointerSignals{{}, system};
+        step.hiding = hiding;
+        return step;
+    };
+    Session session;
+    // Hidden by an application, then by our own hiding, which GetCursorInfo then proves not to reach it,
+    // so that its "hidden" is an application's again; no step moves the pointer.
+    session.fake.steps = {new_frame(),
+                          said(PointerState::hidden),
+                          timeout(),
+                          said(PointerState::hidden, 1000),
+                          said(PointerState::shown),
+                          said(PointerState::hidden)};
+    session.run();
+    std::vector<bool> shown;
+    for (const FakeCall& draw : session.fake.calls_of(FakeOp::draw)) {
+        shown.push_back(draw.visible);
+    }
+    EXPECT_EQ(shown, (std::vector<bool>{true, false, true, false}));
 }
 
 TEST(SessionLoop, FailingCursorPositionRedrawsAtMostOnce) {
@@ -535,6 +658,8 @@ public:
     DuplicationStart start_duplication() override { return DuplicationStart::started; }
     void release_attempt() noexcept override {}
     void release_capture() noexcept override {}
+    std::uint32_t device_removed_reason() noexcept override { return 0; }
+    bool follow_colour_settings() override { return true; }
     void update_warp(const WarpParams& params) override {
         const std::lock_guard<std::mutex> lock(mutex_);
         received_.push_back(params);
@@ -546,6 +671,7 @@ public:
     bool has_frame() const noexcept override { return true; }
     const CursorImage& cursor_image() const noexcept override { return image_; }
     void set_cursor_image(std::int32_t, std::int32_t, const std::uint32_t*, bool) override {}
+    PointerSignals pointer_signals() noexcept override { return {}; }
     bool cursor_position(CursorPoint& position) noexcept override {
         position = CursorPoint{400, 300};
         return true;

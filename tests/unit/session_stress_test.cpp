@@ -67,9 +67,9 @@ void script(test::FakeBackend& fake, RunKind kind, std::mt19937& random) {
     fake.yield_calls = true;
     switch (kind) {
         case RunKind::capture:
-            fake.steps = {FrameStep{AcquireResult::NewFrame, CursorPoint{500, 400}, false, false, {}, false},
+            fake.steps = {FrameStep{AcquireResult::NewFrame, CursorPoint{500, 400}, false, false, {}, false, 0, {}, {}},
                           FrameStep{},
-                          FrameStep{AcquireResult::Timeout, CursorPoint{510, 400}, false, false, {}, false}};
+                          FrameStep{AcquireResult::Timeout, CursorPoint{510, 400}, false, false, {}, false, 0, {}, {}}};
             break;
         case RunKind::pattern:
             break;
@@ -77,12 +77,12 @@ void script(test::FakeBackend& fake, RunKind kind, std::mt19937& random) {
             fake.find_results.then = false;
             break;
         case RunKind::lost_capture:
-            fake.steps = {FrameStep{AcquireResult::NewFrame, {}, false, true, {}, false}, FrameStep{},
-                          FrameStep{AcquireResult::AccessLost, {}, false, false, {}, false}};
+            fake.steps = {FrameStep{AcquireResult::NewFrame, {}, false, true, {}, false, 0, {}, {}}, FrameStep{},
+                          FrameStep{AcquireResult::AccessLost, {}, false, false, {}, false, 0, {}, {}}};
             break;
         case RunKind::late_output:
             fake.find_results.results.assign(std::uniform_int_distribution<std::size_t>(1, 3)(random), false);
-            fake.steps = {FrameStep{AcquireResult::NewFrame, {}, false, false, {}, false}, FrameStep{}};
+            fake.steps = {FrameStep{AcquireResult::NewFrame, {}, false, false, {}, false, 0, {}, {}}, FrameStep{}};
             break;
         case RunKind::kind_count:
             break;
