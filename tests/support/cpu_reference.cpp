@@ -2,6 +2,7 @@
 #include "support/cpu_reference.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <iterator>
 #include <utility>
@@ -73,7 +74,8 @@ Rgba blend_xor(const Rgba& source, const Rgba& destination) noexcept {
 
 // Hands each covered pixel of the target and the sprite's sample there to `blend`.
 template <typename Target, typename Blend>
-void draw_triangle(Target& target, const Image& sprite, Vertex v0, Vertex v1, Vertex v2, Blend blend) {
+void draw_triangle(Target& target, const Image& sprite, Vertex v0, Vertex v1, Vertex v2, const Reach& reach,
+                   Blend blend) {
     double area = edge(v0, v1, v2.x, v2.y);
     if (area == 0.0 || std::isnan(area)) {
         return;
@@ -109,7 +111,7 @@ void draw_triangle(Target& target, const Image& sprite, Vertex v0, Vertex v1, Ve
             const double w0 = e0 / area, w1 = e1 / area, w2 = e2 / area;
             const float u = static_cast<float>(w0 * v0.u + w1 * v1.u + w2 * v2.u);
             const float v = static_cast<float>(w0 * v0.v + w1 * v1.v + w2 * v2.v);
-            blend(target.at(x, y), sample_linear_clamp(sprite, u, v));
+            blend(target.at(x, y), sample_footprint(sprite, u, v, reach));
         }
     }
 }
@@ -181,14 +183,9 @@ std::uint32_t pack_unorm(Rgba colour) noexcept {
            channel_to_unorm(colour.b);
 }
 
+// Bilinear filtering at texel position (x, y), where texel centres sit at whole numbers.
 template <typename Texture>
-Rgba sample_texels(const Texture& texture, float u, float v) noexcept {
-    if (texture.width <= 0 || texture.height <= 0) {
-        return {0, 0, 0, 0};
-    }
-    // Texel centres sit at half-integer positions: coordinate u covers texel space u * width - 0.5.
-    const float x = (std::isnan(u) ? 0.0f : u) * static_cast<float>(texture.width) - 0.5f;
-    const float y = (std::isnan(v) ? 0.0f : v) * static_cast<float>(texture.height) - 0.5f;
+Rgba sample_at_texel(const Texture& texture, float x, float y) noexcept {
     const float x_floor = std::floor(x);
     const float y_floor = std::floor(y);
     const float fx = x - x_floor;
@@ -204,12 +201,56 @@ Rgba sample_texels(const Texture& texture, float u, float v) noexcept {
     return lerp(top, bottom, fy);
 }
 
+template <typename Texture>
+Rgba sample_texels(const Texture& texture, float u, float v) noexcept {
+    if (texture.width <= 0 || texture.height <= 0) {
+        return {0, 0, 0, 0};
+    }
+    // Texel centres sit at half-integer positions: coordinate u covers texel space u * width - 0.5.
+    const float x = (std::isnan(u) ? 0.0f : u) * static_cast<float>(texture.width) - 0.5f;
+    const float y = (std::isnan(v) ? 0.0f : v) * static_cast<float>(texture.height) - 0.5f;
+    return sample_at_texel(texture, x, y);
+}
+
+// The shader's footprint filter: the single sample where `reach` asks for one, else the mean of the
+// grid of bilinear samples spread evenly over the footprint.
+template <typename Texture>
+Rgba footprint_texels(const Texture& texture, float u, float v, const Reach& reach) noexcept {
+    const int nx = footprint_samples(std::hypot(reach.right_x, reach.right_y));
+    const int ny = footprint_samples(std::hypot(reach.down_x, reach.down_y));
+    if (nx * ny == 1 || texture.width <= 0 || texture.height <= 0) {
+        return sample_texels(texture, u, v);
+    }
+    const float qx = u * static_cast<float>(texture.width) - 0.5f;
+    const float qy = v * static_cast<float>(texture.height) - 0.5f;
+    Rgba sum{0, 0, 0, 0};
+    for (int j = 0; j < ny; ++j) {
+        const float b = (static_cast<float>(j) + 0.5f) / static_cast<float>(ny) - 0.5f;
+        for (int k = 0; k < nx; ++k) {
+            const float a = (static_cast<float>(k) + 0.5f) / static_cast<float>(nx) - 0.5f;
+            const Rgba one = sample_at_texel(texture, qx + reach.right_x * a + reach.down_x * b,
+                                             qy + reach.right_y * a + reach.down_y * b);
+            sum = {sum.r + one.r, sum.g + one.g, sum.b + one.b, sum.a + one.a};
+        }
+    }
+    const auto count = static_cast<float>(nx * ny);
+    return {sum.r / count, sum.g / count, sum.b / count, sum.a / count};
+}
+
 Rgba sample_linear_clamp(const Image& texture, float u, float v) noexcept {
     return sample_texels(texture, u, v);
 }
 
 Rgba sample_linear_clamp(const ImageF& texture, float u, float v) noexcept {
     return sample_texels(texture, u, v);
+}
+
+Rgba sample_footprint(const Image& texture, float u, float v, const Reach& reach) noexcept {
+    return footprint_texels(texture, u, v, reach);
+}
+
+Rgba sample_footprint(const ImageF& texture, float u, float v, const Reach& reach) noexcept {
+    return footprint_texels(texture, u, v, reach);
 }
 
 Rgba convert_colour(Rgba colour, const ColourMode& mode) noexcept {
@@ -244,7 +285,8 @@ void warp_into(Target& out, const Source& source, const WarpCB& rows, int width,
             if (tx < 0.0f || tx > 1.0f || ty < 0.0f || ty > 1.0f) {
                 continue;  // stays opaque black
             }
-            Rgba colour = sample_linear_clamp(source, tx, ty);
+            const Reach reach = warp_reach(rows, cx, cy, source.width, source.height, width, height);
+            Rgba colour = sample_footprint(source, tx, ty, reach);
             colour.a = 1.0f;
             store(out.at(x, y), colour);
         }
@@ -287,8 +329,12 @@ void cursor_pass(Target& target, const Image& cursor, const Mat3& forward_h, int
     const Vertex v1 = vertex(x1, y0, b, a);
     const Vertex v2 = vertex(x0, y1, a, b);
     const Vertex v3 = vertex(x1, y1, b, b);
-    draw_triangle(target, cursor, v0, v1, v2, blend);
-    draw_triangle(target, cursor, v2, v1, v3, blend);
+    const std::array<Reach, 2> reach =
+        cursor_reach(cursor_quad(forward_h, CursorPlacement{cursor_x, cursor_y, cursor.width, cursor.height},
+                                 target.width, target.height),
+                     cursor.width, cursor.height, target.width, target.height);
+    draw_triangle(target, cursor, v0, v1, v2, reach[0], blend);
+    draw_triangle(target, cursor, v2, v1, v3, reach[1], blend);
 }
 
 void reference_cursor_pass(Image& target, const Image& cursor, const Mat3& forward_h, int cursor_x, int cursor_y,
@@ -303,9 +349,18 @@ void reference_cursor_pass(Image& target, const Image& cursor, const Mat3& forwa
 }
 
 void reference_cursor_pass(ImageF& target, const Image& cursor, const Mat3& forward_h, int cursor_x, int cursor_y,
-                           const ColourMode& mode) {
-    cursor_pass(target, cursor, forward_h, cursor_x, cursor_y,
-                [&](Rgba& pixel, Rgba sample) { pixel = blend_over(convert_colour(sample, mode), pixel); });
+                           const ColourMode& mode, bool screen_xor) {
+    const float white = mode.decode_scale > 0.0f ? mode.decode_scale : 1.0f;
+    cursor_pass(target, cursor, forward_h, cursor_x, cursor_y, [&](Rgba& pixel, Rgba sample) {
+        pixel = blend_over(convert_colour(sample, mode), pixel);
+        const auto invert = [&](float frame, float colour) {
+            const float x = colour * (1.0f - sample.a);
+            return std::max(white * x + frame * (1.0f - 2.0f * x), 0.0f);
+        };
+        if (screen_xor) {
+            pixel = {invert(pixel.r, sample.r), invert(pixel.g, sample.g), invert(pixel.b, sample.b), pixel.a};
+        }
+    });
 }
 
 namespace {

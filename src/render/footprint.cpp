@@ -1,0 +1,104 @@
+// Footprint sampling: the count rule, the two reaches and the shader's constants.
+#include "render/footprint.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace kelvane {
+namespace {
+
+float ratio(int numerator, int denominator) noexcept {
+    return denominator > 0 && numerator > 0 ? static_cast<float>(numerator) / static_cast<float>(denominator) : 0.0f;
+}
+
+struct ScreenPoint {
+    double x;
+    double y;
+};
+
+// The viewport transform of a clip-space vertex: (-1, 1) is the output's top-left corner.
+ScreenPoint to_screen(const CursorVertex& v, int width, int height) noexcept {
+    return {(static_cast<double>(v.x) + 1.0) * 0.5 * width, (1.0 - static_cast<double>(v.y)) * 0.5 * height};
+}
+
+// The reach of a triangle whose texture coordinates step by `sign` along the edges base->a (in u) and
+// base->b (in v): the inverse of the edge matrix, scaled to texels.
+Reach triangle_reach(ScreenPoint base, ScreenPoint a, ScreenPoint b, double sign, int sprite_width,
+                     int sprite_height) noexcept {
+    const double ax = a.x - base.x, ay = a.y - base.y;
+    const double bx = b.x - base.x, by = b.y - base.y;
+    const double det = ax * by - bx * ay;
+    if (!(std::fabs(det) >= singular_threshold)) {
+        return {};
+    }
+    // [du/dx du/dy; dv/dx dv/dy] = sign * inverse([ax bx; ay by]).
+    const double s = sign / det;
+    const double su = s * sprite_width;
+    const double sv = s * sprite_height;
+    return {static_cast<float>(by * su), static_cast<float>(-ay * sv), static_cast<float>(-bx * su),
+            static_cast<float>(ax * sv)};
+}
+
+}  // namespace
+
+int footprint_samples(float length) noexcept {
+    if (!(length >= footprint_single_reach)) {
+        return 1;
+    }
+    // 2 from footprint_single_reach on, one more per texel after it.
+    const float count = std::floor(length + (2.0f - footprint_single_reach));
+    return count >= static_cast<float>(footprint_sample_cap) ? footprint_sample_cap : static_cast<int>(count);
+}
+
+Reach warp_reach(const WarpCB& rows, float cx, float cy, int source_width, int source_height, int width,
+                 int height) noexcept {
+    const float* r[3] = {rows.row0, rows.row1, rows.row2};
+    float h[3];
+    for (int i = 0; i < 3; ++i) {
+        h[i] = r[i][0] * cx + r[i][1] * cy + r[i][2];
+    }
+    const float sx = h[0] / h[2];
+    const float sy = h[1] / h[2];
+    // d(h.xy / h.z) = (d h.xy - s d h.z) / h.z, per unit of normalised output x and y.
+    const float dxx = (r[0][0] - sx * r[2][0]) / h[2];
+    const float dxy = (r[1][0] - sy * r[2][0]) / h[2];
+    const float dyx = (r[0][1] - sx * r[2][1]) / h[2];
+    const float dyy = (r[1][1] - sy * r[2][1]) / h[2];
+    return {dxx * ratio(source_width, width), dxy * ratio(source_height, width), dyx * ratio(source_width, height),
+            dyy * ratio(source_height, height)};
+}
+
+std::array<Reach, 2> cursor_reach(const std::array<CursorVertex, 4>& quad, int sprite_width, int sprite_height,
+                                  int width, int height) noexcept {
+    const ScreenPoint tl = to_screen(quad[0], width, height);
+    const ScreenPoint tr = to_screen(quad[1], width, height);
+    const ScreenPoint bl = to_screen(quad[2], width, height);
+    const ScreenPoint br = to_screen(quad[3], width, height);
+    // The first triangle's texture coordinates grow from the top-left corner, the second's shrink
+    // from the bottom-right one.
+    return {triangle_reach(tl, tr, bl, 1.0, sprite_width, sprite_height),
+            triangle_reach(br, bl, tr, -1.0, sprite_width, sprite_height)};
+}
+
+void set_footprint_source(FootprintCB& constants, int source_width, int source_height, int width, int height) noexcept {
+    const bool sized = source_width > 0 && source_height > 0 && width > 0 && height > 0;
+    constants.source_size[0] = sized ? static_cast<float>(source_width) : 0.0f;
+    constants.source_size[1] = sized ? static_cast<float>(source_height) : 0.0f;
+    constants.reach_scale[0] = sized ? ratio(source_width, width) : 0.0f;
+    constants.reach_scale[1] = sized ? ratio(source_height, width) : 0.0f;
+    constants.reach_scale[2] = sized ? ratio(source_width, height) : 0.0f;
+    constants.reach_scale[3] = sized ? ratio(source_height, height) : 0.0f;
+}
+
+void set_footprint_sprite(FootprintCB& constants, int sprite_width, int sprite_height,
+                          const std::array<Reach, 2>& reach) noexcept {
+    constants.sprite_size[0] = static_cast<float>(std::max(sprite_width, 0));
+    constants.sprite_size[1] = static_cast<float>(std::max(sprite_height, 0));
+    for (std::size_t i = 0; i < reach.size(); ++i) {
+        const Reach& r = reach[i];
+        const float values[4] = {r.right_x, r.right_y, r.down_x, r.down_y};
+        std::copy(std::begin(values), std::end(values), constants.sprite_reach[i]);
+    }
+}
+
+}  // namespace kelvane
