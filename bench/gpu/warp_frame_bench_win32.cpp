@@ -11,7 +11,6 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
-#include <string>
 #include <vector>
 
 #include "render/warp_renderer_win32.h"
@@ -26,8 +25,6 @@ constexpr int height = 1080;
 constexpr int frames_per_run = 12;
 constexpr int runs = 5;
 constexpr wchar_t window_class[] = L"Kelvane2BenchWindow";
-// The shader as it was before footprint sampling: one bilinear sample per pixel.
-constexpr char one_sample_define[] = "#define FOOTPRINT_CAP 1\n";
 
 // Fine black-on-white strokes, one and two pixels wide, so that the filter has edges to work on.
 std::vector<std::uint32_t> text_like_desktop() {
@@ -138,9 +135,10 @@ struct Renderers {
 
 bool make_renderers(Renderers& renderers, IDXGIAdapter1* adapter, HWND window, bool hdr) {
     const kelvane::OutputColour colour{hdr, 240.0f};
-    const std::string one_sample = one_sample_define + std::string(kelvane::embedded_shader_source());
+    // The warp as it was before footprint sampling: one bilinear sample per pixel.
+    renderers.one_sample.set_sample_cap(1);
     return renderers.footprint.initialize(adapter, window, width, height, colour) &&
-           renderers.one_sample.initialize_with_shader(adapter, window, width, height, one_sample, colour) &&
+           renderers.one_sample.initialize(adapter, window, width, height, colour) &&
            renderers.footprint.output_colour().hdr == hdr;
 }
 

@@ -80,10 +80,75 @@ std::array<Reach, 2> cursor_reach(const std::array<CursorVertex, 4>& quad, int s
             triangle_reach(br, bl, tr, -1.0, sprite_width, sprite_height)};
 }
 
+FootprintTiles footprint_tiles(const WarpCB& rows, int source_width, int source_height, int width, int height,
+                               int cap) {
+    FootprintTiles tiles;
+    if (width <= 0 || height <= 0) {
+        return tiles;
+    }
+    cap = std::clamp(cap, 1, footprint_sample_cap);
+    tiles.columns = (width + footprint_tile_size - 1) / footprint_tile_size;
+    tiles.rows = (height + footprint_tile_size - 1) / footprint_tile_size;
+    tiles.samples.assign(static_cast<std::size_t>(tiles.columns) * static_cast<std::size_t>(tiles.rows), 1);
+    const auto normalised = [](int pixel, int size) {
+        return 2.0f * ((static_cast<float>(pixel) + 0.5f) / static_cast<float>(size)) - 1.0f;
+    };
+    for (int row = 0; row < tiles.rows; ++row) {
+        const int y0 = row * footprint_tile_size;
+        const int y1 = std::min(y0 + footprint_tile_size, height) - 1;
+        for (int column = 0; column < tiles.columns; ++column) {
+            const int x0 = column * footprint_tile_size;
+            const int x1 = std::min(x0 + footprint_tile_size, width) - 1;
+            const int points[5][2] = {{x0, y0}, {x1, y0}, {x0, y1}, {x1, y1}, {(x0 + x1) / 2, (y0 + y1) / 2}};
+            int most = 1;
+            for (const auto& point : points) {
+                const Reach r = warp_reach(rows, normalised(point[0], width), normalised(point[1], height),
+                                           source_width, source_height, width, height);
+                most = std::max({most, footprint_samples(std::hypot(r.right_x, r.right_y)),
+                                 footprint_samples(std::hypot(r.down_x, r.down_y))});
+            }
+            tiles.samples[static_cast<std::size_t>(row) * tiles.columns + column] =
+                static_cast<std::uint8_t>(std::min(most, cap));
+        }
+    }
+    return tiles;
+}
+
+int tile_samples(const FootprintTiles& tiles, int x, int y) noexcept {
+    const int column = x / footprint_tile_size;
+    const int row = y / footprint_tile_size;
+    if (x < 0 || y < 0 || column >= tiles.columns || row >= tiles.rows) {
+        return 1;
+    }
+    return tiles.samples[static_cast<std::size_t>(row) * tiles.columns + column];
+}
+
+std::vector<float> tile_triangles(const FootprintTiles& tiles, int samples, int width, int height) {
+    std::vector<float> vertices;
+    const auto clip_x = [&](int x) { return 2.0f * static_cast<float>(x) / static_cast<float>(width) - 1.0f; };
+    const auto clip_y = [&](int y) { return 1.0f - 2.0f * static_cast<float>(y) / static_cast<float>(height); };
+    for (int row = 0; row < tiles.rows; ++row) {
+        for (int column = 0; column < tiles.columns; ++column) {
+            if (tiles.samples[static_cast<std::size_t>(row) * tiles.columns + column] != samples) {
+                continue;
+            }
+            const float left = clip_x(column * footprint_tile_size);
+            const float right = clip_x(std::min((column + 1) * footprint_tile_size, width));
+            const float top = clip_y(row * footprint_tile_size);
+            const float bottom = clip_y(std::min((row + 1) * footprint_tile_size, height));
+            vertices.insert(vertices.end(),
+                            {left, top, right, top, left, bottom, left, bottom, right, top, right, bottom});
+        }
+    }
+    return vertices;
+}
+
 void set_footprint_source(FootprintCB& constants, int source_width, int source_height, int width, int height) noexcept {
     const bool sized = source_width > 0 && source_height > 0 && width > 0 && height > 0;
     constants.source_size[0] = sized ? static_cast<float>(source_width) : 0.0f;
     constants.source_size[1] = sized ? static_cast<float>(source_height) : 0.0f;
+    constants.source_size[2] = sized ? 1.0f / static_cast<float>(source_width) : 0.0f;
+    constants.source_size[3] = sized ? 1.0f / static_cast<float>(source_height) : 0.0f;
     constants.reach_scale[0] = sized ? ratio(source_width, width) : 0.0f;
     constants.reach_scale[1] = sized ? ratio(source_height, width) : 0.0f;
     constants.reach_scale[2] = sized ? ratio(source_width, height) : 0.0f;

@@ -1,10 +1,18 @@
 // Footprint sampling, free of Windows headers: how far one output pixel reaches on the image it shows
 // (the Jacobian of the inverse homography for the warp pass, of the quad's texture mapping for the
-// cursor sprite), how many bilinear samples per axis that asks for, and the constants the shader's
-// footprint filter reads. The shader repeats the count rule; the CPU reference calls it.
+// cursor sprite), how many bilinear samples per axis that asks for, the output's tiles grouped by the
+// samples their pixels need, and the constants the shader's footprint filter reads. The shader repeats
+// the count rule for the cursor; the CPU reference calls it.
+//
+// The warp pass decides per tile, not per pixel: a GPU that runs both sides of a branch (and Wine's,
+// which runs the GPU work on the CPU, does) would pay for the largest grid everywhere. So the whole
+// output is drawn with the single sample, then each tile that needs more is drawn again with the
+// shader variant compiled for its grid, whose samples spread over each pixel's own footprint.
 #pragma once
 
 #include <array>
+#include <cstdint>
+#include <vector>
 
 #include "render/warp_geometry.h"
 
@@ -43,9 +51,32 @@ struct Reach {
 [[nodiscard]] std::array<Reach, 2> cursor_reach(const std::array<CursorVertex, 4>& quad, int sprite_width,
                                                 int sprite_height, int width, int height) noexcept;
 
+// The output's tiles are this many pixels square (the last row and column may be smaller).
+inline constexpr int footprint_tile_size = 32;
+
+// Per tile of a `columns` x `rows` grid, row-major, the samples per axis its pixels get: the most any
+// of its pixels asks for, judged at its corner and centre pixels, at most the cap it was made with.
+struct FootprintTiles {
+    int columns = 0;
+    int rows = 0;
+    std::vector<std::uint8_t> samples;
+};
+
+// The tiles of a `width` x `height` output showing a `source_width` x `source_height` source through
+// the inverse `rows`; `cap` (1 to footprint_sample_cap) bounds every tile's samples.
+[[nodiscard]] FootprintTiles footprint_tiles(const WarpCB& rows, int source_width, int source_height, int width,
+                                             int height, int cap = footprint_sample_cap);
+
+// The samples per axis of output pixel (x, y); 1 outside the tiles.
+[[nodiscard]] int tile_samples(const FootprintTiles& tiles, int x, int y) noexcept;
+
+// The tiles with exactly `samples` per axis as two clip-space triangles each (x, y pairs, 12 values
+// per tile), on pixel edges of a `width` x `height` output.
+[[nodiscard]] std::vector<float> tile_triangles(const FootprintTiles& tiles, int samples, int width, int height);
+
 // The shader's FootprintCB, 80 bytes in this order.
 struct FootprintCB {
-    float source_size[4];  // width, height
+    float source_size[4];  // width, height, 1 / width, 1 / height
     float reach_scale[4];  // source width and height per output width, then per output height
     float sprite_size[4];  // width, height
     float sprite_reach[2][4];

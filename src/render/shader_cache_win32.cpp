@@ -25,7 +25,7 @@ std::atomic<unsigned long> compilations{0};
 
 struct Cache {
     std::mutex lock;
-    std::map<std::string, std::vector<std::uint8_t>> code;  // by profile, entry, define and source text
+    std::map<std::string, std::vector<std::uint8_t>> code;  // by profile, entry, defines and source text
 };
 
 Cache& cache() {
@@ -33,23 +33,35 @@ Cache& cache() {
     return instance;
 }
 
-std::vector<std::uint8_t> compile(std::string_view source, const char* entry, const char* profile, const char* define) {
+// The defines as the compiler's log line names them: " NAME=value" each.
+std::string defines_text(const std::vector<ShaderDefine>& defines) {
+    std::string text;
+    for (const ShaderDefine& define : defines) {
+        text.append(" ").append(define.name).append("=").append(define.value);
+    }
+    return text;
+}
+
+std::vector<std::uint8_t> compile(std::string_view source, const char* entry, const char* profile,
+                                  const std::vector<ShaderDefine>& defines) {
     compilations.fetch_add(1, std::memory_order_relaxed);
     ComPtr<ID3DBlob> code;
     ComPtr<ID3DBlob> errors;
-    const D3D_SHADER_MACRO macros[] = {{define, "1"}, {nullptr, nullptr}};
-    const HRESULT hr =
-        D3DCompile(source.data(), source.size(), shader_source_name, define != nullptr ? macros : nullptr, nullptr,
-                   entry, profile, shader_compile_flags, 0, &code, &errors);
+    std::vector<D3D_SHADER_MACRO> macros;
+    for (const ShaderDefine& define : defines) {
+        macros.push_back({define.name, define.value});
+    }
+    macros.push_back({nullptr, nullptr});
+    const HRESULT hr = D3DCompile(source.data(), source.size(), shader_source_name, macros.data(), nullptr, entry,
+                                  profile, shader_compile_flags, 0, &code, &errors);
+    const std::string name = entry + defines_text(defines);
     if (FAILED(hr)) {
         if (errors != nullptr && errors->GetBufferSize() > 0) {
             const auto* text = static_cast<const char*>(errors->GetBufferPointer());
             const std::string message(text, strnlen(text, errors->GetBufferSize()));
-            log_message("shader compile (%s%s%s) failed: %s", entry, define != nullptr ? " " : "",
-                        define != nullptr ? define : "", message.c_str());
+            log_message("shader compile (%s) failed: %s", name.c_str(), message.c_str());
         } else {
-            log_message("shader compile (%s%s%s) failed: %s", entry, define != nullptr ? " " : "",
-                        define != nullptr ? define : "", "no log");
+            log_message("shader compile (%s) failed: %s", name.c_str(), "no log");
         }
         return {};
     }
@@ -60,8 +72,8 @@ std::vector<std::uint8_t> compile(std::string_view source, const char* entry, co
 }  // namespace
 
 std::vector<std::uint8_t> compiled_shader(std::string_view source, const char* entry, const char* profile,
-                                          const char* define) {
-    std::string key = std::string(profile) + '\n' + entry + '\n' + (define != nullptr ? define : "") + '\n';
+                                          const std::vector<ShaderDefine>& defines) {
+    std::string key = std::string(profile) + '\n' + entry + defines_text(defines) + '\n';
     key.append(source);
     Cache& shaders = cache();
     const std::lock_guard<std::mutex> hold(shaders.lock);
@@ -69,7 +81,7 @@ std::vector<std::uint8_t> compiled_shader(std::string_view source, const char* e
     if (found != shaders.code.end()) {
         return found->second;
     }
-    std::vector<std::uint8_t> code = compile(source, entry, profile, define);
+    std::vector<std::uint8_t> code = compile(source, entry, profile, defines);
     if (!code.empty()) {
         shaders.code.emplace(std::move(key), code);
     }

@@ -8,12 +8,15 @@
 //   COLOUR_DECODE  sRGB-encoded samples become linear light times the pass's scale (SDR on HDR)
 //   COLOUR_ENCODE  linear samples are clamped and sRGB-encoded (an FP16 frame on an SDR output)
 //   XOR_SCALED     the XOR pass inverts relative to SDR white on a linear target (see PSCursorXor)
-// FOOTPRINT_CAP is the most samples per axis of the footprint filter; 1 compiles the filter out and
-// leaves the single bilinear sample, for comparing against it.
+// The warp pass is compiled once more per footprint grid: FOOTPRINT_TAPS n (2 to 4) takes n x n
+// samples over every pixel's footprint, for the tiles that need them (drawn through VSTiles); without
+// it, the single bilinear sample. FOOTPRINT_CAP is the most samples per axis of the cursor's footprint
+// filter; 1 compiles that filter out.
 //
 // Wine's HLSL compiler does not call user functions and lacks many intrinsics (any, ceil, frac, sqrt,
-// rcp, ddx, GetDimensions, SampleLevel, the ternary operator, break, attributes): the shared steps are
-// macros.
+// rcp, ddx, GetDimensions, SampleLevel, the ternary operator, break, attributes), miscompiles loops,
+// and does not substitute a macro's parameter passed on to another macro: the shared steps are
+// macros over fixed names, and the sample grids are written out.
 
 #ifndef FOOTPRINT_CAP
 #define FOOTPRINT_CAP 4
@@ -36,7 +39,7 @@ cbuffer ColourCB : register(b1)
 // What the footprint filter needs to know about the two images (FootprintCB).
 cbuffer FootprintCB : register(b2)
 {
-    float4 sourceSize;    // the source's width and height in texels
+    float4 sourceSize;    // the source's width and height in texels, then their inverses
     float4 reachScale;    // source width and height per output width (xy), per output height (zw)
     float4 spriteSize;    // the cursor sprite's width and height in texels
     float4 spriteReach0;  // sprite texels per output pixel right (xy) and down (zw), first triangle
@@ -79,17 +82,18 @@ struct VSOut
 #define CONVERT_COLOUR(c, mode)
 #endif
 
-// The footprint filter. A pixel whose footprint on sourceTex (the parallelogram spanned by `right` and
+// The cursor's footprint filter, decided per pixel (the sprite covers few pixels). A pixel whose footprint on sourceTex (the parallelogram spanned by `right` and
 // `down`, in texels, around texel position `q`) reaches at most about one texel on both axes keeps
 // `colour`, its single bilinear sample. A larger one gets the mean of an even grid of bilinear samples
 // over the footprint instead: one per texel of reach and axis, up to FOOTPRINT_CAP, all inside the
 // parallelogram. The samples are bilinear by hand from Load: a gradient sample under a branch that
 // varies per pixel is refused or flattened by some compilers. Clamp addressing as the sampler's.
 // The grid is written out tap by tap: Wine's compiler miscompiles loops inside a branch.
-#define FOOTPRINT_TAP(k, j)                                                                       \
-    if (k < nx && j < ny)                                                                         \
+// One bilinear sample of the grid, by hand from Load, added to `sum`: at column tk and row tj of an
+// nx x ny grid over the footprint spanned by fr and fd around texel position fq.
+#define FOOTPRINT_TAP_BODY                                                                        \
     {                                                                                             \
-        float2 p = fq + fr * ((k + 0.5) / nx - 0.5) + fd * ((j + 0.5) / ny - 0.5);                \
+        float2 p = fq + fr * ((tk + 0.5) / nx - 0.5) + fd * ((tj + 0.5) / ny - 0.5);              \
         float2 base = floor(p);                                                                   \
         float2 w = p - base;                                                                      \
         int2 lo = int2(min(max(base, 0.0), last));                                                \
@@ -99,6 +103,22 @@ struct VSOut
         float4 t01 = sourceTex.Load(int3(lo.x, hi.y, 0));                                         \
         float4 t11 = sourceTex.Load(int3(hi.x, hi.y, 0));                                         \
         sum += lerp(lerp(t00, t10, w.x), lerp(t01, t11, w.x), w.y);                               \
+    }
+#define FOOTPRINT_TAP(k, j)                                                                       \
+    if (k < nx && j < ny)                                                                         \
+    {                                                                                             \
+        float tk = k;                                                                             \
+        float tj = j;                                                                             \
+        FOOTPRINT_TAP_BODY                                                                        \
+    }
+// One sample of the warp pass's fixed grid: column tk and row tj of nx x ny over the footprint spanned
+// by tr and td (in texture coordinates) around ft. No branch surrounds it, so the sampler filters.
+#define GRID_TAP(k, j)                                                                            \
+    {                                                                                             \
+        float tk = k;                                                                             \
+        float tj = j;                                                                             \
+        float2 p = ft + tr * ((tk + 0.5) / nx - 0.5) + td * ((tj + 0.5) / ny - 0.5);              \
+        sum += sourceTex.Sample(linearSampler, p);                                                \
     }
 
 #if FOOTPRINT_CAP > 4
@@ -133,22 +153,44 @@ VSOut VSMain(uint id : SV_VertexID)
     return o;
 }
 
+#if FOOTPRINT_TAPS == 2
+#define FOOTPRINT_GRID GRID_TAP(0.0, 0.0) GRID_TAP(1.0, 0.0) GRID_TAP(0.0, 1.0) GRID_TAP(1.0, 1.0)
+#elif FOOTPRINT_TAPS == 3
+#define FOOTPRINT_GRID                                                                            \
+    GRID_TAP(0.0, 0.0) GRID_TAP(1.0, 0.0) GRID_TAP(2.0, 0.0)                                      \
+    GRID_TAP(0.0, 1.0) GRID_TAP(1.0, 1.0) GRID_TAP(2.0, 1.0)                                      \
+    GRID_TAP(0.0, 2.0) GRID_TAP(1.0, 2.0) GRID_TAP(2.0, 2.0)
+#elif FOOTPRINT_TAPS == 4
+#define FOOTPRINT_GRID                                                                            \
+    GRID_TAP(0.0, 0.0) GRID_TAP(1.0, 0.0) GRID_TAP(2.0, 0.0) GRID_TAP(3.0, 0.0)                   \
+    GRID_TAP(0.0, 1.0) GRID_TAP(1.0, 1.0) GRID_TAP(2.0, 1.0) GRID_TAP(3.0, 1.0)                   \
+    GRID_TAP(0.0, 2.0) GRID_TAP(1.0, 2.0) GRID_TAP(2.0, 2.0) GRID_TAP(3.0, 2.0)                   \
+    GRID_TAP(0.0, 3.0) GRID_TAP(1.0, 3.0) GRID_TAP(2.0, 3.0) GRID_TAP(3.0, 3.0)
+#elif defined(FOOTPRINT_TAPS)
+#error the footprint grid is written out for 2 to 4 samples per axis
+#endif
+
 float4 PSMain(VSOut i) : SV_TARGET
 {
     float3 c = float3(2.0 * i.uv.x - 1.0, 2.0 * i.uv.y - 1.0, 1.0);
     float3 h = float3(dot(row0.xyz, c), dot(row1.xyz, c), dot(row2.xyz, c));
     float2 s = h.xy / h.z;
     float2 t = (s + 1.0) * 0.5;
-    float4 sampled = sourceTex.Sample(linearSampler, t);
-#if FOOTPRINT_CAP > 1
+#if FOOTPRINT_TAPS
     // The Jacobian of the inverse homography in closed form: how far the source point moves per unit
-    // of normalised output x and y, then in source texels per output pixel.
+    // of normalised output x and y, then in source texels per output pixel; the grid spreads over it.
     float2 ds_dx = (float2(row0.x, row1.x) - s * row2.x) / h.z;
     float2 ds_dy = (float2(row0.y, row1.y) - s * row2.y) / h.z;
-    float2 right = ds_dx * reachScale.xy;
-    float2 down = ds_dy * reachScale.zw;
-    float2 q = t * sourceSize.xy - 0.5;
-    FOOTPRINT_FILTER(sampled, q, right, down, sourceSize)
+    float2 tr = ds_dx * reachScale.xy * sourceSize.zw;
+    float2 td = ds_dy * reachScale.zw * sourceSize.zw;
+    float2 ft = t;
+    float nx = FOOTPRINT_TAPS;
+    float ny = FOOTPRINT_TAPS;
+    float4 sum = float4(0.0, 0.0, 0.0, 0.0);
+    FOOTPRINT_GRID
+    float4 sampled = sum / (nx * ny);
+#else
+    float4 sampled = sourceTex.Sample(linearSampler, t);
 #endif
     float3 colour = sampled.rgb;
     CONVERT_COLOUR(colour, warpColour)
@@ -159,6 +201,21 @@ float4 PSMain(VSOut i) : SV_TARGET
         result = float4(0.0, 0.0, 0.0, 1.0);
     }
     return result;
+}
+
+struct TileVSIn
+{
+    float2 pos : POSITION;
+};
+
+// The tiles drawn again with a footprint grid: clip positions on pixel edges, and the same texture
+// coordinates the full-screen triangle gives there.
+VSOut VSTiles(TileVSIn v)
+{
+    VSOut o;
+    o.pos = float4(v.pos.x, v.pos.y, 0.0, 1.0);
+    o.uv = float2((v.pos.x + 1.0) * 0.5, (1.0 - v.pos.y) * 0.5);
+    return o;
 }
 
 struct CursorVSIn

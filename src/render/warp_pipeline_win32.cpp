@@ -1,4 +1,5 @@
-// WarpPipeline: shader compilation per colour mode, the cursor's input layout and the fixed states.
+// WarpPipeline: shader compilation per colour mode and footprint grid, the input layouts and the fixed
+// states.
 #include "render/warp_pipeline_win32.h"
 
 #include <cstddef>
@@ -19,7 +20,20 @@ constexpr const char* pixel_profile = "ps_4_0";
 constexpr const char* vertex_profile = "vs_4_0";
 // The define that compiles each colour variant, in ColourVariant's order (plain needs none).
 constexpr const char* variant_defines[colour_variant_count] = {nullptr, "COLOUR_DECODE", "COLOUR_ENCODE"};
-constexpr const char* xor_scaled_define = "XOR_SCALED";
+constexpr ShaderDefine xor_scaled{"XOR_SCALED", "1"};
+constexpr const char* taps_define = "FOOTPRINT_TAPS";
+constexpr const char* grid_sizes[footprint_sample_cap] = {"1", "2", "3", "4"};
+
+std::vector<ShaderDefine> variant_defines_for(std::size_t variant, std::size_t samples_index) {
+    std::vector<ShaderDefine> defines;
+    if (variant_defines[variant] != nullptr) {
+        defines.push_back({variant_defines[variant], "1"});
+    }
+    if (samples_index > 0) {
+        defines.push_back({taps_define, grid_sizes[samples_index]});
+    }
+    return defines;
+}
 
 // Straight-alpha "over": colour = source * source alpha + destination * (1 - source alpha).
 D3D11_BLEND_DESC cursor_blend_description() {
@@ -90,9 +104,9 @@ D3D11_SAMPLER_DESC sampler_description() {
     return desc;
 }
 
-bool make_pixel_shader(ID3D11Device* device, std::string_view source, const char* entry, const char* define,
-                       ComPtr<ID3D11PixelShader>& shader) {
-    const std::vector<std::uint8_t> code = compiled_shader(source, entry, pixel_profile, define);
+bool make_pixel_shader(ID3D11Device* device, std::string_view source, const char* entry,
+                       const std::vector<ShaderDefine>& defines, ComPtr<ID3D11PixelShader>& shader) {
+    const std::vector<std::uint8_t> code = compiled_shader(source, entry, pixel_profile, defines);
     if (code.empty()) {
         return false;
     }
@@ -126,14 +140,32 @@ bool WarpPipeline::create_warp_shaders(ID3D11Device* device, std::string_view sh
     if (vs_code.empty()) {
         return false;
     }
-    for (std::size_t variant = 0; variant < warp_ps.size(); ++variant) {
-        if (!make_pixel_shader(device, shader_source, "PSMain", variant_defines[variant], warp_ps[variant])) {
-            return false;
+    for (std::size_t samples = 0; samples < warp_ps.size(); ++samples) {
+        for (std::size_t variant = 0; variant < warp_ps[samples].size(); ++variant) {
+            if (!make_pixel_shader(device, shader_source, "PSMain", variant_defines_for(variant, samples),
+                                   warp_ps[samples][variant])) {
+                return false;
+            }
         }
     }
-    const HRESULT hr = device->CreateVertexShader(vs_code.data(), vs_code.size(), nullptr, &warp_vs);
+    const std::vector<std::uint8_t> tile_code = compiled_shader(shader_source, "VSTiles", vertex_profile);
+    if (tile_code.empty()) {
+        return false;
+    }
+    HRESULT hr = device->CreateVertexShader(vs_code.data(), vs_code.size(), nullptr, &warp_vs);
+    if (SUCCEEDED(hr)) {
+        hr = device->CreateVertexShader(tile_code.data(), tile_code.size(), nullptr, &tile_vs);
+    }
     if (FAILED(hr)) {
         log_failed_call("create shaders", hr);
+        return false;
+    }
+    const D3D11_INPUT_ELEMENT_DESC layout[] = {
+        {"POSITION", 0, DXGI_FORMAT_R32G32_FLOAT, 0, 0, D3D11_INPUT_PER_VERTEX_DATA, 0},
+    };
+    hr = device->CreateInputLayout(layout, 1, tile_code.data(), tile_code.size(), &tile_layout);
+    if (FAILED(hr)) {
+        log_failed_call("create tile input layout", hr);
         return false;
     }
     return true;
@@ -144,12 +176,12 @@ bool WarpPipeline::create_cursor_shaders(ID3D11Device* device, std::string_view 
     if (vs_code.empty()) {
         return false;
     }
-    const char* decode = variant_defines[static_cast<int>(ColourVariant::decode)];
-    if (!make_pixel_shader(device, shader_source, "PSCursor", nullptr, cursor_ps) ||
+    const std::vector<ShaderDefine> decode = variant_defines_for(static_cast<std::size_t>(ColourVariant::decode), 0);
+    if (!make_pixel_shader(device, shader_source, "PSCursor", {}, cursor_ps) ||
         !make_pixel_shader(device, shader_source, "PSCursor", decode, cursor_decode_ps) ||
-        !make_pixel_shader(device, shader_source, "PSCursorXor", nullptr, cursor_xor_ps) ||
-        !make_pixel_shader(device, shader_source, "PSCursorXor", xor_scaled_define, cursor_xor_scaled_ps) ||
-        !make_pixel_shader(device, shader_source, "PSCursorFloor", nullptr, cursor_floor_ps)) {
+        !make_pixel_shader(device, shader_source, "PSCursorXor", {}, cursor_xor_ps) ||
+        !make_pixel_shader(device, shader_source, "PSCursorXor", {xor_scaled}, cursor_xor_scaled_ps) ||
+        !make_pixel_shader(device, shader_source, "PSCursorFloor", {}, cursor_floor_ps)) {
         return false;
     }
     HRESULT hr = device->CreateVertexShader(vs_code.data(), vs_code.size(), nullptr, &cursor_vs);
@@ -203,14 +235,21 @@ void WarpPipeline::release() noexcept {
     cursor_ps.Reset();
     cursor_layout.Reset();
     cursor_vs.Reset();
-    for (auto it = warp_ps.rbegin(); it != warp_ps.rend(); ++it) {
-        it->Reset();
+    tile_layout.Reset();
+    tile_vs.Reset();
+    for (auto& grid : warp_ps) {
+        for (auto& shader : grid) {
+            shader.Reset();
+        }
     }
     warp_vs.Reset();
 }
 
-ID3D11PixelShader* WarpPipeline::warp_shader(ColourVariant variant) const noexcept {
-    return warp_ps[static_cast<std::size_t>(variant)].Get();
+ID3D11PixelShader* WarpPipeline::warp_shader(ColourVariant variant, int samples) const noexcept {
+    if (samples < 1 || samples > footprint_sample_cap) {
+        return nullptr;
+    }
+    return warp_ps[static_cast<std::size_t>(samples - 1)][static_cast<std::size_t>(variant)].Get();
 }
 
 ID3D11PixelShader* WarpPipeline::cursor_shader(ColourVariant variant) const noexcept {

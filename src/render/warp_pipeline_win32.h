@@ -1,6 +1,7 @@
 // The fixed objects of the warp and cursor passes on one device: the shader program compiled from its
-// text (each pixel shader once per colour mode), the cursor's input layout, and the rasterizer,
-// sampler and blend states. Made together, released together, never changed while drawing.
+// text (each pixel shader once per colour mode, the warp's once more per footprint grid), the input
+// layouts, and the rasterizer, sampler and blend states. Made together, released together, never
+// changed while drawing.
 #pragma once
 
 #include <windows.h>
@@ -11,6 +12,7 @@
 #include <string_view>
 
 #include "render/colour_space.h"
+#include "render/footprint.h"
 
 namespace kelvane {
 
@@ -24,14 +26,19 @@ struct WarpPipeline {
     [[nodiscard]] bool create(ID3D11Device* device, std::string_view shader_source);
     void release() noexcept;
 
-    // The warp pass's pixel shader for `variant`; the cursor's for a plain or a decoding mode (the
-    // sprite is never linear). An XOR pass on a linear target inverts relative to SDR white.
-    [[nodiscard]] ID3D11PixelShader* warp_shader(ColourVariant variant) const noexcept;
+    // The warp pass's pixel shader for `variant` with `samples` x `samples` footprint samples (1: the
+    // single bilinear sample); the cursor's for a plain or a decoding mode (the sprite is never
+    // linear). An XOR pass on a linear target inverts relative to SDR white.
+    [[nodiscard]] ID3D11PixelShader* warp_shader(ColourVariant variant, int samples) const noexcept;
     [[nodiscard]] ID3D11PixelShader* cursor_shader(ColourVariant variant) const noexcept;
     [[nodiscard]] ID3D11PixelShader* cursor_xor_shader(ColourVariant variant) const noexcept;
 
     Microsoft::WRL::ComPtr<ID3D11VertexShader> warp_vs;
-    std::array<Microsoft::WRL::ComPtr<ID3D11PixelShader>, colour_variant_count> warp_ps;
+    // By samples per axis (1 to footprint_sample_cap), then colour variant.
+    std::array<std::array<Microsoft::WRL::ComPtr<ID3D11PixelShader>, colour_variant_count>, footprint_sample_cap>
+        warp_ps;
+    Microsoft::WRL::ComPtr<ID3D11VertexShader> tile_vs;
+    Microsoft::WRL::ComPtr<ID3D11InputLayout> tile_layout;
     Microsoft::WRL::ComPtr<ID3D11VertexShader> cursor_vs;
     Microsoft::WRL::ComPtr<ID3D11InputLayout> cursor_layout;
     Microsoft::WRL::ComPtr<ID3D11PixelShader> cursor_ps;

@@ -212,12 +212,10 @@ Rgba sample_texels(const Texture& texture, float u, float v) noexcept {
     return sample_at_texel(texture, x, y);
 }
 
-// The shader's footprint filter: the single sample where `reach` asks for one, else the mean of the
-// grid of bilinear samples spread evenly over the footprint.
+// The mean of an `nx` x `ny` grid of bilinear samples spread evenly over the footprint; the sampler's
+// one sample for a grid of one.
 template <typename Texture>
-Rgba footprint_texels(const Texture& texture, float u, float v, const Reach& reach) noexcept {
-    const int nx = footprint_samples(std::hypot(reach.right_x, reach.right_y));
-    const int ny = footprint_samples(std::hypot(reach.down_x, reach.down_y));
+Rgba grid_texels(const Texture& texture, float u, float v, const Reach& reach, int nx, int ny) noexcept {
     if (nx * ny == 1 || texture.width <= 0 || texture.height <= 0) {
         return sample_texels(texture, u, v);
     }
@@ -237,6 +235,13 @@ Rgba footprint_texels(const Texture& texture, float u, float v, const Reach& rea
     return {sum.r / count, sum.g / count, sum.b / count, sum.a / count};
 }
 
+// The cursor's footprint filter: as many samples per axis as the pixel's own reach asks for.
+template <typename Texture>
+Rgba footprint_texels(const Texture& texture, float u, float v, const Reach& reach) noexcept {
+    return grid_texels(texture, u, v, reach, footprint_samples(std::hypot(reach.right_x, reach.right_y)),
+                       footprint_samples(std::hypot(reach.down_x, reach.down_y)));
+}
+
 Rgba sample_linear_clamp(const Image& texture, float u, float v) noexcept {
     return sample_texels(texture, u, v);
 }
@@ -251,6 +256,14 @@ Rgba sample_footprint(const Image& texture, float u, float v, const Reach& reach
 
 Rgba sample_footprint(const ImageF& texture, float u, float v, const Reach& reach) noexcept {
     return footprint_texels(texture, u, v, reach);
+}
+
+Rgba sample_grid(const Image& texture, float u, float v, const Reach& reach, int samples) noexcept {
+    return grid_texels(texture, u, v, reach, samples, samples);
+}
+
+Rgba sample_grid(const ImageF& texture, float u, float v, const Reach& reach, int samples) noexcept {
+    return grid_texels(texture, u, v, reach, samples, samples);
 }
 
 Rgba convert_colour(Rgba colour, const ColourMode& mode) noexcept {
@@ -272,6 +285,7 @@ ImageF to_float_image(const Image& image) {
 template <typename Target, typename Source, typename Store>
 void warp_into(Target& out, const Source& source, const WarpCB& rows, int width, int height, Store store) {
     const float* r[3] = {rows.row0, rows.row1, rows.row2};
+    const FootprintTiles tiles = footprint_tiles(rows, source.width, source.height, width, height);
     for (int y = 0; y < height; ++y) {
         const float cy = 2.0f * ((static_cast<float>(y) + 0.5f) / static_cast<float>(height)) - 1.0f;
         for (int x = 0; x < width; ++x) {
@@ -286,7 +300,7 @@ void warp_into(Target& out, const Source& source, const WarpCB& rows, int width,
                 continue;  // stays opaque black
             }
             const Reach reach = warp_reach(rows, cx, cy, source.width, source.height, width, height);
-            Rgba colour = sample_footprint(source, tx, ty, reach);
+            Rgba colour = sample_grid(source, tx, ty, reach, tile_samples(tiles, x, y));
             colour.a = 1.0f;
             store(out.at(x, y), colour);
         }

@@ -61,13 +61,16 @@ struct ImageF {
 // A NaN coordinate samples as 0. An empty image samples as transparent black.
 [[nodiscard]] Rgba sample_linear_clamp(const Image& texture, float u, float v) noexcept;
 [[nodiscard]] Rgba sample_linear_clamp(const ImageF& texture, float u, float v) noexcept;
-// The shader's footprint filter at (u, v) for a pixel of that `reach`: the sampler's one sample where
+// The cursor's footprint filter at (u, v) for a pixel of that `reach`: the sampler's one sample where
 // it reaches about one texel, else the mean of an even grid of such samples over the footprint.
 [[nodiscard]] Rgba sample_footprint(const Image& texture, float u, float v, const Reach& reach) noexcept;
 [[nodiscard]] Rgba sample_footprint(const ImageF& texture, float u, float v, const Reach& reach) noexcept;
+// The warp pass's: `samples` x `samples` over the footprint, as its pixel's tile asks.
+[[nodiscard]] Rgba sample_grid(const Image& texture, float u, float v, const Reach& reach, int samples) noexcept;
+[[nodiscard]] Rgba sample_grid(const ImageF& texture, float u, float v, const Reach& reach, int samples) noexcept;
 
 // The warp pass over a `width` x `height` output: opaque everywhere, black where the inverse rows map
-// the pixel centre outside the source, each pixel through the footprint filter.
+// the pixel centre outside the source, each pixel with the footprint grid of its tile.
 [[nodiscard]] Image reference_warp_pass(const Image& source, const WarpCB& rows, int width, int height);
 
 // The cursor pass: blends `cursor` over `target` with its top-left corner at (`cursor_x`, `cursor_y`)
