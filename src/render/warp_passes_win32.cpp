@@ -1,8 +1,6 @@
-// WarpPasses: the constant buffers, warp upload, cursor sprite, footprint constants and tiles, and the
-// two passes.
+// WarpPasses: the constant buffers, warp upload, cursor sprite, footprint constants and the two passes.
 #include "render/warp_passes_win32.h"
 
-#include <algorithm>
 #include <cstring>
 
 #include "platform/log.h"
@@ -18,7 +16,6 @@ constexpr UINT cursor_vertex_stride = sizeof(CursorVertex);
 constexpr UINT cursor_vertex_count = 4;
 constexpr UINT warp_vertex_count = 3;
 constexpr UINT footprint_slot = 2;
-constexpr UINT tile_vertex_stride = 2 * sizeof(float);
 constexpr UINT all_samples = 0xFFFFFFFFu;
 constexpr float clear_colour[4] = {0.0f, 0.0f, 0.0f, 1.0f};
 
@@ -88,11 +85,7 @@ void WarpPasses::release() noexcept {
     colour_.release();
     cursor_srv_.Reset();
     cursor_texture_.Reset();
-    for (auto& buffer : tile_vb_) {
-        buffer.Reset();
-    }
-    tile_vertex_count_ = {};
-    tiles_current_ = false;
+    tiles_.release();
     cursor_vb_.Reset();
     footprint_cb_.Reset();
     warp_cb_.Reset();
@@ -107,96 +100,18 @@ void WarpPasses::update_warp(const WarpParams& params, std::uint32_t frame_rotat
     }
     const WarpState state = compute_warp(params, width_, height_, frame_rotation);
     forward_h_ = state.forward_h;
-    warp_rows_ = state.warp_cb;
-    tiles_current_ = false;
+    tiles_.set_warp(state.warp_cb);
     context_->UpdateSubresource(warp_cb_.Get(), 0, nullptr, &state.warp_cb, 0, 0);
 }
 
 void WarpPasses::set_sample_cap(int cap) noexcept {
-    sample_cap_ = cap < 1 ? 1 : (cap > footprint_sample_cap ? footprint_sample_cap : cap);
-    tiles_current_ = false;
-}
-
-void WarpPasses::update_tiles(PixelSize source_size) noexcept {
-    if (tiles_current_ && source_size.width == tiled_source_.width && source_size.height == tiled_source_.height) {
-        return;
-    }
-    tiles_current_ = true;
-    tiled_source_ = source_size;
-    tile_vertex_count_ = {};
-    for (auto& buffer : tile_vb_) {
-        buffer.Reset();
-    }
-    if (sample_cap_ == 1) {
-        return;
-    }
-    const FootprintTiles tiles =
-        footprint_tiles(warp_rows_, source_size.width, source_size.height, width_, height_, sample_cap_);
-    if (std::all_of(tiles.samples.begin(), tiles.samples.end(), [](std::uint8_t n) { return n == 1; })) {
-        return;  // the full-screen triangle draws it all
-    }
-    for (int samples = 1; samples <= sample_cap_; ++samples) {
-        const std::vector<float> vertices = tile_triangles(tiles, samples, width_, height_);
-        if (vertices.empty()) {
-            continue;
-        }
-        D3D11_BUFFER_DESC desc{};
-        desc.ByteWidth = static_cast<UINT>(vertices.size() * sizeof(float));
-        desc.Usage = D3D11_USAGE_IMMUTABLE;
-        desc.BindFlags = D3D11_BIND_VERTEX_BUFFER;
-        D3D11_SUBRESOURCE_DATA data{};
-        data.pSysMem = vertices.data();
-        const auto index = static_cast<std::size_t>(samples - 1);
-        const HRESULT hr = device_->CreateBuffer(&desc, &data, &tile_vb_[index]);
-        if (FAILED(hr)) {
-            // The whole output then keeps the single sample: a picture with no hole in it.
-            log_failed_call("create footprint tiles", hr);
-            tile_vertex_count_ = {};
-            for (auto& buffer : tile_vb_) {
-                buffer.Reset();
-            }
-            return;
-        }
-        tile_vertex_count_[index] = static_cast<UINT>(vertices.size() / 2);
-    }
-}
-
-bool WarpPasses::draw_tiles(ColourVariant variant) noexcept {
-    bool drawn = false;
-    for (std::size_t index = 0; index < tile_vb_.size(); ++index) {
-        if (tile_vertex_count_[index] == 0) {
-            continue;
-        }
-        context_->IASetInputLayout(pipeline_.tile_layout.Get());
-        ID3D11Buffer* buffers[] = {tile_vb_[index].Get()};
-        const UINT stride = tile_vertex_stride;
-        const UINT offset = 0;
-        context_->IASetVertexBuffers(0, 1, buffers, &stride, &offset);
-        context_->VSSetShader(pipeline_.tile_vs.Get(), nullptr, 0);
-        context_->PSSetShader(pipeline_.warp_shader(variant, static_cast<int>(index) + 1), nullptr, 0);
-        context_->Draw(tile_vertex_count_[index], 0);
-        drawn = true;
-    }
-    return drawn;
-}
-
-void WarpPasses::set_cursor_image(int width, int height, const std::uint32_t* pixels, bool screen_xor) {
-    cursor_srv_.Reset();
-    cursor_texture_.Reset();
-    cursor_size_ = PixelSize{width, height};
-    cursor_xor_ = screen_xor;
-    if (width <= 0 || height <= 0 || pixels == nullptr || device_ == nullptr) {
-        return;
-    }
-    if (FAILED(create_immutable_image(device_.Get(), width, height, pixels, cursor_texture_, cursor_srv_))) {
-        log_message("renderer: cursor texture creation failed");
-    }
+    tiles_.set_cap(cap);
 }
 
 void WarpPasses::update_footprint(ID3D11ShaderResourceView* source, const std::array<CursorVertex, 4>* quad) noexcept {
     FootprintCB constants = footprint_;
     const PixelSize source_size = texture_size(source);
-    update_tiles(source_size);
+    tiles_.build(device_.Get(), source_size.width, source_size.height, width_, height_);
     set_footprint_source(constants, source_size.width, source_size.height, width_, height_);
     if (quad != nullptr) {
         set_footprint_sprite(constants, cursor_size_.width, cursor_size_.height,
@@ -242,7 +157,7 @@ void WarpPasses::render(ID3D11RenderTargetView* target, ID3D11ShaderResourceView
     ID3D11SamplerState* samplers[] = {pipeline_.sampler.Get()};
     context_->PSSetSamplers(0, 1, samplers);
     // Where the warp shrinks the source, tile by tile with the grid each needs; else one triangle.
-    if (!draw_tiles(warp_variant)) {
+    if (!tiles_.draw(context_.Get(), pipeline_, warp_variant)) {
         context_->IASetInputLayout(nullptr);
         context_->VSSetShader(pipeline_.warp_vs.Get(), nullptr, 0);
         context_->PSSetShader(pipeline_.warp_shader(warp_variant, 1), nullptr, 0);

@@ -13,6 +13,7 @@
 
 #include "render/colour_constants_win32.h"
 #include "render/footprint.h"
+#include "render/footprint_tiles_win32.h"
 #include "render/warp_geometry.h"
 #include "render/warp_pipeline_win32.h"
 
@@ -71,11 +72,6 @@ public:
 
 private:
     [[nodiscard]] bool create_buffers();
-    // The footprint tiles of the current warp for a source of `source_size`, as one vertex buffer per
-    // grid; kept until the warp, the source's size or the cap changes.
-    void update_tiles(PixelSize source_size) noexcept;
-    // Draws the warp pass tile by tile; false when there are no tiles (nothing is shrunk).
-    [[nodiscard]] bool draw_tiles(ColourVariant variant) noexcept;
     // The footprint constants for `source` and, when drawn, the cursor quad; uploaded when they changed.
     void update_footprint(ID3D11ShaderResourceView* source, const std::array<CursorVertex, 4>* quad) noexcept;
     void draw_cursor(const std::array<CursorVertex, 4>& quad, const ColourMode& mode) noexcept;
@@ -86,18 +82,12 @@ private:
     Microsoft::WRL::ComPtr<ID3D11Buffer> warp_cb_;
     Microsoft::WRL::ComPtr<ID3D11Buffer> footprint_cb_;
     Microsoft::WRL::ComPtr<ID3D11Buffer> cursor_vb_;
-    // By samples per axis less one; all empty where nothing is shrunk.
-    std::array<Microsoft::WRL::ComPtr<ID3D11Buffer>, footprint_sample_cap> tile_vb_;
-    std::array<UINT, footprint_sample_cap> tile_vertex_count_{};
+    FootprintTileBuffers tiles_;
     Microsoft::WRL::ComPtr<ID3D11Texture2D> cursor_texture_;
     Microsoft::WRL::ComPtr<ID3D11ShaderResourceView> cursor_srv_;
     ColourConstants colour_;
     FootprintCB footprint_{};
     bool footprint_uploaded_ = false;
-    WarpCB warp_rows_{};
-    PixelSize tiled_source_;
-    bool tiles_current_ = false;
-    int sample_cap_ = footprint_sample_cap;
     PixelSize cursor_size_;
     bool cursor_xor_ = false;
     Mat3 forward_h_{};
