@@ -143,6 +143,13 @@ std::vector<float> tile_triangles(const FootprintTiles& tiles, int samples, int 
     return vertices;
 }
 
+bool operator==(const FootprintCB& a, const FootprintCB& b) noexcept {
+    const auto same = [](const float* x, const float* y, std::size_t n) { return std::equal(x, x + n, y); };
+    return same(a.source_size, b.source_size, 4) && same(a.reach_scale, b.reach_scale, 4) &&
+           same(a.sprite_size, b.sprite_size, 4) && same(a.sprite_reach[0], b.sprite_reach[0], 4) &&
+           same(a.sprite_reach[1], b.sprite_reach[1], 4);
+}
+
 void set_footprint_source(FootprintCB& constants, int source_width, int source_height, int width, int height) noexcept {
     const bool sized = source_width > 0 && source_height > 0 && width > 0 && height > 0;
     constants.source_size[0] = sized ? static_cast<float>(source_width) : 0.0f;

@@ -83,6 +83,12 @@ struct FootprintCB {
 };
 static_assert(sizeof(FootprintCB) == 80, "FootprintCB is uploaded as 80 bytes");
 
+// Value by value, so that a change of any constant is seen.
+[[nodiscard]] bool operator==(const FootprintCB& a, const FootprintCB& b) noexcept;
+[[nodiscard]] inline bool operator!=(const FootprintCB& a, const FootprintCB& b) noexcept {
+    return !(a == b);
+}
+
 // The source's part of the constants; a non-positive size gives zeros (one sample everywhere).
 void set_footprint_source(FootprintCB& constants, int source_width, int source_height, int width, int height) noexcept;
 // The sprite's part.

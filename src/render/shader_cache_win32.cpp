@@ -48,6 +48,7 @@ std::vector<std::uint8_t> compile(std::string_view source, const char* entry, co
     ComPtr<ID3DBlob> code;
     ComPtr<ID3DBlob> errors;
     std::vector<D3D_SHADER_MACRO> macros;
+    macros.reserve(defines.size() + 1);
     for (const ShaderDefine& define : defines) {
         macros.push_back({define.name, define.value});
     }

@@ -82,15 +82,10 @@ struct VSOut
 #define CONVERT_COLOUR(c, mode)
 #endif
 
-// The cursor's footprint filter, decided per pixel (the sprite covers few pixels). A pixel whose footprint on sourceTex (the parallelogram spanned by `right` and
-// `down`, in texels, around texel position `q`) reaches at most about one texel on both axes keeps
-// `colour`, its single bilinear sample. A larger one gets the mean of an even grid of bilinear samples
-// over the footprint instead: one per texel of reach and axis, up to FOOTPRINT_CAP, all inside the
-// parallelogram. The samples are bilinear by hand from Load: a gradient sample under a branch that
-// varies per pixel is refused or flattened by some compilers. Clamp addressing as the sampler's.
-// The grid is written out tap by tap: Wine's compiler miscompiles loops inside a branch.
-// One bilinear sample of the grid, by hand from Load, added to `sum`: at column tk and row tj of an
-// nx x ny grid over the footprint spanned by fr and fd around texel position fq.
+// One bilinear sample of the cursor's grid, by hand from Load, added to `sum`: at column tk and row tj
+// of an nx x ny grid over the footprint spanned by fr and fd (texels) around texel position fq. Load
+// because this sample sits under a branch that varies per pixel, where some compilers refuse or
+// flatten a gradient sample. Clamp addressing as the sampler's.
 #define FOOTPRINT_TAP_BODY                                                                        \
     {                                                                                             \
         float2 p = fq + fr * ((tk + 0.5) / nx - 0.5) + fd * ((tj + 0.5) / ny - 0.5);              \
@@ -125,6 +120,11 @@ struct VSOut
 #error the footprint grid is written out for at most 4 samples per axis
 #endif
 
+// The cursor's footprint filter, decided per pixel (the sprite covers few pixels, so the branch costs
+// little even where both sides run). A pixel whose footprint (the parallelogram spanned by `right` and
+// `down`, in texels, around texel position `q`) reaches at most about one texel on both axes keeps
+// `colour`, its single bilinear sample; a larger one gets the mean of an even grid of bilinear
+// samples over it, one per texel of reach and axis, up to FOOTPRINT_CAP.
 #define FOOTPRINT_FILTER(colour, q, right, down, size)                                            \
     {                                                                                             \
         float nx = min(max(floor(length(right) + 0.75), 1.0), FOOTPRINT_CAP);                     \

@@ -117,7 +117,7 @@ void WarpPasses::update_footprint(ID3D11ShaderResourceView* source, const std::a
         set_footprint_sprite(constants, cursor_size_.width, cursor_size_.height,
                              cursor_reach(*quad, cursor_size_.width, cursor_size_.height, width_, height_));
     }
-    if (!footprint_uploaded_ || std::memcmp(&constants, &footprint_, sizeof constants) != 0) {
+    if (!footprint_uploaded_ || constants != footprint_) {
         context_->UpdateSubresource(footprint_cb_.Get(), 0, nullptr, &constants, 0, 0);
         footprint_ = constants;
         footprint_uploaded_ = true;
