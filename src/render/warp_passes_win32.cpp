@@ -108,6 +108,19 @@ void WarpPasses::set_sample_cap(int cap) noexcept {
     tiles_.set_cap(cap);
 }
 
+void WarpPasses::set_cursor_image(int width, int height, const std::uint32_t* pixels, bool screen_xor) {
+    cursor_srv_.Reset();
+    cursor_texture_.Reset();
+    cursor_size_ = PixelSize{width, height};
+    cursor_xor_ = screen_xor;
+    if (width <= 0 || height <= 0 || pixels == nullptr || device_ == nullptr) {
+        return;
+    }
+    if (FAILED(create_immutable_image(device_.Get(), width, height, pixels, cursor_texture_, cursor_srv_))) {
+        log_message("renderer: cursor texture creation failed");
+    }
+}
+
 void WarpPasses::update_footprint(ID3D11ShaderResourceView* source, const std::array<CursorVertex, 4>* quad) noexcept {
     FootprintCB constants = footprint_;
     const PixelSize source_size = texture_size(source);
