@@ -32,21 +32,22 @@ void ColourConstants::set_output(const OutputColour& output) noexcept {
     uploaded_ = false;
 }
 
-void ColourConstants::bind(ID3D11DeviceContext* context, ID3D11ShaderResourceView* source) noexcept {
+ColourCB ColourConstants::bind(ID3D11DeviceContext* context, ID3D11ShaderResourceView* source) noexcept {
     if (buffer_ == nullptr || source == nullptr) {
-        return;
+        return ColourCB{};
     }
     D3D11_SHADER_RESOURCE_VIEW_DESC view{};
     source->GetDesc(&view);
     const bool linear = is_linear_format(view.Format);
     if (!uploaded_ || linear != uploaded_linear_) {
-        const ColourCB constants = colour_constants(linear, output_);
-        context->UpdateSubresource(buffer_.Get(), 0, nullptr, &constants, 0, 0);
+        modes_ = colour_constants(linear, output_);
+        context->UpdateSubresource(buffer_.Get(), 0, nullptr, &modes_, 0, 0);
         uploaded_ = true;
         uploaded_linear_ = linear;
     }
     ID3D11Buffer* buffers[] = {buffer_.Get()};
     context->PSSetConstantBuffers(colour_slot, 1, buffers);
+    return modes_;
 }
 
 }  // namespace kelvane

@@ -20,11 +20,14 @@ public:
     [[nodiscard]] const OutputColour& output() const noexcept { return output_; }
 
     // Uploads the constants for drawing `source` (when they changed) and binds them to the pixel shader.
-    void bind(ID3D11DeviceContext* context, ID3D11ShaderResourceView* source) noexcept;
+    // Returns the modes bound, from which the passes pick their shader variants; plain modes when
+    // nothing could be bound.
+    ColourCB bind(ID3D11DeviceContext* context, ID3D11ShaderResourceView* source) noexcept;
 
 private:
     Microsoft::WRL::ComPtr<ID3D11Buffer> buffer_;
     OutputColour output_;
+    ColourCB modes_{};
     bool uploaded_ = false;
     bool uploaded_linear_ = false;
 };

@@ -38,6 +38,13 @@ float sdr_white_nits_from_level(bool read, std::uint32_t level) noexcept {
     return static_cast<float>(level) / white_level_unit * scrgb_unit_nits;
 }
 
+ColourVariant colour_variant(const ColourMode& mode) noexcept {
+    if (mode.decode_scale > 0.0f) {
+        return ColourVariant::decode;
+    }
+    return mode.encode > 0.0f ? ColourVariant::encode : ColourVariant::plain;
+}
+
 ColourCB colour_constants(bool linear_source, const OutputColour& output) noexcept {
     ColourCB constants;
     const float white_scale = output.sdr_white_nits / scrgb_unit_nits;

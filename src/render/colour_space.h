@@ -43,6 +43,12 @@ struct ColourCB {
     ColourMode cursor;
 };
 
+// The shader variant that carries out a mode: the sample written as it is, decoded from sRGB and
+// scaled, or encoded as sRGB. The mode is fixed per draw, so the pixel shader is chosen, not branched.
+enum class ColourVariant { plain, decode, encode };
+inline constexpr int colour_variant_count = 3;
+[[nodiscard]] ColourVariant colour_variant(const ColourMode& mode) noexcept;
+
 // The modes for a source that is linear FP16 (`linear_source`) or sRGB-encoded, on `output`. The cursor
 // sprite is always sRGB-encoded.
 [[nodiscard]] ColourCB colour_constants(bool linear_source, const OutputColour& output) noexcept;

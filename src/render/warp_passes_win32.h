@@ -1,19 +1,23 @@
-// The drawing on the renderer's device: the shader program compiled from its text, the pipeline
-// objects of the warp and cursor passes, the warp's constant buffer, the cursor sprite, and the two
-// passes into a given render target.
+// The drawing on the renderer's device: the pipeline of the warp and cursor passes, their constant
+// buffers (warp rows, colour modes, footprint), the cursor sprite, and the two passes into a given
+// render target with the shader variant of the colour mode in force.
 #pragma once
 
 #include <windows.h>
 #include <d3d11.h>
 #include <wrl/client.h>
 
+#include <array>
 #include <cstdint>
 #include <string_view>
 #include <vector>
 
 #include "capture/changed_regions.h"
 #include "render/colour_constants_win32.h"
+#include "render/footprint.h"
+#include "render/footprint_tiles_win32.h"
 #include "render/warp_geometry.h"
+#include "render/warp_pipeline_win32.h"
 
 namespace kelvane {
 
@@ -53,6 +57,10 @@ public:
     // the colour of its alpha-0 pixels is XORed onto the frame (CursorImage::screen_xor).
     void set_cursor_image(int width, int height, const std::uint32_t* pixels, bool screen_xor = false);
 
+    // The most footprint samples per axis of the warp pass, 1 to footprint_sample_cap (the default);
+    // 1 draws the single bilinear sample everywhere, as before footprint sampling, for comparisons.
+    void set_sample_cap(int cap) noexcept;
+
     // The warp pass, then the cursor pass, into `target` (of the output's size), leaving nothing bound:
     // only inside `boxes` (target pixels), or everywhere when null.
     void render(ID3D11RenderTargetView* target, ID3D11ShaderResourceView* source, bool cursor_visible, int cursor_x,
@@ -66,31 +74,25 @@ public:
     [[nodiscard]] ID3D11Buffer* warp_constants() const noexcept { return warp_cb_.Get(); }
 
 private:
-    [[nodiscard]] bool create_warp_pass(std::string_view shader_source);
-    [[nodiscard]] bool create_cursor_pass(std::string_view shader_source);
-    [[nodiscard]] bool create_states();
-    void draw_warp(ID3D11ShaderResourceView* source) noexcept;
-    // Places the cursor quad for the sprite at (cursor_x, cursor_y); false when it cannot.
-    [[nodiscard]] bool upload_cursor_quad(int cursor_x, int cursor_y) noexcept;
-    void draw_cursor() noexcept;
+    [[nodiscard]] bool create_buffers();
+    // The footprint constants for `source` and, when drawn, the cursor quad; uploaded when they changed.
+    void update_footprint(ID3D11ShaderResourceView* source, const std::array<CursorVertex, 4>* quad) noexcept;
+    // Places the cursor quad; false when it cannot. The cursor pass then draws it, once per box.
+    [[nodiscard]] bool upload_cursor_quad(const std::array<CursorVertex, 4>& quad) noexcept;
+    void draw_cursor(const ColourMode& mode) noexcept;
 
     Microsoft::WRL::ComPtr<ID3D11Device> device_;
     Microsoft::WRL::ComPtr<ID3D11DeviceContext> context_;
-    Microsoft::WRL::ComPtr<ID3D11VertexShader> warp_vs_;
-    Microsoft::WRL::ComPtr<ID3D11PixelShader> warp_ps_;
+    WarpPipeline pipeline_;
     Microsoft::WRL::ComPtr<ID3D11Buffer> warp_cb_;
-    Microsoft::WRL::ComPtr<ID3D11SamplerState> sampler_;
-    Microsoft::WRL::ComPtr<ID3D11RasterizerState> rasterizer_;
-    Microsoft::WRL::ComPtr<ID3D11VertexShader> cursor_vs_;
-    Microsoft::WRL::ComPtr<ID3D11PixelShader> cursor_ps_;
-    Microsoft::WRL::ComPtr<ID3D11InputLayout> cursor_layout_;
+    Microsoft::WRL::ComPtr<ID3D11Buffer> footprint_cb_;
     Microsoft::WRL::ComPtr<ID3D11Buffer> cursor_vb_;
-    Microsoft::WRL::ComPtr<ID3D11BlendState> cursor_blend_;
-    Microsoft::WRL::ComPtr<ID3D11PixelShader> cursor_xor_ps_;
-    Microsoft::WRL::ComPtr<ID3D11BlendState> cursor_xor_blend_;
+    FootprintTileBuffers tiles_;
     Microsoft::WRL::ComPtr<ID3D11Texture2D> cursor_texture_;
     Microsoft::WRL::ComPtr<ID3D11ShaderResourceView> cursor_srv_;
     ColourConstants colour_;
+    FootprintCB footprint_{};
+    bool footprint_uploaded_ = false;
     PixelSize cursor_size_;
     bool cursor_xor_ = false;
     Mat3 forward_h_{};

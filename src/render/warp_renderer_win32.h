@@ -56,6 +56,10 @@ public:
         redraw_everything();
     }
 
+    // The most footprint samples per axis (WarpPasses::set_sample_cap); 1 for comparisons with the
+    // single bilinear sample.
+    void set_sample_cap(int cap) noexcept { passes_.set_sample_cap(cap); }
+
     // Replaces the cursor sprite: `width` x `height` straight-alpha B8G8R8A8 words; `screen_xor` as
     // CursorImage::screen_xor.
     void set_cursor_image(int width, int height, const std::uint32_t* pixels, bool screen_xor = false) {

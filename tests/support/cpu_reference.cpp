@@ -2,6 +2,7 @@
 #include "support/cpu_reference.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <iterator>
 #include <utility>
@@ -17,18 +18,6 @@ constexpr std::uint32_t opaque_black = 0xFF000000u;
 std::uint32_t channel_to_unorm(float value) noexcept {
     const float clamped = std::isnan(value) ? 0.0f : std::clamp(value, 0.0f, 1.0f);
     return static_cast<std::uint32_t>(clamped * unorm_steps + 0.5f);
-}
-
-Rgba lerp(const Rgba& a, const Rgba& b, float t) noexcept {
-    return {a.r + (b.r - a.r) * t, a.g + (b.g - a.g) * t, a.b + (b.b - a.b) * t, a.a + (b.a - a.a) * t};
-}
-
-Rgba texel_colour(std::uint32_t word) noexcept {
-    return unpack_unorm(word);
-}
-
-const Rgba& texel_colour(const Rgba& colour) noexcept {
-    return colour;
 }
 
 struct Vertex {
@@ -73,7 +62,8 @@ Rgba blend_xor(const Rgba& source, const Rgba& destination) noexcept {
 
 // Hands each covered pixel of the target and the sprite's sample there to `blend`.
 template <typename Target, typename Blend>
-void draw_triangle(Target& target, const Image& sprite, Vertex v0, Vertex v1, Vertex v2, Blend blend) {
+void draw_triangle(Target& target, const Image& sprite, Vertex v0, Vertex v1, Vertex v2, const Reach& reach,
+                   Blend blend) {
     double area = edge(v0, v1, v2.x, v2.y);
     if (area == 0.0 || std::isnan(area)) {
         return;
@@ -109,7 +99,7 @@ void draw_triangle(Target& target, const Image& sprite, Vertex v0, Vertex v1, Ve
             const double w0 = e0 / area, w1 = e1 / area, w2 = e2 / area;
             const float u = static_cast<float>(w0 * v0.u + w1 * v1.u + w2 * v2.u);
             const float v = static_cast<float>(w0 * v0.v + w1 * v1.v + w2 * v2.v);
-            blend(target.at(x, y), sample_linear_clamp(sprite, u, v));
+            blend(target.at(x, y), sample_footprint(sprite, u, v, reach));
         }
     }
 }
@@ -181,37 +171,6 @@ std::uint32_t pack_unorm(Rgba colour) noexcept {
            channel_to_unorm(colour.b);
 }
 
-template <typename Texture>
-Rgba sample_texels(const Texture& texture, float u, float v) noexcept {
-    if (texture.width <= 0 || texture.height <= 0) {
-        return {0, 0, 0, 0};
-    }
-    // Texel centres sit at half-integer positions: coordinate u covers texel space u * width - 0.5.
-    const float x = (std::isnan(u) ? 0.0f : u) * static_cast<float>(texture.width) - 0.5f;
-    const float y = (std::isnan(v) ? 0.0f : v) * static_cast<float>(texture.height) - 0.5f;
-    const float x_floor = std::floor(x);
-    const float y_floor = std::floor(y);
-    const float fx = x - x_floor;
-    const float fy = y - y_floor;
-    // Clamp in float first: an infinite coordinate must not reach an integer conversion.
-    const auto texel = [](float position, int size) {
-        return static_cast<int>(std::clamp(position, 0.0f, static_cast<float>(size - 1)));
-    };
-    const int x0 = texel(x_floor, texture.width), x1 = texel(x_floor + 1.0f, texture.width);
-    const int y0 = texel(y_floor, texture.height), y1 = texel(y_floor + 1.0f, texture.height);
-    const Rgba top = lerp(texel_colour(texture.at(x0, y0)), texel_colour(texture.at(x1, y0)), fx);
-    const Rgba bottom = lerp(texel_colour(texture.at(x0, y1)), texel_colour(texture.at(x1, y1)), fx);
-    return lerp(top, bottom, fy);
-}
-
-Rgba sample_linear_clamp(const Image& texture, float u, float v) noexcept {
-    return sample_texels(texture, u, v);
-}
-
-Rgba sample_linear_clamp(const ImageF& texture, float u, float v) noexcept {
-    return sample_texels(texture, u, v);
-}
-
 Rgba convert_colour(Rgba colour, const ColourMode& mode) noexcept {
     for (float* channel : {&colour.r, &colour.g, &colour.b}) {
         *channel =
@@ -231,6 +190,7 @@ ImageF to_float_image(const Image& image) {
 template <typename Target, typename Source, typename Store>
 void warp_into(Target& out, const Source& source, const WarpCB& rows, int width, int height, Store store) {
     const float* r[3] = {rows.row0, rows.row1, rows.row2};
+    const FootprintTiles tiles = footprint_tiles(rows, source.width, source.height, width, height);
     for (int y = 0; y < height; ++y) {
         const float cy = 2.0f * ((static_cast<float>(y) + 0.5f) / static_cast<float>(height)) - 1.0f;
         for (int x = 0; x < width; ++x) {
@@ -244,7 +204,8 @@ void warp_into(Target& out, const Source& source, const WarpCB& rows, int width,
             if (tx < 0.0f || tx > 1.0f || ty < 0.0f || ty > 1.0f) {
                 continue;  // stays opaque black
             }
-            Rgba colour = sample_linear_clamp(source, tx, ty);
+            const Reach reach = warp_reach(rows, cx, cy, source.width, source.height, width, height);
+            Rgba colour = sample_grid(source, tx, ty, reach, tile_samples(tiles, x, y));
             colour.a = 1.0f;
             store(out.at(x, y), colour);
         }
@@ -287,8 +248,12 @@ void cursor_pass(Target& target, const Image& cursor, const Mat3& forward_h, int
     const Vertex v1 = vertex(x1, y0, b, a);
     const Vertex v2 = vertex(x0, y1, a, b);
     const Vertex v3 = vertex(x1, y1, b, b);
-    draw_triangle(target, cursor, v0, v1, v2, blend);
-    draw_triangle(target, cursor, v2, v1, v3, blend);
+    const std::array<Reach, 2> reach =
+        cursor_reach(cursor_quad(forward_h, CursorPlacement{cursor_x, cursor_y, cursor.width, cursor.height},
+                                 target.width, target.height),
+                     cursor.width, cursor.height, target.width, target.height);
+    draw_triangle(target, cursor, v0, v1, v2, reach[0], blend);
+    draw_triangle(target, cursor, v2, v1, v3, reach[1], blend);
 }
 
 void reference_cursor_pass(Image& target, const Image& cursor, const Mat3& forward_h, int cursor_x, int cursor_y,
@@ -303,9 +268,18 @@ void reference_cursor_pass(Image& target, const Image& cursor, const Mat3& forwa
 }
 
 void reference_cursor_pass(ImageF& target, const Image& cursor, const Mat3& forward_h, int cursor_x, int cursor_y,
-                           const ColourMode& mode) {
-    cursor_pass(target, cursor, forward_h, cursor_x, cursor_y,
-                [&](Rgba& pixel, Rgba sample) { pixel = blend_over(convert_colour(sample, mode), pixel); });
+                           const ColourMode& mode, bool screen_xor) {
+    const float white = mode.decode_scale > 0.0f ? mode.decode_scale : 1.0f;
+    cursor_pass(target, cursor, forward_h, cursor_x, cursor_y, [&](Rgba& pixel, Rgba sample) {
+        pixel = blend_over(convert_colour(sample, mode), pixel);
+        const auto invert = [&](float frame, float colour) {
+            const float x = colour * (1.0f - sample.a);
+            return std::max(white * x + frame * (1.0f - 2.0f * x), 0.0f);
+        };
+        if (screen_xor) {
+            pixel = {invert(pixel.r, sample.r), invert(pixel.g, sample.g), invert(pixel.b, sample.b), pixel.a};
+        }
+    });
 }
 
 namespace {

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "render/colour_space.h"
+#include "render/footprint.h"
 #include "render/warp_geometry.h"
 
 namespace kelvane::test {
@@ -60,9 +61,16 @@ struct ImageF {
 // A NaN coordinate samples as 0. An empty image samples as transparent black.
 [[nodiscard]] Rgba sample_linear_clamp(const Image& texture, float u, float v) noexcept;
 [[nodiscard]] Rgba sample_linear_clamp(const ImageF& texture, float u, float v) noexcept;
+// The cursor's footprint filter at (u, v) for a pixel of that `reach`: the sampler's one sample where
+// it reaches about one texel, else the mean of an even grid of such samples over the footprint.
+[[nodiscard]] Rgba sample_footprint(const Image& texture, float u, float v, const Reach& reach) noexcept;
+[[nodiscard]] Rgba sample_footprint(const ImageF& texture, float u, float v, const Reach& reach) noexcept;
+// The warp pass's: `samples` x `samples` over the footprint, as its pixel's tile asks.
+[[nodiscard]] Rgba sample_grid(const Image& texture, float u, float v, const Reach& reach, int samples) noexcept;
+[[nodiscard]] Rgba sample_grid(const ImageF& texture, float u, float v, const Reach& reach, int samples) noexcept;
 
 // The warp pass over a `width` x `height` output: opaque everywhere, black where the inverse rows map
-// the pixel centre outside the source.
+// the pixel centre outside the source, each pixel with the footprint grid of its tile.
 [[nodiscard]] Image reference_warp_pass(const Image& source, const WarpCB& rows, int width, int height);
 
 // The cursor pass: blends `cursor` over `target` with its top-left corner at (`cursor_x`, `cursor_y`)
@@ -72,11 +80,13 @@ struct ImageF {
 void reference_cursor_pass(Image& target, const Image& cursor, const Mat3& forward_h, int cursor_x, int cursor_y,
                            bool screen_xor = false);
 
-// The same two passes into a float target, each sample turned by its pass's colour mode.
+// The same two passes into a float target, each sample turned by its pass's colour mode. With
+// `screen_xor` the XOR inverts relative to SDR white (the mode's decode scale) and never goes below 0:
+// max(W x + frame (1 - 2 x), 0).
 [[nodiscard]] ImageF reference_warp_pass(const ImageF& source, const WarpCB& rows, int width, int height,
                                          const ColourMode& mode);
 void reference_cursor_pass(ImageF& target, const Image& cursor, const Mat3& forward_h, int cursor_x, int cursor_y,
-                           const ColourMode& mode);
+                           const ColourMode& mode, bool screen_xor = false);
 
 // A float image against its reference: the share of pixels whose every channel is within `relative` of
 // the reference's value or within `absolute` of it, and the brightest channel value seen.

@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <limits>
+#include <tuple>
 
 #include "support/cpu_reference.h"
 
@@ -34,6 +35,16 @@ TEST(ColourSpace, SrgbBecomesScrgbAtTheWhiteLevelAndModesTouchOnlyWhatNeedsIt) {
     EXPECT_TRUE(plain(colour_constants(true, OutputColour{true, 300.0f}).warp));
     EXPECT_EQ(colour_constants(true, OutputColour{false, 300.0f}).warp.encode, 1.0f);
     EXPECT_TRUE(plain(colour_constants(true, OutputColour{false, 300.0f}).cursor));
+    // Each mode picks the shader variant that converts only what it must.
+    for (const auto& [linear, hdr, warp, cursor] :
+         {std::tuple{false, false, ColourVariant::plain, ColourVariant::plain},
+          std::tuple{true, true, ColourVariant::plain, ColourVariant::decode},
+          std::tuple{false, true, ColourVariant::decode, ColourVariant::decode},
+          std::tuple{true, false, ColourVariant::encode, ColourVariant::plain}}) {
+        const ColourCB modes = colour_constants(linear, OutputColour{hdr, 300.0f});
+        EXPECT_EQ(colour_variant(modes.warp), warp) << linear << hdr;
+        EXPECT_EQ(colour_variant(modes.cursor), cursor) << linear << hdr;
+    }
 
     // The display configuration's level: 1000 is 80 nits; unread or absurd levels give 200 nits.
     EXPECT_FLOAT_EQ(sdr_white_nits_from_level(true, 2500), 200.0f);
