@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <numeric>
 
 namespace kelvane {
 namespace {
@@ -95,14 +96,15 @@ std::vector<PixelBox> TileGrid::boxes(std::size_t max_boxes) const {
     std::vector<std::size_t> open;  // boxes that end at the row above
     for (std::int32_t row = 0; row < rows_; ++row) {
         std::vector<std::size_t> still_open;
-        const std::uint8_t* flags = flags_.data() + static_cast<std::size_t>(row) * static_cast<std::size_t>(columns_);
+        const std::uint8_t* row_flags =
+            flags_.data() + static_cast<std::size_t>(row) * static_cast<std::size_t>(columns_);
         for (std::int32_t column = 0; column < columns_;) {
-            if (flags[column] == 0) {
+            if (row_flags[column] == 0) {
                 ++column;
                 continue;
             }
             const std::int32_t start = column;
-            while (column < columns_ && flags[column] != 0) {
+            while (column < columns_ && row_flags[column] != 0) {
                 ++column;
             }
             const PixelBox run{start * tile_, row * tile_, std::min(column * tile_, width_),
@@ -147,10 +149,9 @@ void Damage::simplify(std::int32_t width, std::int32_t height) {
         return;
     }
     merge_boxes(boxes, max_change_boxes);
-    std::int64_t covered = 0;
-    for (const PixelBox& box : boxes) {
-        covered += box.area();
-    }
+    const std::int64_t covered =
+        std::accumulate(boxes.begin(), boxes.end(), std::int64_t{0},
+                        [](std::int64_t sum, const PixelBox& box) { return sum + box.area(); });
     const double screen = static_cast<double>(width) * static_cast<double>(height);
     if (screen > 0.0 && static_cast<double>(covered) > whole_redraw_share * screen) {
         everything = true;
@@ -163,10 +164,7 @@ void merge_boxes(std::vector<PixelBox>& boxes, std::size_t max_boxes) {
                 boxes.end());
     max_boxes = std::max<std::size_t>(max_boxes, 1);
     if (boxes.size() > pairwise_merge_limit) {
-        PixelBox all;
-        for (const PixelBox& box : boxes) {
-            all = unite(all, box);
-        }
+        const PixelBox all = std::accumulate(boxes.begin(), boxes.end(), PixelBox{}, unite);
         boxes.assign(1, all);
         return;
     }

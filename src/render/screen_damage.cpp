@@ -117,9 +117,7 @@ PixelBox screen_box_of_cursor(const Mat3& forward, const CursorPlacement& cursor
 }
 
 void DamageHistory::forget() {
-    for (ScreenDamage& missing : missing_) {
-        missing = ScreenDamage{true, {}};
-    }
+    std::fill(missing_.begin(), missing_.end(), ScreenDamage{true, {}});
     present_whole_ = true;
 }
 
