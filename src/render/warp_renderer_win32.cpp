@@ -84,7 +84,6 @@ bool WarpRenderer::draw(ID3D11ShaderResourceView* source, bool cursor_visible, i
 bool WarpRenderer::render_frame(ID3D11ShaderResourceView* source, bool cursor_visible, int cursor_x, int cursor_y,
                                 const Damage& frame_damage) {
     last_redraw_ = ScreenDamage{};
-    last_presented_ = ScreenDamage{};
     pending_ = ScreenDamage{};
     if (presenter_.swap_chain() == nullptr || source == nullptr) {
         return false;
@@ -118,7 +117,6 @@ bool WarpRenderer::present_frame() {
         redraw_everything_ = false;
         cursor_changed_ = false;
         drawn_cursor_ = pending_cursor_;
-        last_presented_ = whole ? ScreenDamage{true, {}} : pending_;
         pending_ = ScreenDamage{};
         return true;
     }

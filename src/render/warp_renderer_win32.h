@@ -81,9 +81,8 @@ public:
     [[nodiscard]] bool render_frame(ID3D11ShaderResourceView* source, bool cursor_visible, int cursor_x, int cursor_y,
                                     const Damage& frame_damage = Damage{true, {}});
     [[nodiscard]] bool present_frame();
-    // What the last draw drew into the back buffer and presented (none when it had nothing to do).
+    // What the last draw drew into the back buffer (none when it had nothing to do).
     [[nodiscard]] const ScreenDamage& last_redraw() const noexcept { return last_redraw_; }
-    [[nodiscard]] const ScreenDamage& last_presented() const noexcept { return last_presented_; }
 
     // The two passes of draw into any render target of the output's size (draw's back buffer, or an
     // offscreen texture), leaving nothing bound afterwards.
@@ -124,7 +123,6 @@ private:
     ScreenDamage pending_;  // drawn, not yet presented
     PixelBox pending_cursor_;
     ScreenDamage last_redraw_;
-    ScreenDamage last_presented_;
     int width_ = 0;
     int height_ = 0;
 };

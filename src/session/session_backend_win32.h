@@ -41,8 +41,6 @@ public:
     [[nodiscard]] bool cursor_position(CursorPoint& position) noexcept override;
     [[nodiscard]] bool draw(DrawSource source, bool whole, bool cursor_visible, std::int32_t cursor_x,
                             std::int32_t cursor_y) override;
-    // The renderer, for tests that read back what it drew.
-    [[nodiscard]] WarpRenderer& renderer() noexcept { return renderer_; }
     void sleep_ms(unsigned milliseconds) noexcept override;
     [[nodiscard]] std::int64_t clock_ms() noexcept override;
     // Posted to the overlay window, whose owner on the user-interface thread acts on it.

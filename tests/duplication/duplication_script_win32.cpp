@@ -47,16 +47,20 @@ void DuplicationScript::present() {
     state_->changed.notify_all();
 }
 
-void DuplicationScript::read_cpu_time() {
+double process_cpu_ms() {
     FILETIME created{};
     FILETIME exited{};
     FILETIME kernel{};
     FILETIME user{};
     GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user);
     const auto ticks = [](const FILETIME& t) {
-        return (static_cast<ULONGLONG>(t.dwHighDateTime) << 32) | t.dwLowDateTime;
+        return static_cast<double>((static_cast<ULONGLONG>(t.dwHighDateTime) << 32) | t.dwLowDateTime);
     };
-    const auto ms = static_cast<long>((ticks(kernel) + ticks(user)) / 10000u);
+    return (ticks(kernel) + ticks(user)) / 10000.0;
+}
+
+void DuplicationScript::read_cpu_time() {
+    const auto ms = static_cast<long>(process_cpu_ms());
     state_->count([ms](DuplicationCounts& c) {
         c.cpu_ms = ms;
         ++c.cpu_readings;

@@ -100,6 +100,9 @@ private:
     std::shared_ptr<State> state_;
 };
 
+// The CPU time (user and kernel) this process has used, in milliseconds.
+[[nodiscard]] double process_cpu_ms();
+
 // An IDXGIOutput6 for `monitor` whose GetDesc and GetDesc1 describe that monitor (in the script's colour
 // space) and whose DuplicateOutput and DuplicateOutput1 hand out the script's duplications; every other
 // method answers E_NOTIMPL. Starts with one reference.

@@ -27,19 +27,6 @@ constexpr DWORD still_window_ms = 10000;
 constexpr long max_still_presents = 30;
 constexpr DWORD cost_window_ms = 5000;
 
-// CPU time of this process, in milliseconds.
-double process_cpu_ms(HANDLE process) {
-    FILETIME created{};
-    FILETIME exited{};
-    FILETIME kernel{};
-    FILETIME user{};
-    GetProcessTimes(process, &created, &exited, &kernel, &user);
-    const auto ticks = [](const FILETIME& t) {
-        return static_cast<double>((static_cast<ULONGLONG>(t.dwHighDateTime) << 32) | t.dwLowDateTime);
-    };
-    return (ticks(kernel) + ticks(user)) / 10000.0;
-}
-
 class FrameCost : public LiveMirror {
 protected:
     // Kelvane2.exe's CPU time, read inside it (Wine tells no other process's times) with its presents.
@@ -131,12 +118,12 @@ double minimal_loop_cost(const Screen& monitor, const Image& desktop, RECT chang
         const bool presented = renderer.draw(kept_view.Get(), false, 0, 0);
         if (GetTickCount64() >= measure_from) {
             if (frames == 0) {
-                cpu = process_cpu_ms(GetCurrentProcess());
+                cpu = process_cpu_ms();
             }
             frames += presented ? 1 : 0;
         }
     }
-    cpu = process_cpu_ms(GetCurrentProcess()) - cpu;
+    cpu = process_cpu_ms() - cpu;
     renderer.release_all();
     DestroyWindow(window);
     return frames > 1 ? cpu / (frames - 1) : 0.0;
@@ -165,10 +152,10 @@ std::pair<double, double> compare_cost(const Image& desktop) {
     for (int round = -2; round < rounds; ++round) {  // two rounds to warm up
         TileGrid tiles(desktop.width, desktop.height);
         tiles.mark(PixelBox{0, 0, desktop.width, desktop.height});
-        const double before = process_cpu_ms(GetCurrentProcess());
+        const double before = process_cpu_ms();
         EXPECT_TRUE(compare.keep_changed_tiles(device.Get(), context.Get(), views[1].Get(), views[0].Get(), tiles));
         if (round >= 0) {
-            cpu += process_cpu_ms(GetCurrentProcess()) - before;
+            cpu += process_cpu_ms() - before;
             waited_us += static_cast<double>(compare.last_wait_us());
         }
     }
