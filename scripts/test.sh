@@ -55,6 +55,23 @@ run_ctest() {
     echo "test: running $preset tests"
     ctest --preset "$preset" "$@" 2>&1 | tee "$log_dir/$preset-test.log" | grep -E 'tests passed|\*\*\*' || true
     count_ctest "$preset" "$log_dir/$preset-test.log"
+    name_failures "build/$preset/Testing/Temporary/LastTest.log"
+}
+
+# The failed cases of a ctest run and the first lines of what each said, so that a summary that is all
+# one sees of a run names what failed.
+name_failures() {
+    local log=$1 failed
+    [[ -f "$log" ]] || return 0
+    # GoogleTest's closing lines, and the checks of the shell scripts.
+    failed=$( (grep -E '^\[  FAILED  \] [A-Za-z0-9_/.]+ \(' "$log" | sed -E 's/^\[  FAILED  \] ([^ ]+).*/\1/'
+        grep -E '^FAIL ' "$log") | sort -u)
+    [[ -n "$failed" ]] || return 0
+    echo "test: failed cases and what they said"
+    grep -E -A3 '(Failure|error:)$|^.*\.(cpp|h):[0-9]+: (Failure|error)' "$log" | head -n 60
+    while read -r name; do
+        summary+=("  failed: $name")
+    done <<<"$failed"
 }
 
 for preset in native native-asan tsan; do
