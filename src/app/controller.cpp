@@ -262,6 +262,10 @@ void Controller::warp_reset() {
     host_.show_warp(settings_.warp);
 }
 
+void Controller::region_chosen(const MonitorRect& /*rect*/) {}
+
+void Controller::region_cancelled() {}
+
 void Controller::adjust_closed() {
     save();
 }

@@ -57,6 +57,8 @@ public:
     void adjust_closed() override;
     bool hotkey_chosen(const Hotkey& hotkey) override;
     void remote_command(RemoteCommand sent) override;
+    void region_chosen(const MonitorRect& rect) override;
+    void region_cancelled() override;
 
 private:
     // Starts on the monitor with device interface path `id` or device name `device_name` when it is

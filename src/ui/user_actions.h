@@ -3,6 +3,7 @@
 // it; the application decides what it means.
 #pragma once
 
+#include "display/monitor_list.h"
 #include "session/session_backend.h"
 #include "settings/hotkey.h"
 #include "settings/warp_params.h"
@@ -40,6 +41,11 @@ public:
     [[nodiscard]] virtual bool hotkey_chosen(const Hotkey& hotkey) = 0;
     // A command sent by another process.
     virtual void remote_command(RemoteCommand command) = 0;
+    // The region selection window took `rect` (desktop pixels, inside the monitor it was shown on, never
+    // empty) and has gone.
+    virtual void region_chosen(const MonitorRect& rect) = 0;
+    // The region selection window was closed without a choice (Esc, lost to another program).
+    virtual void region_cancelled() = 0;
 
 protected:
     UserActions() = default;

@@ -34,6 +34,8 @@ public:
     void adjust_closed() override { ++closings; }
     bool hotkey_chosen(const Hotkey& /*hotkey*/) override { return false; }
     void remote_command(RemoteCommand /*command*/) override {}
+    void region_chosen(const MonitorRect& /*rect*/) override {}
+    void region_cancelled() override {}
 
     std::vector<Edit> edits;
     int resets = 0;
