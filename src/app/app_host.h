@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "display/monitor_list.h"
+#include "session/mirror_plan.h"
 #include "settings/settings.h"
 #include "ui/adjust_warp.h"
 #include "ui/menu_model.h"
@@ -16,8 +17,8 @@ namespace kelvane {
 class AppHost {
 public:
     [[nodiscard]] virtual std::vector<MonitorEntry> monitors() = 0;
-    // Shows the mirror of `monitor` through `warp`; false (logged) when it could not be started.
-    [[nodiscard]] virtual bool start_mirror(const MonitorEntry& monitor, const WarpParams& warp) = 0;
+    // Shows the mirror `plan` describes through `warp`; false (logged) when it could not be started.
+    [[nodiscard]] virtual bool start_mirror(const MirrorPlan& plan, const WarpParams& warp) = 0;
     // Ends the running mirror; returns once its overlay is gone.
     virtual void stop_mirror() = 0;
     // Whether the running mirror's session ended by itself; a report of an earlier mirror's end is
@@ -35,7 +36,10 @@ public:
     // Writes the settings file; false when it could not be replaced (logged).
     virtual bool save_settings(const Settings& settings) = 0;
     // Shows the tray menu and returns when it closes; a chosen command arrives later as a command.
-    virtual void show_menu(const std::vector<MenuItem>& items, const std::vector<MenuItem>& monitor_items) = 0;
+    virtual void show_menu(const std::vector<MenuItem>& items) = 0;
+    // Shows the region selection window over `monitor` (desktop pixels); its outcome arrives later as
+    // region_chosen or region_cancelled. False (logged) when it could not be shown.
+    [[nodiscard]] virtual bool open_region_picker(const MonitorRect& monitor) = 0;
     // Opens the Adjust-warp window at `position` (none: centred on the work area), or brings the open
     // one forward.
     virtual void open_adjust_window(const WarpParams& warp, const std::optional<WindowPosition>& position) = 0;

@@ -70,6 +70,7 @@ void Application::tear_down() {
     // An Adjust-warp window still open saves on its way out.
     host_.close_adjust_window();
     host_.close_hotkey_window();
+    host_.close_region_picker();
     foreground_hook_.reset();
     desktop_switch_hook_.reset();
     hooked_application = nullptr;

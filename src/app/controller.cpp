@@ -54,10 +54,6 @@ void Controller::start_mirror_on(const std::wstring& id, const std::wstring& dev
     if (running_) {
         return;
     }
-    if (mirror_refused_) {
-        notify(refusal_);
-        return;
-    }
     awaited_name_.clear();
     awaited_id_.clear();
     const std::vector<MonitorEntry> monitors = host_.monitors();
@@ -76,12 +72,60 @@ void Controller::start_mirror_on(const std::wstring& id, const std::wstring& dev
         chosen = pick_topmost_monitor(monitors);
     }
     const MonitorEntry& entry = monitors[static_cast<std::size_t>(chosen)];
+    const int source = source_position(monitors, chosen);
+    if (source < 0) {
+        // As for a monitor that sleeps: the mirror comes once the source is back.
+        log_message("start: source monitor not found, waiting for it");
+        awaited_name_ = entry.device_name;
+        awaited_id_ = entry.id;
+        return;
+    }
+    // The refusal is about an overlay over what is captured; another monitor's picture shows whatever
+    // this Windows does with an excluded window.
+    if (mirror_refused_ && source == chosen) {
+        notify(refusal_);
+        return;
+    }
+    const MirrorPlan plan = plan_mirror(monitors[static_cast<std::size_t>(source)], entry);
     log_message("start: mirroring %s", wide_to_utf8(entry.label).c_str());
-    if (host_.start_mirror(entry, settings_.warp)) {
+    if (plan.separate_source() || plan.region != self_mirror_plan(plan.source).region) {
+        log_message("start: showing %s, region %s, fit %s", wide_to_utf8(plan.source.label).c_str(),
+                    format_source_region(plan.region).c_str(), fit_mode_name(plan.fit));
+    }
+    if (host_.start_mirror(plan, settings_.warp)) {
         running_ = true;
         mirrored_name_ = entry.device_name;
         mirrored_id_ = entry.id;
     }
+}
+
+int Controller::source_position(const std::vector<MonitorEntry>& monitors, int target) const noexcept {
+    if (settings_.source_monitor.empty() && settings_.source_monitor_id.empty()) {
+        return target;
+    }
+    return find_monitor(monitors, settings_.source_monitor_id, settings_.source_monitor);
+}
+
+MirrorPlan Controller::plan_mirror(const MonitorEntry& source, const MonitorEntry& target) const {
+    MirrorPlan plan = self_mirror_plan(source);
+    plan.target = target;
+    plan.fit = settings_.fit;
+    const std::int32_t width = source.rect.right - source.rect.left;
+    const std::int32_t height = source.rect.bottom - source.rect.top;
+    RegionProblem problem = RegionProblem::none;
+    const RegionOnMonitor placed = place_source_region(settings_.source_region, width, height, problem);
+    // A text that cannot be read was logged when the settings were read; what a mode change did to a
+    // region that was fine is told here, each start, while the text itself stays for the mode it was
+    // chosen in.
+    if (placed.outside) {
+        log_message("source: region %s lies outside %dx%d; showing the whole monitor", settings_.source_region.c_str(),
+                    width, height);
+    } else if (placed.clamped) {
+        log_message("source: region %s reaches past %dx%d; showing %s", settings_.source_region.c_str(), width, height,
+                    format_source_region(placed.rect).c_str());
+    }
+    plan.region = placed.rect;
+    return plan;
 }
 
 void Controller::stop_mirror() {
@@ -111,10 +155,22 @@ void Controller::toggle_mirror() {
     save();
 }
 
+int Controller::mirrored_position(const std::vector<MonitorEntry>& monitors) const noexcept {
+    if (running_) {
+        return find_monitor(monitors, mirrored_id_, mirrored_name_);
+    }
+    const int saved = find_monitor(monitors, settings_.monitor_id, settings_.monitor);
+    return saved >= 0 ? saved : pick_topmost_monitor(monitors);
+}
+
 void Controller::open_menu() {
     menu_monitors_ = host_.monitors();
-    host_.show_menu(build_main_menu(settings_, running_, host_.starts_with_windows()),
-                    build_monitor_menu(menu_monitors_, settings_.monitor));
+    const int mirrored = mirrored_position(menu_monitors_);
+    const bool names_source = !settings_.source_monitor.empty() || !settings_.source_monitor_id.empty();
+    const int source = names_source ? source_position(menu_monitors_, mirrored) : mirrored;
+    host_.show_menu(build_main_menu(settings_, running_, host_.starts_with_windows(),
+                                    build_monitor_menu(menu_monitors_, settings_.monitor),
+                                    build_source_menu(menu_monitors_, mirrored, source, settings_)));
 }
 
 void Controller::command(unsigned id) {
@@ -155,6 +211,22 @@ void Controller::command(unsigned id) {
             break;
         case MenuCommand::monitor:
             choose_monitor(&menu_monitors_[decoded.monitor_index]);
+            break;
+        case MenuCommand::source_this:
+            choose_source(nullptr);
+            break;
+        case MenuCommand::source_monitor:
+            choose_source(&menu_monitors_[decoded.monitor_index]);
+            break;
+        case MenuCommand::choose_region:
+            open_region_picker();
+            break;
+        case MenuCommand::whole_monitor:
+            settings_.source_region.clear();
+            save();
+            if (running_) {
+                restart_mirror();
+            }
             break;
         case MenuCommand::none:
             break;
@@ -198,12 +270,19 @@ void Controller::display_changed() {
 
 void Controller::display_settled() {
     switch (decide_display_change(running_, host_.monitors(), MonitorKey{mirrored_id_, mirrored_name_},
-                                  MonitorKey{awaited_id_, awaited_name_})) {
+                                  MonitorKey{awaited_id_, awaited_name_},
+                                  MonitorKey{settings_.source_monitor_id, settings_.source_monitor})) {
         case DisplayChangeAction::none:
             break;
         case DisplayChangeAction::wait:
             // A monitor that sleeps or a cable pulled for a moment: the user's choice stays as it is.
             log_message("display change: mirrored monitor gone, waiting for it");
+            awaited_name_ = mirrored_name_;
+            awaited_id_ = mirrored_id_;
+            stop_mirror();
+            break;
+        case DisplayChangeAction::wait_for_source:
+            log_message("display change: source monitor gone, waiting for it");
             awaited_name_ = mirrored_name_;
             awaited_id_ = mirrored_id_;
             stop_mirror();
@@ -262,9 +341,74 @@ void Controller::warp_reset() {
     host_.show_warp(settings_.warp);
 }
 
-void Controller::region_chosen(const MonitorRect& /*rect*/) {}
+// A region belongs to its monitor: another source shows whole until a region of it is chosen.
+void Controller::choose_source(const MonitorEntry* entry) {
+    const std::wstring name = entry != nullptr ? entry->device_name : std::wstring();
+    const std::wstring id = entry != nullptr ? entry->id : std::wstring();
+    if (name != settings_.source_monitor || id != settings_.source_monitor_id) {
+        settings_.source_region.clear();
+    }
+    settings_.source_monitor = name;
+    settings_.source_monitor_id = id;
+    save();
+    if (running_) {
+        restart_mirror();
+    }
+}
 
-void Controller::region_cancelled() {}
+void Controller::open_region_picker() {
+    const std::vector<MonitorEntry> monitors = host_.monitors();
+    const int mirrored = mirrored_position(monitors);
+    const int source = mirrored >= 0 ? source_position(monitors, mirrored) : -1;
+    if (source < 0) {
+        log_message("region: the source monitor is not attached; nothing to choose from");
+        return;
+    }
+    // The user must see the desktop itself, not the mirror over it, to choose a part of it.
+    if (running_ && source == mirrored) {
+        stop_mirror();
+        paused_for_region_ = true;
+    }
+    if (!host_.open_region_picker(monitors[static_cast<std::size_t>(source)].rect)) {
+        region_cancelled();
+    }
+}
+
+void Controller::region_chosen(const MonitorRect& rect) {
+    const std::vector<MonitorEntry> monitors = host_.monitors();
+    const int mirrored = mirrored_position(monitors);
+    const int source = mirrored >= 0 ? source_position(monitors, mirrored) : -1;
+    if (source < 0) {
+        log_message("region: the source monitor went while choosing; nothing changed");
+        region_cancelled();
+        return;
+    }
+    const MonitorRect& monitor = monitors[static_cast<std::size_t>(source)].rect;
+    RegionProblem problem = RegionProblem::none;
+    const SourceRect relative{rect.left - monitor.left, rect.top - monitor.top, rect.right - rect.left,
+                              rect.bottom - rect.top};
+    const RegionOnMonitor placed = place_source_region(format_source_region(relative), monitor.right - monitor.left,
+                                                       monitor.bottom - monitor.top, problem);
+    if (placed.whole) {
+        log_message("region: the choice lies outside the source monitor; nothing changed");
+        region_cancelled();
+        return;
+    }
+    settings_.source_region = format_source_region(placed.rect);
+    log_message("region: source_region=%s saved", settings_.source_region.c_str());
+    save();
+    const bool restart = running_ || std::exchange(paused_for_region_, false);
+    stop_mirror();
+    if (restart) {
+        start_mirror();
+    }
+}
+
+void Controller::region_cancelled() {
+    if (std::exchange(paused_for_region_, false)) {
+        start_mirror();
+    }
+}
 
 void Controller::adjust_closed() {
     save();

@@ -66,6 +66,16 @@ private:
     void start_mirror_on(const std::wstring& id, const std::wstring& device_name);
     void restart_mirror();
     void choose_monitor(const MonitorEntry* entry);  // null: automatic
+    void choose_source(const MonitorEntry* entry);   // null: the mirrored monitor itself
+    void open_region_picker();
+    // The position in `monitors` of the running mirror's monitor, or of the one a start would choose.
+    [[nodiscard]] int mirrored_position(const std::vector<MonitorEntry>& monitors) const noexcept;
+    // The position of the source the settings name for a mirror on `target`: `target` itself when
+    // they name none; -1 when the named one is not attached.
+    [[nodiscard]] int source_position(const std::vector<MonitorEntry>& monitors, int target) const noexcept;
+    // The settings' region and fit of `source` shown on `target`; a region that a mode change left
+    // past the monitor is cut to it or given up, and logged.
+    [[nodiscard]] MirrorPlan plan_mirror(const MonitorEntry& source, const MonitorEntry& target) const;
     // A warp value changed from the menu: keep it, hand it to the mirror, show it in the open window.
     void warp_changed_from_menu();
     void open_adjust_window();
@@ -83,6 +93,7 @@ private:
     std::vector<MonitorEntry> menu_monitors_;  // the monitors as the last menu listed them
     std::array<bool, notice_count> notified_{};
     bool mirror_refused_ = false;
+    bool paused_for_region_ = false;  // stopped while a region of its own monitor is chosen
     bool first_start_ = false;
     Notice refusal_ = Notice::old_windows;
 };

@@ -1,6 +1,7 @@
 // What a settled change of the display layout does to the mirror: a restart while its monitor is
 // still there; a stop while it is gone (a monitor that sleeps, a laptop undocking), waiting for it with
-// the settings untouched; a restart once it is back.
+// the settings untouched; a restart once it is back. A source monitor apart from the mirrored one is
+// waited for in the same way.
 #pragma once
 
 #include <string_view>
@@ -11,10 +12,11 @@
 namespace kelvane {
 
 enum class DisplayChangeAction {
-    none,     // nothing runs and nothing is awaited, or the awaited monitor is still away
-    restart,  // rebuild overlay and capture for the new layout
-    wait,     // the mirrored monitor is gone: stop, and wait for it
-    resume,   // the awaited monitor is back: start on it
+    none,             // nothing runs and nothing is awaited, or the awaited monitor is still away
+    restart,          // rebuild overlay and capture for the new layout
+    wait,             // the mirrored monitor is gone: stop, and wait for it
+    wait_for_source,  // the source monitor is gone: stop, and wait for it (and the mirrored one)
+    resume,           // the awaited monitors are back: start on them
 };
 
 // A monitor as the mirror knows it: device interface path (empty: unknown) and device name.
@@ -24,8 +26,10 @@ struct MonitorKey {
 };
 
 // `mirrored`: the running mirror's monitor; `awaited`: the monitor a stopped mirror waits for (both
-// empty: none). A monitor that came back under another device name is found by its path.
+// empty: none); `source`: the source monitor the settings name (both empty: the mirrored monitor
+// itself). A monitor that came back under another device name is found by its path.
 [[nodiscard]] DisplayChangeAction decide_display_change(bool running, const std::vector<MonitorEntry>& monitors,
-                                                        MonitorKey mirrored, MonitorKey awaited) noexcept;
+                                                        MonitorKey mirrored, MonitorKey awaited,
+                                                        MonitorKey source = {}) noexcept;
 
 }  // namespace kelvane

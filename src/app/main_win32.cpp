@@ -121,6 +121,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE /*previous*/, PWSTR /*command_
             settings.monitor = std::move(resolved);
         }
     }
+    apply_source_arguments(options, enumerate_monitors(), settings);
     apply_active_overrides(options, settings);
 
     // The application outlives the mutex and COM, as the shutdown order asks; its session thread has

@@ -19,8 +19,8 @@ std::vector<MonitorEntry> WindowsHost::monitors() {
     return enumerate_monitors();
 }
 
-bool WindowsHost::start_mirror(const MonitorEntry& monitor, const WarpParams& warp) {
-    session_ = MirrorSession::start(options_, monitor, warp, magnification_);
+bool WindowsHost::start_mirror(const MirrorPlan& plan, const WarpParams& warp) {
+    session_ = MirrorSession::start(options_, plan, warp, magnification_);
     return session_ != nullptr;
 }
 
@@ -63,8 +63,12 @@ bool WindowsHost::save_settings(const Settings& settings) {
     return kelvane::save_settings(settings);
 }
 
-void WindowsHost::show_menu(const std::vector<MenuItem>& items, const std::vector<MenuItem>& monitor_items) {
-    show_tray_menu(menu_owner_, items, monitor_items);
+void WindowsHost::show_menu(const std::vector<MenuItem>& items) {
+    show_tray_menu(menu_owner_, items);
+}
+
+bool WindowsHost::open_region_picker(const MonitorRect& monitor) {
+    return region_picker_.open(options_.instance, monitor);
 }
 
 void WindowsHost::open_adjust_window(const WarpParams& warp, const std::optional<WindowPosition>& position) {

@@ -9,32 +9,42 @@
 namespace kelvane {
 namespace {
 
-// The session thread: runs the mirror on `monitor` (whose desktop rectangle is `rect`) into
-// `overlay` until the channel asks it to stop.
-void session_thread(WarpChannel& channel, bool pattern, HWND overlay, HMONITOR monitor, RECT rect,
+[[nodiscard]] MonitorRect desktop_rect_of(const MirrorPlan& plan) noexcept {
+    const MonitorRect& source = plan.source.rect;
+    return MonitorRect{source.left + plan.region.x, source.top + plan.region.y,
+                       source.left + plan.region.x + plan.region.width,
+                       source.top + plan.region.y + plan.region.height};
+}
+
+// The session thread: runs the mirror `plan` describes into `overlay` until the channel asks it to stop.
+void session_thread(WarpChannel& channel, bool pattern, HWND overlay, const MirrorPlan& plan,
                     const OutputFinder& find_output) {
-    SessionBackendWin32 backend(overlay, monitor, find_output);
-    run_session(backend, channel, SessionTarget{MonitorRect{rect.left, rect.top, rect.right, rect.bottom}, pattern});
+    const SourceFit fit{plan.source.rect.right - plan.source.rect.left, plan.source.rect.bottom - plan.source.rect.top,
+                        plan.region, plan.fit};
+    SessionBackendWin32 backend(overlay, static_cast<HMONITOR>(plan.source.handle),
+                                static_cast<HMONITOR>(plan.target.handle), fit, find_output);
+    run_session(backend, channel, SessionTarget(plan.target.rect, pattern, plan.source.rect, desktop_rect_of(plan)));
 }
 
 }  // namespace
 
-MirrorSession::MirrorSession(const MonitorEntry& monitor, MagnificationApi& magnification, HWND report_window)
-    : rect_{monitor.rect.left, monitor.rect.top, monitor.rect.right, monitor.rect.bottom},
-      device_name_(monitor.device_name),
+MirrorSession::MirrorSession(const MirrorPlan& plan, MagnificationApi& magnification, HWND report_window)
+    : rect_{plan.target.rect.left, plan.target.rect.top, plan.target.rect.right, plan.target.rect.bottom},
+      device_name_(plan.target.device_name),
+      hides_cursor_(!plan.separate_source()),
       magnification_(magnification),
       report_window_(report_window) {}
 
-std::unique_ptr<MirrorSession> MirrorSession::start(const MirrorOptions& options, const MonitorEntry& monitor,
+std::unique_ptr<MirrorSession> MirrorSession::start(const MirrorOptions& options, const MirrorPlan& plan,
                                                     const WarpParams& warp, MagnificationApi& magnification) {
-    std::unique_ptr<MirrorSession> session(new MirrorSession(monitor, magnification, options.report_window));
+    std::unique_ptr<MirrorSession> session(new MirrorSession(plan, magnification, options.report_window));
     if (!create_overlay(session->overlay_, options.instance, session->rect_, options.exclude_from_capture)) {
         return nullptr;
     }
     session->channel_.reset(warp);
     try {
         session->thread_ = std::thread(session_thread, std::ref(session->channel_), options.pattern, session->overlay_,
-                                       static_cast<HMONITOR>(monitor.handle), session->rect_, options.find_output);
+                                       plan, options.find_output);
     } catch (const std::system_error& error) {
         // Without its thread the overlay would only cover the monitor in black.
         log_message("start: session thread could not be started (%s)", error.what());
@@ -111,7 +121,7 @@ void MirrorSession::keep_on_top() noexcept {
 void MirrorSession::update_cursor_visibility() noexcept {
     POINT position{};
     // A hidden overlay covers nothing: the user needs the cursor then.
-    const bool inside = presenting_ && GetCursorPos(&position) != 0 && PtInRect(&rect_, position) != 0;
+    const bool inside = hides_cursor_ && presenting_ && GetCursorPos(&position) != 0 && PtInRect(&rect_, position) != 0;
     if (inside == cursor_hidden_) {
         return;
     }

@@ -12,6 +12,7 @@
 
 #include "display/monitor_list.h"
 #include "session/magnification_win32.h"
+#include "session/mirror_plan.h"
 #include "session/overlay_win32.h"
 #include "session/session_backend_win32.h"
 #include "session/warp_channel.h"
@@ -34,9 +35,9 @@ struct MirrorOptions {
 
 class MirrorSession final : private OverlayTimerSink {
 public:
-    // Puts the overlay over `monitor` and starts the session thread with `warp`; null, after logging,
-    // when either cannot be made.
-    [[nodiscard]] static std::unique_ptr<MirrorSession> start(const MirrorOptions& options, const MonitorEntry& monitor,
+    // Puts the overlay over the plan's target and starts the session thread with `warp`, capturing the
+    // plan's source; null, after logging, when either cannot be made.
+    [[nodiscard]] static std::unique_ptr<MirrorSession> start(const MirrorOptions& options, const MirrorPlan& plan,
                                                               const WarpParams& warp, MagnificationApi& magnification);
     // Shows the cursor again, stops and joins the thread and only then destroys the overlay, whose
     // swap chain the thread has released by then.
@@ -51,6 +52,7 @@ public:
     // Puts the overlay back on top when a visible window above it overlaps it.
     void keep_on_top() noexcept;
     // Hides the system cursor while the overlay is shown and the cursor is over it, shows it otherwise.
+    // A mirror of another monitor never hides it: the operator works with it there.
     void update_cursor_visibility() noexcept;
 
     [[nodiscard]] HWND overlay() const noexcept { return overlay_; }
@@ -62,7 +64,7 @@ public:
     [[nodiscard]] bool ended() const noexcept { return ended_; }
 
 private:
-    MirrorSession(const MonitorEntry& monitor, MagnificationApi& magnification, HWND report_window);
+    MirrorSession(const MirrorPlan& plan, MagnificationApi& magnification, HWND report_window);
     void on_overlay_timer(UINT_PTR id) override;
     void on_session_report(WPARAM report, LPARAM reason) override;
     void on_overlay_paint() override { channel_.request_redraw(); }
@@ -72,6 +74,7 @@ private:
     HWND overlay_ = nullptr;
     RECT rect_{};
     std::wstring device_name_;
+    bool hides_cursor_ = true;  // the overlay stands over the captured monitor
     MagnificationApi& magnification_;
     HWND report_window_;
     bool cursor_hidden_ = false;

@@ -18,13 +18,56 @@ static_assert(duplicate_unsupported == static_cast<std::uint32_t>(DXGI_ERROR_UNS
 
 bool SessionBackendWin32::find_output() {
     last_duplicate_result_ = S_OK;
-    return find_output_(monitor_, adapter_, output_, adapter_choice_);
+    if (!find_output_(monitor_, adapter_, output_, adapter_choice_)) {
+        return false;
+    }
+    if (target_ == nullptr) {
+        return true;
+    }
+    // The overlay's output tells its colour. Its adapter does not have to be the captured one's: the
+    // device stays on the adapter that can duplicate, and presenting to a window on another adapter's
+    // monitor is the system's to carry across.
+    AdapterChoice any;
+    if (!find_output_(target_, target_adapter_, target_output_, any)) {
+        log_message("source: the mirrored monitor's output was not found");
+        return false;
+    }
+    say_adapters();
+    return true;
+}
+
+void SessionBackendWin32::say_adapters() {
+    if (adapters_said_) {
+        return;
+    }
+    adapters_said_ = true;
+    DXGI_ADAPTER_DESC1 source{};
+    DXGI_ADAPTER_DESC1 shown{};
+    if (FAILED(adapter_->GetDesc1(&source)) || FAILED(target_adapter_->GetDesc1(&shown))) {
+        return;
+    }
+    if (adapter_id(adapter_.Get()) == adapter_id(target_adapter_.Get())) {
+        log_message("source: captured and shown on adapter '%s'", wide_to_utf8(source.Description).c_str());
+    } else {
+        log_message(
+            "source: captured on adapter '%s', shown on a monitor of '%s': the frames are drawn on the "
+            "capturing adapter and the system copies each present across",
+            wide_to_utf8(source.Description).c_str(), wide_to_utf8(shown.Description).c_str());
+    }
 }
 
 bool SessionBackendWin32::initialize_renderer(std::int32_t width, std::int32_t height) {
     width_ = width;
     height_ = height;
-    return build_renderer(read_output_colour(output_.Get()));
+    return build_renderer(read_output_colour(shown_output()));
+}
+
+void SessionBackendWin32::follow_source_white() {
+    if (target_ == nullptr) {
+        return;  // the frames' white is the overlay's own
+    }
+    const OutputColour source = read_output_colour(output_.Get());
+    renderer_.set_source_white(source.hdr ? source.sdr_white_nits : scrgb_unit_nits);
 }
 
 bool SessionBackendWin32::build_renderer(const OutputColour& colour) {
@@ -38,12 +81,16 @@ bool SessionBackendWin32::build_renderer(const OutputColour& colour) {
 
 bool SessionBackendWin32::follow_output_colour() {
     // A renderer kept across refused duplications may predate a switch of HDR or of the white level.
-    return follow_colour_settings() || build_renderer(read_output_colour(output_.Get()));
+    return follow_colour_settings() || build_renderer(read_output_colour(shown_output()));
 }
 
 bool SessionBackendWin32::follow_colour_settings() {
     renew_stale_output(output_);
-    const OutputColour colour = read_output_colour(output_.Get());
+    if (target_ != nullptr) {
+        renew_stale_output(target_output_);
+        follow_source_white();
+    }
+    const OutputColour colour = read_output_colour(shown_output());
     if (colour.hdr != asked_colour_.hdr) {
         return false;
     }
@@ -65,6 +112,8 @@ void SessionBackendWin32::say_output_colour() {
 }
 
 bool SessionBackendWin32::make_pattern(std::int32_t width, std::int32_t height) {
+    // The pattern calibrates the mirrored monitor itself: it is shown whole, whatever the source.
+    renderer_.set_source_fit(SourceFit{});
     capture_.emplace();
     pattern_srv_ = kelvane::make_pattern(renderer_.device(), width, height);
     return pattern_srv_ != nullptr;
@@ -74,6 +123,7 @@ DuplicationStart SessionBackendWin32::start_duplication() {
     if (!follow_output_colour()) {
         return DuplicationStart::failed;
     }
+    renderer_.set_source_fit(fit_);
     capture_.emplace();
     if (capture_->start_duplication(renderer_.device(), output_.Get())) {
         last_duplicate_result_ = S_OK;
@@ -112,6 +162,8 @@ void SessionBackendWin32::release_attempt() noexcept {
     capture_.reset();
     kept_frame_.Reset();
     renderer_.release_all();
+    target_output_.Reset();
+    target_adapter_.Reset();
     output_.Reset();
     adapter_.Reset();
 }

@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "capture/desktop_capture_win32.h"
+#include "render/source_fit.h"
 #include "render/warp_renderer_win32.h"
 #include "session/session_backend.h"
 
@@ -19,8 +20,17 @@ using OutputFinder = std::function<bool(HMONITOR, ComPtr<IDXGIAdapter1>&, ComPtr
 
 class SessionBackendWin32 final : public SessionBackend {
 public:
+    // Captures `monitor` and shows it, fitted as `fit` says, in `overlay` on `target` (the same monitor
+    // when null).
     SessionBackendWin32(HWND overlay, HMONITOR monitor, OutputFinder find_output = find_output_for_monitor)
-        : overlay_(overlay), monitor_(monitor), find_output_(std::move(find_output)) {}
+        : SessionBackendWin32(overlay, monitor, nullptr, SourceFit{}, std::move(find_output)) {}
+    SessionBackendWin32(HWND overlay, HMONITOR monitor, HMONITOR target, const SourceFit& fit,
+                        OutputFinder find_output = find_output_for_monitor)
+        : overlay_(overlay),
+          monitor_(monitor),
+          target_(target != nullptr && target != monitor ? target : nullptr),
+          fit_(fit),
+          find_output_(std::move(find_output)) {}
     ~SessionBackendWin32() override { release_attempt(); }
 
     [[nodiscard]] bool find_output() override;
@@ -50,10 +60,23 @@ private:
     [[nodiscard]] bool build_renderer(const OutputColour& colour);
     [[nodiscard]] bool follow_output_colour();
     void say_output_colour();
+    // The output the overlay is shown on: the captured one, or the target's.
+    [[nodiscard]] IDXGIOutput1* shown_output() const noexcept {
+        return target_ != nullptr ? target_output_.Get() : output_.Get();
+    }
+    // What the frames' colours are scaled by when they are encoded for an SDR overlay: the captured
+    // output's SDR white where it is HDR.
+    void follow_source_white();
+    void say_adapters();
 
     HWND overlay_;
     HMONITOR monitor_;
+    HMONITOR target_;  // null: the overlay stands on the captured monitor
+    SourceFit fit_;
     OutputFinder find_output_;
+    ComPtr<IDXGIAdapter1> target_adapter_;
+    ComPtr<IDXGIOutput1> target_output_;
+    bool adapters_said_ = false;
     AdapterChoice adapter_choice_;  // for the whole run, which a display change ends
     // One attempt's objects, released in reverse order: pattern, capture, renderer, output, adapter.
     ComPtr<IDXGIAdapter1> adapter_;

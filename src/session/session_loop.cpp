@@ -21,6 +21,10 @@ enum class AttemptEnd {
     end_run,  // the calibration pattern cannot be made: no retry
 };
 
+[[nodiscard]] constexpr bool is_empty(const MonitorRect& rect) noexcept {
+    return rect.right <= rect.left || rect.bottom <= rect.top;
+}
+
 [[nodiscard]] constexpr bool same_point(const CursorPoint& a, const CursorPoint& b) noexcept {
     return a.x == b.x && a.y == b.y;
 }
@@ -37,6 +41,8 @@ public:
         : backend_(backend),
           channel_(channel),
           rect_(target.monitor_rect),
+          source_rect_(is_empty(target.source_rect) ? target.monitor_rect : target.source_rect),
+          shown_rect_(is_empty(target.shown_rect) ? source_rect_ : target.shown_rect),
           pattern_(target.pattern),
           width_(to_int32(static_cast<std::int64_t>(rect_.right) - rect_.left)),
           height_(to_int32(static_cast<std::int64_t>(rect_.bottom) - rect_.top)) {}
@@ -262,14 +268,14 @@ private:
 
         const CursorPoint position = read_cursor_position();
         last_pointer_shown_ = pointer_shown();
-        const bool visible = rect_contains(rect_, position.x, position.y) && last_pointer_shown_;
+        const bool visible = rect_contains(shown_rect_, position.x, position.y) && last_pointer_shown_;
         // The frame is drawn in the desktop's orientation whatever the display's rotation, so the sprite,
-        // which comes upright, goes where the pointer is.
+        // which comes upright, goes where the pointer is, in the captured monitor's pixels.
         std::int32_t x = 0;
         std::int32_t y = 0;
         if (visible) {
-            x = to_int32(std::int64_t{position.x} - rect_.left - cursor.hotspot_x);
-            y = to_int32(std::int64_t{position.y} - rect_.top - cursor.hotspot_y);
+            x = to_int32(std::int64_t{position.x} - source_rect_.left - cursor.hotspot_x);
+            y = to_int32(std::int64_t{position.y} - source_rect_.top - cursor.hotspot_y);
         }
         // In capture mode a failed draw ends nothing (the next acquire tells whether the device and
         // the duplication still work); it only counts as time without a present.
@@ -283,6 +289,8 @@ private:
     SessionBackend& backend_;
     WarpChannel& channel_;
     const MonitorRect rect_;
+    const MonitorRect source_rect_;  // the captured monitor
+    const MonitorRect shown_rect_;   // the part of it the mirror shows
     const bool pattern_;
     const std::int32_t width_;
     const std::int32_t height_;

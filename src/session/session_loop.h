@@ -39,8 +39,17 @@ inline constexpr std::int32_t unknown_cursor_coordinate = std::numeric_limits<st
 
 // What is fixed for the whole run.
 struct SessionTarget {
+    SessionTarget() = default;
+    SessionTarget(const MonitorRect& monitor, bool calibration, const MonitorRect& source = {},
+                  const MonitorRect& shown = {}) noexcept
+        : monitor_rect(monitor), pattern(calibration), source_rect(source), shown_rect(shown) {}
+
     MonitorRect monitor_rect;  // the mirrored monitor's desktop rectangle
     bool pattern = false;      // calibration mode instead of capture
+    // The captured monitor's desktop rectangle and the part of it shown (desktop pixels); both empty:
+    // the mirrored monitor, whole. The cursor is drawn while the pointer is inside the shown part.
+    MonitorRect source_rect;
+    MonitorRect shown_rect;
 };
 
 // The pause after the n-th (from 0) failure in a row to start duplication.

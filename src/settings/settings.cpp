@@ -63,6 +63,30 @@ void read_hotkey_into(std::string_view value, Hotkey& hotkey) {
     }
 }
 
+// Longest value quoted in a log line.
+constexpr std::size_t quoted_value_limit = 64;
+
+void read_fit_into(std::string_view value, FitMode& fit) {
+    if (const std::optional<FitMode> read = parse_fit_mode(value)) {
+        fit = *read;
+    } else {
+        log_message("settings: fit \"%.*s\" is neither contain nor stretch, keeping %s",
+                    static_cast<int>(std::min(value.size(), quoted_value_limit)), value.data(), fit_mode_name(fit));
+    }
+}
+
+// The text is kept whatever it says, so that nothing the user wrote is lost; a region that cannot be
+// used shows the whole monitor.
+void read_region_into(std::string_view value, std::string& region) {
+    RegionProblem problem = RegionProblem::none;
+    if (!value.empty() && !parse_source_region(value, problem)) {
+        log_message("settings: source_region \"%.*s\" %s; the whole monitor is shown",
+                    static_cast<int>(std::min(value.size(), quoted_value_limit)), value.data(),
+                    region_problem_text(problem));
+    }
+    region = std::string(value);
+}
+
 void apply_line(std::string_view line, Settings& settings) {
     while (!line.empty() && (line.back() == '\r' || line.back() == ' ' || line.back() == '\t')) {
         line.remove_suffix(1);
@@ -80,6 +104,14 @@ void apply_line(std::string_view line, Settings& settings) {
         settings.monitor = utf8_to_wide(value);
     } else if (key == "monitor_id") {
         settings.monitor_id = utf8_to_wide(value);
+    } else if (key == "source_monitor") {
+        settings.source_monitor = utf8_to_wide(value);
+    } else if (key == "source_monitor_id") {
+        settings.source_monitor_id = utf8_to_wide(value);
+    } else if (key == "source_region") {
+        read_region_into(value, settings.source_region);
+    } else if (key == "fit") {
+        read_fit_into(value, settings.fit);
     } else if (key == "active") {
         settings.active = value == "1";
     } else if (key == "mirror_h") {
@@ -189,6 +221,10 @@ std::string format_settings_text(const Settings& settings) {
     add(header_line);
     add("monitor=" + wide_to_utf8(settings.monitor));
     add("monitor_id=" + wide_to_utf8(settings.monitor_id));
+    add("source_monitor=" + wide_to_utf8(settings.source_monitor));
+    add("source_monitor_id=" + wide_to_utf8(settings.source_monitor_id));
+    add("source_region=" + settings.source_region);
+    add("fit=" + std::string(fit_mode_name(settings.fit)));
     add("active=" + flag(settings.active));
     add("mirror_h=" + flag(settings.warp.mirror_h));
     add("mirror_v=" + flag(settings.warp.mirror_v));

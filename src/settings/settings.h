@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "settings/hotkey.h"
+#include "settings/source_region.h"
 #include "settings/warp_params.h"
 
 namespace kelvane {
@@ -18,13 +19,22 @@ struct Settings {
     // Its device interface path, which stays when Windows gives the monitor another device name (after
     // sleep, docking, a driver update); empty where unknown. It is matched before `monitor`.
     std::wstring monitor_id;
+    // The monitor whose picture is shown, by device name and device interface path as above; both
+    // empty: the mirrored monitor itself.
+    std::wstring source_monitor;
+    std::wstring source_monitor_id;
+    // "X,Y,W,H" in the source monitor's pixels; empty: all of it. Kept as the file has it: whether it
+    // fits is known only on the monitor, which may be in another mode today than when it was chosen.
+    std::string source_region;
+    FitMode fit = FitMode::contain;
     bool active = true;
     WarpParams warp;  // keystones -1 ... +1, rotation in degrees -180 ... +180
     Hotkey hotkey;    // switches the mirror on and off
 
     friend bool operator==(const Settings& a, const Settings& b) {
-        return a.monitor == b.monitor && a.monitor_id == b.monitor_id && a.active == b.active && a.warp == b.warp &&
-               a.hotkey == b.hotkey;
+        return a.monitor == b.monitor && a.monitor_id == b.monitor_id && a.source_monitor == b.source_monitor &&
+               a.source_monitor_id == b.source_monitor_id && a.source_region == b.source_region && a.fit == b.fit &&
+               a.active == b.active && a.warp == b.warp && a.hotkey == b.hotkey;
     }
     friend bool operator!=(const Settings& a, const Settings& b) { return !(a == b); }
 };

@@ -1,17 +1,32 @@
 // The tray menu's items and the decoding of its command ids.
 #include "ui/menu_model.h"
 
+#include <utility>
+
 #include "platform/utf8.h"
 
 namespace kelvane {
 namespace {
 
 MenuItem command_item(const wchar_t* text, unsigned id, bool checked = false) {
-    return MenuItem{MenuItemKind::command, text, id, checked};
+    return MenuItem{MenuItemKind::command, text, id, checked, {}};
 }
 
 MenuItem separator_item() {
-    return MenuItem{MenuItemKind::separator, std::wstring(), 0, false};
+    return MenuItem{MenuItemKind::separator, std::wstring(), 0, false, {}};
+}
+
+MenuItem submenu_item(const wchar_t* text, std::vector<MenuItem> children) {
+    return MenuItem{MenuItemKind::submenu, text, 0, false, std::move(children)};
+}
+
+// The listed monitor a command id in [first, last] chooses, when the last menu listed it.
+bool listed_index(unsigned id, unsigned first, unsigned last, std::size_t listed, std::size_t& index) noexcept {
+    if (id < first || id > last || id - first >= listed) {
+        return false;
+    }
+    index = id - first;
+    return true;
 }
 
 }  // namespace
@@ -24,18 +39,47 @@ std::vector<MenuItem> build_monitor_menu(const std::vector<MonitorEntry>& monito
     unsigned id = menu_id::monitor_first;
     for (const MonitorEntry& entry : monitors) {
         const bool checked = !selected.empty() && entry.device_name == selected;
-        items.push_back(MenuItem{MenuItemKind::command, entry.label, id, checked});
+        items.push_back(MenuItem{MenuItemKind::command, entry.label, id, checked, {}});
         ++id;
     }
     return items;
 }
 
-std::vector<MenuItem> build_main_menu(const Settings& settings, bool running, bool starts_with_windows) {
+std::vector<MenuItem> build_source_menu(const std::vector<MonitorEntry>& monitors, int mirrored, int source,
+                                        const Settings& settings) {
+    const bool names_source = !settings.source_monitor.empty() || !settings.source_monitor_id.empty();
+    std::vector<MenuItem> items;
+    items.push_back(command_item(menu_text::source_this, menu_id::source_this,
+                                 !names_source || (source >= 0 && source == mirrored)));
+    std::vector<MenuItem> others;
+    for (std::size_t i = 0; i < monitors.size(); ++i) {
+        const int index = static_cast<int>(i);
+        if (index != mirrored) {
+            others.push_back(MenuItem{MenuItemKind::command,
+                                      monitors[i].label,
+                                      menu_id::source_first + static_cast<unsigned>(i),
+                                      index == source,
+                                      {}});
+        }
+    }
+    if (!others.empty()) {
+        items.push_back(separator_item());
+        items.insert(items.end(), others.begin(), others.end());
+    }
+    items.push_back(separator_item());
+    items.push_back(command_item(menu_text::choose_region, menu_id::choose_region));
+    items.push_back(command_item(menu_text::whole_monitor, menu_id::whole_monitor, settings.source_region.empty()));
+    return items;
+}
+
+std::vector<MenuItem> build_main_menu(const Settings& settings, bool running, bool starts_with_windows,
+                                      std::vector<MenuItem> monitor_items, std::vector<MenuItem> source_items) {
     const std::wstring mirror_active = menu_text::mirror_active + utf8_to_wide(format_hotkey(settings.hotkey));
     return {
-        MenuItem{MenuItemKind::command, mirror_active, menu_id::mirror_active, running},
+        MenuItem{MenuItemKind::command, mirror_active, menu_id::mirror_active, running, {}},
         separator_item(),
-        MenuItem{MenuItemKind::submenu, menu_text::monitor, 0, false},
+        submenu_item(menu_text::monitor, std::move(monitor_items)),
+        submenu_item(menu_text::source, std::move(source_items)),
         command_item(menu_text::mirror_h, menu_id::mirror_h, settings.warp.mirror_h),
         command_item(menu_text::mirror_v, menu_id::mirror_v, settings.warp.mirror_v),
         command_item(menu_text::adjust_warp, menu_id::adjust_warp),
@@ -71,14 +115,21 @@ DecodedCommand decode_command(unsigned id, std::size_t listed_monitors) noexcept
             return {MenuCommand::exit, 0};
         case menu_id::monitor_auto:
             return {MenuCommand::monitor_auto, 0};
+        case menu_id::source_this:
+            return {MenuCommand::source_this, 0};
+        case menu_id::choose_region:
+            return {MenuCommand::choose_region, 0};
+        case menu_id::whole_monitor:
+            return {MenuCommand::whole_monitor, 0};
         default:
             break;
     }
-    if (id >= menu_id::monitor_first && id <= menu_id::monitor_last) {
-        const std::size_t index = id - menu_id::monitor_first;
-        if (index < listed_monitors) {
-            return {MenuCommand::monitor, index};
-        }
+    std::size_t index = 0;
+    if (listed_index(id, menu_id::monitor_first, menu_id::monitor_last, listed_monitors, index)) {
+        return {MenuCommand::monitor, index};
+    }
+    if (listed_index(id, menu_id::source_first, menu_id::source_last, listed_monitors, index)) {
+        return {MenuCommand::source_monitor, index};
     }
     return {MenuCommand::none, 0};
 }

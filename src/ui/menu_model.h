@@ -30,6 +30,15 @@ inline constexpr unsigned monitor_auto = 110;
 inline constexpr unsigned monitor_first = 111;
 inline constexpr unsigned monitor_last = 174;
 inline constexpr std::size_t monitor_command_count = monitor_last - monitor_first + 1;
+// The "Source" submenu: the region items, the mirrored monitor itself, and monitor i of the listed
+// monitors as source_first + i (the mirrored one is not listed, so its id is never shown). Far above
+// the monitor ids, which go on past monitor_last on a desktop of very many monitors; source items past
+// source_last likewise choose nothing.
+inline constexpr unsigned choose_region = 398;
+inline constexpr unsigned whole_monitor = 399;
+inline constexpr unsigned source_this = 400;
+inline constexpr unsigned source_first = 401;
+inline constexpr unsigned source_last = 464;
 }  // namespace menu_id
 
 // The project's own page, opened by the web-page item.
@@ -47,12 +56,16 @@ inline constexpr wchar_t start_with_windows[] = L"Start with Windows";
 inline constexpr wchar_t web_page[] = L"Make apps like this with Orvendt...";
 inline constexpr wchar_t exit[] = L"Exit";
 inline constexpr wchar_t monitor_auto[] = L"Auto (topmost screen)";
+inline constexpr wchar_t source[] = L"Source";
+inline constexpr wchar_t source_this[] = L"This monitor";
+inline constexpr wchar_t choose_region[] = L"Choose region...";
+inline constexpr wchar_t whole_monitor[] = L"Whole monitor";
 }  // namespace menu_text
 
 enum class MenuItemKind {
     command,    // a text with a command id
     separator,  // a line between groups
-    submenu,    // a text that opens the "Monitor" submenu
+    submenu,    // a text that opens its children
 };
 
 struct MenuItem {
@@ -60,9 +73,11 @@ struct MenuItem {
     std::wstring text;  // empty for a separator
     unsigned id = 0;    // 0 for a separator or the submenu
     bool checked = false;
+    std::vector<MenuItem> children;  // a submenu's items
 
     friend bool operator==(const MenuItem& a, const MenuItem& b) {
-        return a.kind == b.kind && a.text == b.text && a.id == b.id && a.checked == b.checked;
+        return a.kind == b.kind && a.text == b.text && a.id == b.id && a.checked == b.checked &&
+               a.children == b.children;
     }
     friend bool operator!=(const MenuItem& a, const MenuItem& b) { return !(a == b); }
 };
@@ -73,10 +88,22 @@ struct MenuItem {
 [[nodiscard]] std::vector<MenuItem> build_monitor_menu(const std::vector<MonitorEntry>& monitors,
                                                        std::wstring_view selected);
 
+// The "Source" submenu: "This monitor" (checked when the mirror shows its own monitor), a separator,
+// every other monitor in list order (checked when it is the source), a separator, "Choose region..."
+// and "Whole monitor" (checked when no region is set). `mirrored` is the position of the mirrored
+// monitor in `monitors` (-1: none known); `source` that of the source monitor, -1 when the settings
+// name none or it is not attached (then no monitor is checked, and "This monitor" only when the
+// settings name no source).
+[[nodiscard]] std::vector<MenuItem> build_source_menu(const std::vector<MonitorEntry>& monitors, int mirrored,
+                                                      int source, const Settings& settings);
+
 // The main menu. "Mirror active" follows whether the mirror runs, not settings.active, and names the
-// hotkey; "Start with Windows" shows what the system will do at the next sign-in.
+// hotkey; "Start with Windows" shows what the system will do at the next sign-in. The "Monitor" and
+// "Source" submenus hold the given items.
 [[nodiscard]] std::vector<MenuItem> build_main_menu(const Settings& settings, bool running,
-                                                    bool starts_with_windows = false);
+                                                    bool starts_with_windows = false,
+                                                    std::vector<MenuItem> monitor_items = {},
+                                                    std::vector<MenuItem> source_items = {});
 
 enum class MenuCommand {
     none,  // not a command: ignored
@@ -91,11 +118,15 @@ enum class MenuCommand {
     exit,
     monitor_auto,
     monitor,  // choose the listed monitor at DecodedCommand::monitor_index
+    source_this,
+    source_monitor,  // show the listed monitor at DecodedCommand::monitor_index
+    choose_region,
+    whole_monitor,
 };
 
 struct DecodedCommand {
     MenuCommand command = MenuCommand::none;
-    std::size_t monitor_index = 0;  // meaningful for MenuCommand::monitor only
+    std::size_t monitor_index = 0;  // meaningful for MenuCommand::monitor and source_monitor only
 };
 
 // What a chosen id does, given how many monitors the last menu listed. A monitor id whose index lies

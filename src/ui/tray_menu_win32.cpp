@@ -6,21 +6,26 @@
 namespace kelvane {
 namespace {
 
-// Appends the items of the model; the submenu item takes `submenu`, which the menu then owns.
+// Appends the items of the model, each submenu as a popup of its own that the menu then owns.
 // Failures of single items are not reported: the menu is shown with what could be added.
-void append_items(HMENU menu, const std::vector<MenuItem>& items, UniqueMenu* submenu) {
+void append_items(HMENU menu, const std::vector<MenuItem>& items) {
     for (const MenuItem& item : items) {
         switch (item.kind) {
             case MenuItemKind::separator:
                 AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
                 break;
-            case MenuItemKind::submenu:
-                if (submenu != nullptr && *submenu &&
-                    AppendMenuW(menu, MF_STRING | MF_POPUP, reinterpret_cast<UINT_PTR>(submenu->get()),
+            case MenuItemKind::submenu: {
+                UniqueMenu submenu(CreatePopupMenu());
+                if (!submenu) {
+                    break;
+                }
+                append_items(submenu.get(), item.children);
+                if (AppendMenuW(menu, MF_STRING | MF_POPUP, reinterpret_cast<UINT_PTR>(submenu.get()),
                                 item.text.c_str()) != FALSE) {
-                    static_cast<void>(submenu->release());
+                    static_cast<void>(submenu.release());
                 }
                 break;
+            }
             case MenuItemKind::command:
                 AppendMenuW(menu, MF_STRING | (item.checked ? MF_CHECKED : MF_UNCHECKED), item.id, item.text.c_str());
                 break;
@@ -30,16 +35,12 @@ void append_items(HMENU menu, const std::vector<MenuItem>& items, UniqueMenu* su
 
 }  // namespace
 
-void show_tray_menu(HWND owner, const std::vector<MenuItem>& items, const std::vector<MenuItem>& monitor_items) {
-    UniqueMenu monitor_menu(CreatePopupMenu());
-    if (monitor_menu) {
-        append_items(monitor_menu.get(), monitor_items, nullptr);
-    }
+void show_tray_menu(HWND owner, const std::vector<MenuItem>& items) {
     const UniqueMenu menu(CreatePopupMenu());
     if (!menu) {
         return;
     }
-    append_items(menu.get(), items, &monitor_menu);
+    append_items(menu.get(), items);
 
     POINT cursor{};
     GetCursorPos(&cursor);

@@ -10,8 +10,7 @@
 
 namespace kelvane {
 
-// Shows `items` (whose submenu item takes `monitor_items`) at the mouse position and returns when the
-// menu closes.
-void show_tray_menu(HWND owner, const std::vector<MenuItem>& items, const std::vector<MenuItem>& monitor_items);
+// Shows `items` and their submenus at the mouse position and returns when the menu closes.
+void show_tray_menu(HWND owner, const std::vector<MenuItem>& items);
 
 }  // namespace kelvane

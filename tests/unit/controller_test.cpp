@@ -39,8 +39,16 @@ public:
     std::optional<WindowPosition> adjust_position;
 
     std::vector<MonitorEntry> monitors() override { return shown_monitors; }
-    bool start_mirror(const MonitorEntry& entry, const WarpParams& warp) override {
-        calls.push_back("start " + wide_to_utf8(entry.device_name));
+    // "start TARGET", then " <- SOURCE" for another monitor's picture and " X,Y,W,H fit" for a region.
+    bool start_mirror(const MirrorPlan& plan, const WarpParams& warp) override {
+        std::string call = "start " + wide_to_utf8(plan.target.device_name);
+        if (plan.separate_source()) {
+            call += " <- " + wide_to_utf8(plan.source.device_name);
+        }
+        if (plan.region != self_mirror_plan(plan.source).region) {
+            call += " " + format_source_region(plan.region) + " " + fit_mode_name(plan.fit);
+        }
+        calls.push_back(call);
         last_warp = warp;
         return mirror_starts;
     }
@@ -61,9 +69,17 @@ public:
         saved = settings;
         return true;
     }
-    void show_menu(const std::vector<MenuItem>& /*items*/, const std::vector<MenuItem>& monitor_items) override {
-        calls.push_back("menu " + std::to_string(monitor_items.size()));
+    // "menu N": the "Monitor" submenu's item count; the "Source" submenu is kept for a look.
+    void show_menu(const std::vector<MenuItem>& items) override {
+        calls.push_back("menu " + std::to_string(items.at(2).children.size()));
+        source_menu = items.at(3).children;
     }
+    bool open_region_picker(const MonitorRect& rect) override {
+        calls.push_back("picker " + std::to_string(rect.left) + "," + std::to_string(rect.top));
+        return picker_opens;
+    }
+    std::vector<MenuItem> source_menu;
+    bool picker_opens = true;
     void open_adjust_window(const WarpParams& warp, const std::optional<WindowPosition>& position) override {
         calls.emplace_back("adjust");
         last_warp = warp;

@@ -236,9 +236,9 @@ TEST(UiHostMonitor, WindowIsCentredWithTruncatingDivision) {
 // ---- Tray menu ----
 
 MenuItem item(const wchar_t* text, unsigned id, bool checked = false) {
-    return MenuItem{MenuItemKind::command, text, id, checked};
+    return MenuItem{MenuItemKind::command, text, id, checked, {}};
 }
-const MenuItem separator{MenuItemKind::separator, L"", 0, false};
+const MenuItem separator{MenuItemKind::separator, L"", 0, false, {}};
 
 std::vector<MonitorEntry> two_monitors() {
     return {monitor(L"\\\\.\\DISPLAY1", main_screen, true), monitor(L"\\\\.\\DISPLAY2", side_screen, false)};
@@ -251,7 +251,8 @@ TEST(TrayMenuModel, MainMenuItemsInOrder) {
     const std::vector<MenuItem> expected = {
         item(L"Mirror active\tCtrl+Alt+M", 100),
         separator,
-        MenuItem{MenuItemKind::submenu, L"Monitor", 0, false},
+        MenuItem{MenuItemKind::submenu, L"Monitor", 0, false, {}},
+        MenuItem{MenuItemKind::submenu, L"Source", 0, false, {}},
         item(L"Mirror horizontally", 101),
         item(L"Mirror vertically", 106),
         item(L"Adjust warp...", 102),
@@ -268,7 +269,7 @@ TEST(TrayMenuModel, MainMenuItemsInOrder) {
     settings.hotkey = Hotkey{hotkey_modifier::control | hotkey_modifier::shift, 0x78};
     const std::vector<MenuItem> changed = build_main_menu(settings, false, true);
     EXPECT_EQ(changed[0].text, L"Mirror active\tCtrl+Shift+F9");
-    EXPECT_TRUE(changed[9].checked);
+    EXPECT_TRUE(changed[10].checked);
 }
 
 TEST(TrayMenuModel, CheckMarksFollowRunningAndTheMirrorFlags) {
@@ -290,11 +291,11 @@ TEST(TrayMenuModel, CheckMarksFollowRunningAndTheMirrorFlags) {
         settings.warp.mirror_v = c.mirror_v;
         settings.warp.keystone_tb = 0.5f;
         const std::vector<MenuItem> menu = build_main_menu(settings, c.running);
-        ASSERT_EQ(menu.size(), 13u);
+        ASSERT_EQ(menu.size(), 14u);
         EXPECT_EQ(menu[0].checked, c.running);
-        EXPECT_EQ(menu[3].checked, c.mirror_h);
-        EXPECT_EQ(menu[4].checked, c.mirror_v);
-        for (std::size_t i : {1u, 2u, 5u, 6u, 7u, 8u, 9u, 10u, 11u, 12u}) {
+        EXPECT_EQ(menu[4].checked, c.mirror_h);
+        EXPECT_EQ(menu[5].checked, c.mirror_v);
+        for (std::size_t i : {1u, 2u, 3u, 6u, 7u, 8u, 9u, 10u, 11u, 12u, 13u}) {
             EXPECT_FALSE(menu[i].checked) << i;
         }
     }
