@@ -86,8 +86,8 @@ void Controller::start_mirror_on(const std::wstring& id, const std::wstring& dev
         notify(refusal_);
         return;
     }
-    const MirrorPlan plan = plan_mirror(monitors[static_cast<std::size_t>(source)], entry);
     log_message("start: mirroring %s", wide_to_utf8(entry.label).c_str());
+    const MirrorPlan plan = plan_mirror(monitors[static_cast<std::size_t>(source)], entry);
     if (plan.separate_source() || plan.region != self_mirror_plan(plan.source).region) {
         log_message("start: showing %s, region %s, fit %s", wide_to_utf8(plan.source.label).c_str(),
                     format_source_region(plan.region).c_str(), fit_mode_name(plan.fit));

@@ -617,5 +617,120 @@ TEST(Controller, EachNoticeIsGivenOnceARunAndLoggedAsGiven) {
     EXPECT_EQ(std::unique(notified.begin(), notified.end()) - notified.begin(), 6) << "one text for each cause";
 }
 
+TEST(Controller, AnotherMonitorsPictureIsShownAwaitedWhileAwayAndChosenFromTheMenu) {
+    FakeHost host;
+    Settings settings;
+    settings.monitor = L"\\\\.\\DISPLAY2";
+    settings.source_monitor = L"\\\\.\\DISPLAY1";
+    settings.source_region = "1900,0,100,100";
+    settings.fit = FitMode::stretch;
+    const test::LogCapture log;
+    Controller controller(host, settings);
+    // The overlay does not stand over what is captured: a Windows too old to exclude it still works.
+    controller.refuse_mirror(Notice::old_windows);
+    controller.start();
+    const Calls shown{"start \\\\.\\DISPLAY2 <- \\\\.\\DISPLAY1 1900,0,20,100 stretch"};
+    EXPECT_EQ(host.take(), shown);
+    // The source sleeps: the mirror waits for it, with the settings untouched, and comes back with it.
+    host.shown_monitors = {two_monitors[1]};
+    controller.display_settled();
+    controller.display_settled();
+    EXPECT_EQ(host.take(), Calls{"stop"});
+    host.shown_monitors = two_monitors;
+    controller.display_settled();
+    EXPECT_EQ(host.take(), shown);
+    // Switched on while the source is away: nothing starts until it is back.
+    controller.toggle_mirror();
+    host.shown_monitors = {two_monitors[1]};
+    controller.toggle_mirror();
+    EXPECT_EQ(host.take(), (Calls{"stop", "save", "save"}));
+    host.shown_monitors = two_monitors;
+    controller.display_settled();
+    EXPECT_EQ(host.take(), shown);
+    EXPECT_EQ(
+        log.messages(),
+        (std::vector<std::string>{
+            "start: mirroring DISPLAY2  1280x1024 @ (1920,-200)",
+            "source: region 1900,0,100,100 reaches past 1920x1080; showing 1900,0,20,100",
+            "start: showing DISPLAY1  1920x1080 @ (0,0)  [primary], region 1900,0,20,100, fit stretch",
+            "display change: source monitor gone, waiting for it", "stop: mirror stopped",
+            "display change: mirrored monitor back, restarting", "start: mirroring DISPLAY2  1280x1024 @ (1920,-200)",
+            "source: region 1900,0,100,100 reaches past 1920x1080; showing 1900,0,20,100",
+            "start: showing DISPLAY1  1920x1080 @ (0,0)  [primary], region 1900,0,20,100, fit stretch",
+            "stop: mirror stopped", "start: source monitor not found, waiting for it",
+            "display change: mirrored monitor back, restarting", "start: mirroring DISPLAY2  1280x1024 @ (1920,-200)",
+            "source: region 1900,0,100,100 reaches past 1920x1080; showing 1900,0,20,100",
+            "start: showing DISPLAY1  1920x1080 @ (0,0)  [primary], region 1900,0,20,100, fit stretch"}));
+
+    // The menu shows the source; "This monitor" goes back to the mirrored monitor, whole.
+    controller.open_menu();
+    ASSERT_EQ(host.source_menu.size(), 6u);  // with two separators
+    EXPECT_FALSE(host.source_menu[0].checked);
+    EXPECT_TRUE(host.source_menu[2].checked);
+    EXPECT_FALSE(host.source_menu[5].checked);
+    host.take();
+    // On the old Windows the mirror over its own monitor is refused, and the choice kept.
+    controller.command(menu_id::source_this);
+    EXPECT_EQ(host.take(), (Calls{"save", "stop", "notify"}));
+    EXPECT_TRUE(host.saved.source_monitor.empty());
+    EXPECT_TRUE(host.saved.source_region.empty());
+    controller.command(menu_id::source_first);
+    EXPECT_EQ(host.take(), Calls{"save"});
+    EXPECT_EQ(host.saved.source_monitor, L"\\\\.\\DISPLAY1");
+}
+
+TEST(Controller, ARegionIsChosenOverTheDesktopItselfAndSavedAtOnce) {
+    const struct {
+        const wchar_t* source;  // the source the settings name
+        bool picker_opens;
+        bool cancel;
+        Calls opening;
+        Calls outcome;
+        std::string region;
+    } cases[] = {
+        // A region of the mirrored monitor: the mirror makes way while the user chooses.
+        {L"",
+         true,
+         false,
+         {"stop", "picker 1920,-200"},
+         {"save", "start \\\\.\\DISPLAY2 80,100,400,300 contain"},
+         "80,100,400,300"},
+        {L"", true, true, {"stop", "picker 1920,-200"}, {"start \\\\.\\DISPLAY2"}, ""},
+        {L"", false, false, {"stop", "picker 1920,-200", "start \\\\.\\DISPLAY2"}, {}, ""},
+        // Another monitor's region: the mirror goes on meanwhile. The choice is cut to the monitor.
+        {L"\\\\.\\DISPLAY1",
+         true,
+         false,
+         {"picker 0,0"},
+         {"save", "stop", "start \\\\.\\DISPLAY2 <- \\\\.\\DISPLAY1 1800,900,120,180 contain"},
+         "1800,900,120,180"},
+    };
+    for (const auto& c : cases) {
+        FakeHost host;
+        host.picker_opens = c.picker_opens;
+        Settings settings;
+        settings.monitor = L"\\\\.\\DISPLAY2";
+        settings.source_monitor = c.source;
+        Controller controller(host, settings);
+        controller.start();
+        host.take();
+        controller.command(menu_id::choose_region);
+        EXPECT_EQ(host.take(), c.opening);
+        if (!c.picker_opens) {
+            continue;
+        }
+        if (c.cancel) {
+            controller.region_cancelled();
+        } else if (c.source[0] == 0) {
+            controller.region_chosen(MonitorRect{2000, -100, 2400, 200});
+        } else {
+            controller.region_chosen(MonitorRect{1800, 900, 2500, 1500});
+        }
+        EXPECT_EQ(host.take(), c.outcome);
+        EXPECT_EQ(controller.settings().source_region, c.region);
+        EXPECT_TRUE(controller.running());
+    }
+}
+
 }  // namespace
 }  // namespace kelvane

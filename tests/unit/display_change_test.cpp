@@ -24,7 +24,8 @@ TEST(DisplayChange, DecidesByRunningStateAndPresence) {
         const wchar_t* mirrored;
         const wchar_t* awaited;
         DisplayChangeAction action;
-        const wchar_t* id = L"";  // the device interface path of the mirrored or awaited monitor
+        const wchar_t* id = L"";      // the device interface path of the mirrored or awaited monitor
+        const wchar_t* source = L"";  // the source monitor apart from the mirrored one
     };
     const Case cases[] = {
         {false, two, L"", L"", DisplayChangeAction::none},
@@ -41,11 +42,35 @@ TEST(DisplayChange, DecidesByRunningStateAndPresence) {
         // Renumbered after sleep or docking: found by its path under its new name.
         {false, renumbered, L"", L"\\\\.\\DISPLAY2", DisplayChangeAction::resume, L"path-b"},
         {true, renumbered, L"\\\\.\\DISPLAY2", L"", DisplayChangeAction::restart, L"path-b"},
+        // A source apart from the mirrored monitor: waited for as the mirrored one; the mirrored one goes first.
+        {true, two, L"\\\\.\\DISPLAY2", L"", DisplayChangeAction::restart, L"", L"\\\\.\\DISPLAY1"},
+        {true,
+         {monitor(L"\\\\.\\DISPLAY2")},
+         L"\\\\.\\DISPLAY2",
+         L"",
+         DisplayChangeAction::wait_for_source,
+         L"",
+         L"\\\\.\\DISPLAY1"},
+        {true,
+         {monitor(L"\\\\.\\DISPLAY3")},
+         L"\\\\.\\DISPLAY2",
+         L"",
+         DisplayChangeAction::wait,
+         L"",
+         L"\\\\.\\DISPLAY1"},
+        {false,
+         {monitor(L"\\\\.\\DISPLAY2")},
+         L"",
+         L"\\\\.\\DISPLAY2",
+         DisplayChangeAction::none,
+         L"",
+         L"\\\\.\\DISPLAY1"},
+        {false, two, L"", L"\\\\.\\DISPLAY2", DisplayChangeAction::resume, L"", L"\\\\.\\DISPLAY1"},
     };
     for (const Case& c : cases) {
         const MonitorKey mirrored{*c.mirrored != 0 ? c.id : L"", c.mirrored};
         const MonitorKey awaited{*c.awaited != 0 ? c.id : L"", c.awaited};
-        EXPECT_EQ(decide_display_change(c.running, c.monitors, mirrored, awaited), c.action)
+        EXPECT_EQ(decide_display_change(c.running, c.monitors, mirrored, awaited, MonitorKey{L"", c.source}), c.action)
             << testing::PrintToString(std::wstring(c.mirrored)) << testing::PrintToString(std::wstring(c.awaited))
             << " running=" << c.running;
     }

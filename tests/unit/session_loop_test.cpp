@@ -492,8 +492,12 @@ TEST(SessionLoop, CursorPlacementByMonitor) {
         MonitorRect rect;
         CursorPoint cursor;
         bool visible;
-        std::int32_t x, y;  // expected only when visible
+        std::int32_t x, y;     // expected only when visible
+        MonitorRect source{};  // another monitor's picture, and the part of it shown
+        MonitorRect shown{};
     };
+    constexpr MonitorRect operator_screen{-1920, 0, 0, 1080};
+    constexpr MonitorRect region{-1800, 100, -1000, 600};
     // Cursor image 32x48 with its hot spot at (3, 5).
     const Case cases[] = {
         {"inside", mirrored_rect, {400, 300}, true, 297, 245},
@@ -503,11 +507,15 @@ TEST(SessionLoop, CursorPlacementByMonitor) {
         {"right edge is outside", mirrored_rect, {1380, 300}, false, 0, 0},
         {"bottom edge is outside", mirrored_rect, {400, 1074}, false, 0, 0},
         {"another monitor", mirrored_rect, {-500, 300}, false, 0, 0},
+        // The source's pointer, in the source's pixels, while it is in the part shown.
+        {"in the source's region", mirrored_rect, {-1500, 200}, true, 417, 195, operator_screen, region},
+        {"on the source, past the region", mirrored_rect, {-1900, 200}, false, 0, 0, operator_screen, region},
+        {"on the mirrored monitor", mirrored_rect, {400, 300}, false, 0, 0, operator_screen, region},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         Session session;
-        session.target.monitor_rect = c.rect;
+        session.target = SessionTarget(c.rect, false, c.source, c.shown);
         session.fake.cursor = c.cursor;
         session.fake.steps = {new_frame()};
         session.run();
