@@ -13,7 +13,11 @@ ini_inode() { stat -c %i "$e2e_ini" 2>/dev/null; }
 screen_hash() { import -window root -crop 1280x1024+0+0 -depth 8 rgb:- 2>/dev/null | md5sum | cut -c1-32; }
 red_at() { wait_for 20 pixel_is "$1" "$2" "$red"; }
 
+# The "Source" submenu lists the monitor that is not mirrored: DISPLAY1 while DISPLAY2 is mirrored
+# (the automatic choice), DISPLAY2 while DISPLAY1 is. Its checks: This monitor, that one, Whole monitor.
+other_line() { if (($3)); then echo "1|402|$2|DISPLAY2  1280x1024 @ (0,0)"; else echo "1|401|$2|DISPLAY1  1920x1080 @ (0,0)  [primary]"; fi; }
 expected_menu() {
+    local source=${7:-1 0 1}
     cat <<MENU
 0|100|$1|Mirror active\tCtrl+Alt+M
 0|-|-|---
@@ -22,6 +26,13 @@ expected_menu() {
 1|-|-|---
 1|111|$3|DISPLAY1  1920x1080 @ (0,0)  [primary]
 1|112|$4|DISPLAY2  1280x1024 @ (0,0)
+0|0|0|Source
+1|400|${source:0:1}|This monitor
+1|-|-|---
+$(other_line x "${source:2:1}" "$3")
+1|-|-|---
+1|398|0|Choose region...
+1|399|${source:4:1}|Whole monitor
 0|101|$5|Mirror horizontally
 0|106|$6|Mirror vertically
 0|102|0|Adjust warp...
@@ -138,6 +149,14 @@ command 100
 check "100 stops the mirror" wait_for 20 bash -c "[[ \$(tr -d '\r' <'$e2e_log' | grep -c 'stop: mirror stopped') -ge 3 ]]"
 check "100 saved active=0" wait_for 5 ini_has "active=0"
 check "menu: Mirror active unchecked after the stop" [ "$(menu)" == "$(expected_menu 0 1 0 0 1 0)" ]
+
+# The source: another monitor is saved and checked, and "This monitor" goes back to the mirrored one.
+command 401
+check "401 saves DISPLAY1 as the source" wait_for 5 ini_has 'source_monitor=\\.\DISPLAY1'
+check "menu: the source DISPLAY1 checked, This monitor not" [ "$(menu)" == "$(expected_menu 0 1 0 0 1 0 "0 1 1")" ]
+command 400
+check "400 saves no source monitor" wait_for 5 ini_has "source_monitor="
+check "menu: This monitor checked again" [ "$(menu)" == "$(expected_menu 0 1 0 0 1 0)" ]
 
 exit_kelvane
 code=$?
