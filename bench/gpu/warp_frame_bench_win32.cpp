@@ -1,6 +1,7 @@
 // Cost of one mirrored frame's GPU work (warp pass and cursor pass into an offscreen target of the
 // output's size, waited for with an event query) for each colour mode and for the warps that decide
-// the sampling: identity, keystone_tb 0.5 and 0.85, each beside the one-sample shader.
+// the sampling: identity, keystone_tb 0.5 and 0.85, each beside the one-sample shader; and another
+// monitor's 1920 x 1080 desktop fitted onto a 1280 x 1024 output.
 // Prints milliseconds per frame, the median of several runs; nothing here fails on speed.
 #include <windows.h>
 #include <d3d11.h>
@@ -79,10 +80,10 @@ struct Target {
     ComPtr<ID3D11RenderTargetView> view;
 };
 
-Target offscreen_target(ID3D11Device* device, bool fp16) {
+Target offscreen_target(ID3D11Device* device, bool fp16, int target_width = width, int target_height = height) {
     D3D11_TEXTURE2D_DESC desc{};
-    desc.Width = width;
-    desc.Height = height;
+    desc.Width = static_cast<UINT>(target_width);
+    desc.Height = static_cast<UINT>(target_height);
     desc.MipLevels = 1;
     desc.ArraySize = 1;
     desc.Format = fp16 ? DXGI_FORMAT_R16G16B16A16_FLOAT : DXGI_FORMAT_B8G8R8A8_UNORM;
@@ -191,6 +192,34 @@ void run_warps(IDXGIAdapter1* adapter, HWND window) {
     }
 }
 
+void run_fitted(IDXGIAdapter1* adapter, HWND window) {
+    constexpr int fitted_width = 1280;
+    constexpr int fitted_height = 1024;
+    std::printf("1920x1080 source on a %dx%d output, 8-bit on SDR (ms per frame)\n", fitted_width, fitted_height);
+    kelvane::WarpRenderer renderer;
+    if (!renderer.initialize(adapter, window, fitted_width, fitted_height)) {
+        std::printf("  renderer not made\n");
+        return;
+    }
+    const ComPtr<ID3D11ShaderResourceView> source = source_view(renderer.device(), false);
+    const Target target = offscreen_target(renderer.device(), false, fitted_width, fitted_height);
+    struct Case {
+        const char* name;
+        kelvane::SourceFit fit;
+        WarpParams params;
+    };
+    const Case cases[] = {
+        {"contain", {width, height, {}, kelvane::FitMode::contain}, WarpParams{}},
+        {"contain, keystone_tb 0.5", {width, height, {}, kelvane::FitMode::contain}, {true, false, 0.5f, 0.0f, 0.0f}},
+        {"region 960x540, stretch", {width, height, {480, 270, 960, 540}, kelvane::FitMode::stretch}, WarpParams{}},
+    };
+    for (const Case& c : cases) {
+        renderer.set_source_fit(c.fit);
+        renderer.update_warp(c.params);
+        std::printf("  %-26s %7.2f\n", c.name, median_frame_ms(renderer, target.view.Get(), source.Get()));
+    }
+}
+
 }  // namespace
 
 int main() {
@@ -211,6 +240,7 @@ int main() {
     }
     run_colour_modes(adapter.Get(), window);
     run_warps(adapter.Get(), window);
+    run_fitted(adapter.Get(), window);
     DestroyWindow(window);
     return 0;
 }

@@ -32,6 +32,11 @@ void ColourConstants::set_output(const OutputColour& output) noexcept {
     uploaded_ = false;
 }
 
+void ColourConstants::set_source_white(float nits) noexcept {
+    source_white_nits_ = nits;
+    uploaded_ = false;
+}
+
 ColourCB ColourConstants::bind(ID3D11DeviceContext* context, ID3D11ShaderResourceView* source) noexcept {
     if (buffer_ == nullptr || source == nullptr) {
         return ColourCB{};
@@ -40,7 +45,7 @@ ColourCB ColourConstants::bind(ID3D11DeviceContext* context, ID3D11ShaderResourc
     source->GetDesc(&view);
     const bool linear = is_linear_format(view.Format);
     if (!uploaded_ || linear != uploaded_linear_) {
-        modes_ = colour_constants(linear, output_);
+        modes_ = colour_constants(linear, output_, source_white_nits_);
         context->UpdateSubresource(buffer_.Get(), 0, nullptr, &modes_, 0, 0);
         uploaded_ = true;
         uploaded_linear_ = linear;

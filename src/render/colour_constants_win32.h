@@ -18,6 +18,8 @@ public:
     // The output the passes draw for; takes effect at the next bind.
     void set_output(const OutputColour& output) noexcept;
     [[nodiscard]] const OutputColour& output() const noexcept { return output_; }
+    // The SDR white level of a linear source shown on an SDR output; takes effect at the next bind.
+    void set_source_white(float nits) noexcept;
 
     // Uploads the constants for drawing `source` (when they changed) and binds them to the pixel shader.
     // Returns the modes bound, from which the passes pick their shader variants; plain modes when
@@ -27,6 +29,7 @@ public:
 private:
     Microsoft::WRL::ComPtr<ID3D11Buffer> buffer_;
     OutputColour output_;
+    float source_white_nits_ = scrgb_unit_nits;
     ColourCB modes_{};
     bool uploaded_ = false;
     bool uploaded_linear_ = false;

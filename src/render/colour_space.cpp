@@ -45,15 +45,17 @@ ColourVariant colour_variant(const ColourMode& mode) noexcept {
     return mode.encode > 0.0f ? ColourVariant::encode : ColourVariant::plain;
 }
 
-ColourCB colour_constants(bool linear_source, const OutputColour& output) noexcept {
+ColourCB colour_constants(bool linear_source, const OutputColour& output, float source_white_nits) noexcept {
     ColourCB constants;
     const float white_scale = output.sdr_white_nits / scrgb_unit_nits;
     if (output.hdr) {
         constants.warp.decode_scale = linear_source ? 0.0f : white_scale;
         constants.cursor.decode_scale = white_scale;
     } else if (linear_source) {
-        // A linear desktop on an SDR output (or one caught mid-switch): 1.0 is the output's white.
-        constants.warp.encode = 1.0f;
+        // A linear desktop on an SDR output (or one caught mid-switch): the source's SDR white becomes
+        // the output's white, and what is brighter clips.
+        const bool usable = std::isfinite(source_white_nits) && source_white_nits > 0.0f;
+        constants.warp.encode = usable ? scrgb_unit_nits / source_white_nits : 1.0f;
     }
     return constants;
 }

@@ -29,8 +29,9 @@ struct OutputColour {
 [[nodiscard]] float sdr_white_nits_from_level(bool read, std::uint32_t level) noexcept;
 
 // How one pass turns a sampled colour into the target's: with `decode_scale` above 0 the sample is
-// sRGB-encoded and becomes linear times that scale; with `encode` above 0 a linear value is clamped and
-// sRGB-encoded for an 8-bit target. Both 0: the sample is written as it is.
+// sRGB-encoded and becomes linear times that scale; with `encode` above 0 a linear value is multiplied
+// by it (making the source's SDR white 1.0), clamped and sRGB-encoded for an 8-bit target. Both 0: the
+// sample is written as it is.
 struct ColourMode {
     float decode_scale = 0.0f;
     float encode = 0.0f;
@@ -50,7 +51,10 @@ inline constexpr int colour_variant_count = 3;
 [[nodiscard]] ColourVariant colour_variant(const ColourMode& mode) noexcept;
 
 // The modes for a source that is linear FP16 (`linear_source`) or sRGB-encoded, on `output`. The cursor
-// sprite is always sRGB-encoded.
-[[nodiscard]] ColourCB colour_constants(bool linear_source, const OutputColour& output) noexcept;
+// sprite is always sRGB-encoded. A linear source on an SDR output is divided by the source's own SDR
+// white level, `source_white_nits` (80, scRGB's 1.0, when the source is the output itself; a value that
+// is not a positive number counts as 80); an sRGB source on an HDR output is decoded at the output's.
+[[nodiscard]] ColourCB colour_constants(bool linear_source, const OutputColour& output,
+                                        float source_white_nits = scrgb_unit_nits) noexcept;
 
 }  // namespace kelvane

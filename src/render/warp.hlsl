@@ -6,7 +6,8 @@
 // Each pixel shader is compiled once per colour mode, chosen by these defines (none: the sample is
 // written as it is, an SDR frame on an SDR output or an FP16 frame on an HDR one):
 //   COLOUR_DECODE  sRGB-encoded samples become linear light times the pass's scale (SDR on HDR)
-//   COLOUR_ENCODE  linear samples are clamped and sRGB-encoded (an FP16 frame on an SDR output)
+//   COLOUR_ENCODE  linear samples are scaled to the source's SDR white, clamped and sRGB-encoded (an
+//                  FP16 frame on an SDR output)
 //   XOR_SCALED     the XOR pass inverts relative to SDR white on a linear target (see PSCursorXor)
 // The warp pass is compiled once more per footprint grid: FOOTPRINT_TAPS n (2 to 4) takes n x n
 // samples over every pixel's footprint, for the tiles that need them (drawn through VSTiles); without
@@ -27,6 +28,7 @@ cbuffer WarpCB : register(b0)
     float4 row0;
     float4 row1;
     float4 row2;
+    float4 bounds;  // the part of the source shown, in texture coordinates: u0, v0, u1, v1
 };
 
 // The scale of each pass's decode (ColourMode.decode_scale): the SDR white level in scRGB units.
@@ -55,8 +57,8 @@ struct VSOut
     float2 uv : TEXCOORD0;
 };
 
-// Turns colour `c` by the compiled colour mode; `mode.x` is the decode's scale. Each channel picks its
-// curve's part with a plain branch.
+// Turns colour `c` by the compiled colour mode; `mode.x` is the decode's scale, `mode.y` the encode's
+// (what makes the source's SDR white 1.0). Each channel picks its curve's part with a plain branch.
 #if COLOUR_DECODE
 #define CONVERT_COLOUR(c, mode)                                   \
     {                                                             \
@@ -71,7 +73,7 @@ struct VSOut
 #elif COLOUR_ENCODE
 #define CONVERT_COLOUR(c, mode)                                   \
     {                                                             \
-        float3 l = min(max(c, 0.0), 1.0);                         \
+        float3 l = min(max(c * mode.y, 0.0), 1.0);                \
         c = 1.055 * pow(l, 1.0 / 2.4) - 0.055;                    \
         float3 straight = l * 12.92;                              \
         if (l.r <= 0.0031308) { c.r = straight.r; }               \
@@ -107,13 +109,14 @@ struct VSOut
         FOOTPRINT_TAP_BODY                                                                        \
     }
 // One sample of the warp pass's fixed grid: column tk and row tj of nx x ny over the footprint spanned
-// by tr and td (in texture coordinates) around ft. No branch surrounds it, so the sampler filters.
+// by tr and td (in texture coordinates) around ft, kept between lo and hi. No branch surrounds it, so
+// the sampler filters.
 #define GRID_TAP(k, j)                                                                            \
     {                                                                                             \
         float tk = k;                                                                             \
         float tj = j;                                                                             \
         float2 p = ft + tr * ((tk + 0.5) / nx - 0.5) + td * ((tj + 0.5) / ny - 0.5);              \
-        sum += sourceTex.Sample(linearSampler, p);                                                \
+        sum += sourceTex.Sample(linearSampler, min(max(p, lo), hi));                              \
     }
 
 #if FOOTPRINT_CAP > 4
@@ -176,6 +179,10 @@ float4 PSMain(VSOut i) : SV_TARGET
     float3 h = float3(dot(row0.xyz, c), dot(row1.xyz, c), dot(row2.xyz, c));
     float2 s = h.xy / h.z;
     float2 t = (s + 1.0) * 0.5;
+    // Samples stay half a texel inside the bounds, so the bilinear filter reads nothing of the desktop
+    // beside a region; for the whole frame that is what clamp addressing does anyway.
+    float2 lo = bounds.xy + 0.5 * sourceSize.zw;
+    float2 hi = bounds.zw - 0.5 * sourceSize.zw;
 #if FOOTPRINT_TAPS
     // The Jacobian of the inverse homography in closed form: how far the source point moves per unit
     // of normalised output x and y, then in source texels per output pixel; the grid spreads over it.
@@ -190,13 +197,13 @@ float4 PSMain(VSOut i) : SV_TARGET
     FOOTPRINT_GRID
     float4 sampled = sum / (nx * ny);
 #else
-    float4 sampled = sourceTex.Sample(linearSampler, t);
+    float4 sampled = sourceTex.Sample(linearSampler, min(max(t, lo), hi));
 #endif
     float3 colour = sampled.rgb;
     CONVERT_COLOUR(colour, warpColour)
     float4 result = float4(colour, 1.0);
-    // Outside the source the picture is opaque black, never transparent.
-    if (t.x < 0.0 || t.x > 1.0 || t.y < 0.0 || t.y > 1.0)
+    // Outside the source (or its region) the picture is opaque black, never transparent.
+    if (t.x < bounds.x || t.x > bounds.z || t.y < bounds.y || t.y > bounds.w)
     {
         result = float4(0.0, 0.0, 0.0, 1.0);
     }

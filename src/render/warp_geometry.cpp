@@ -1,6 +1,7 @@
 // Warp geometry: keystone fit, rotation, mirroring, inverse, forward point mapping and the cursor quad.
 #include "render/warp_geometry.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -183,6 +184,10 @@ WarpCB make_warp_cb(const Mat3& inverse) noexcept {
         }
         rows[i][3] = 0.0f;
     }
+    cb.bounds[0] = 0.0f;
+    cb.bounds[1] = 0.0f;
+    cb.bounds[2] = 1.0f;
+    cb.bounds[3] = 1.0f;
     return cb;
 }
 
@@ -199,14 +204,25 @@ Mat3 frame_orientation(std::uint32_t rotation) noexcept {
     }
 }
 
-WarpState compute_warp(const WarpParams& params, int width, int height, std::uint32_t frame_rotation) noexcept {
+WarpState compute_warp(const WarpParams& params, int width, int height, std::uint32_t frame_rotation,
+                       const SourceFit& fit) noexcept {
     WarpState state{};
     state.forward_h = build_forward(params, width, height);
-    const Mat3 inverse = invert3(state.forward_h);
+    Mat3 inverse = invert3(state.forward_h);
+    state.frame_forward = state.forward_h;
+    state.cursor_forward = state.forward_h;
+    if (!is_identity_fit(fit, width, height)) {
+        // Only a real fit is multiplied in: an identity fit keeps every bit of the rows as they were.
+        state.frame_forward = mat3_mul(state.forward_h, fit_matrix(fit, width, height));
+        state.cursor_forward = mat3_mul(state.frame_forward, cursor_normalisation(fit, width, height));
+        inverse = mat3_mul(fit_inverse(fit, width, height), inverse);
+    }
     // The orientation only swaps and negates rows, so it changes no bit of an unturned source's rows.
     const Mat3 orientation = frame_orientation(frame_rotation);
     state.warp_cb = make_warp_cb(
         orientation.m[0][0] == 1.0 && orientation.m[1][1] == 1.0 ? inverse : mat3_mul(orientation, inverse));
+    const std::array<float, 4> bounds = frame_bounds(fit, frame_rotation);
+    std::copy(bounds.begin(), bounds.end(), state.warp_cb.bounds);
     return state;
 }
 

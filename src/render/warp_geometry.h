@@ -9,30 +9,24 @@
 #include <cstdint>
 
 #include "capture/capture_types.h"
+#include "render/mat3.h"
+#include "render/source_fit.h"
 #include "settings/warp_params.h"
 
 namespace kelvane {
 
-// 3x3 matrix of doubles, row-major, acting on column vectors (x, y, 1).
-struct Mat3 {
-    double m[3][3];
-
-    [[nodiscard]] static constexpr Mat3 identity() noexcept { return Mat3{{{1, 0, 0}, {0, 1, 0}, {0, 0, 1}}}; }
-};
-
-struct Point2 {
-    double x;
-    double y;
-};
-
 // The constant buffer of the warp pass: the rows of the inverse homography as float4 values with a
-// zero fourth component, 48 bytes in this order.
+// zero fourth component, then the part of the frame texture that is shown (u0, v0, u1, v1 in texture
+// coordinates [0, 1], in the frame's own orientation), 64 bytes in this order. The shader shows black
+// outside those bounds and keeps its samples half a texel inside them, so a region's picture never
+// blends in the desktop next to it.
 struct WarpCB {
     float row0[4];
     float row1[4];
     float row2[4];
+    float bounds[4];
 };
-static_assert(sizeof(WarpCB) == 48, "WarpCB is uploaded as 48 bytes");
+static_assert(sizeof(WarpCB) == 64, "WarpCB is uploaded as 64 bytes");
 
 // A point in Direct3D clip space (y upwards).
 struct ClipPoint {
@@ -40,9 +34,19 @@ struct ClipPoint {
     float y;
 };
 
-// The forward homography and the shader rows derived from it, computed together on every warp change.
+// The forward homography and the shader rows derived from it, computed together on every warp or
+// source change. Three forward maps, for three kinds of points:
 struct WarpState {
+    // The picture's: from the fitted picture on the output (normalised output coordinates) to the
+    // screen. For the mirror of a monitor on itself, the desktop's.
     Mat3 forward_h;
+    // The frame's: from the frame's desktop-oriented normalised coordinates (2 * px / source width - 1)
+    // to the screen, through the fit; what a changed box of the frame touches on the screen.
+    Mat3 frame_forward;
+    // The cursor's: from source-monitor pixels normalised by the OUTPUT's size (as map_forward and
+    // cursor_quad normalise them) to the screen, so a cursor given in source pixels lands at its place
+    // in the fitted picture with its size scaled by the fit.
+    Mat3 cursor_forward;
     WarpCB warp_cb;
 };
 
@@ -67,7 +71,8 @@ inline constexpr double singular_threshold = 1e-12;
 // that is not a finite number counts as 0, so no NaN reaches the shader.
 [[nodiscard]] Mat3 build_forward(const WarpParams& params, int width, int height) noexcept;
 
-// The inverse's nine values rounded to float and laid out as the three shader rows (w = 0).
+// The inverse's nine values rounded to float and laid out as the three shader rows (w = 0), with the
+// whole frame as the bounds.
 [[nodiscard]] WarpCB make_warp_cb(const Mat3& inverse) noexcept;
 
 // Where the source of a turned display holds a point of the desktop. Desktop Duplication delivers a
@@ -77,11 +82,15 @@ inline constexpr double singular_threshold = 1e-12;
 // normalised coordinates. Unknown values count as identity.
 [[nodiscard]] Mat3 frame_orientation(std::uint32_t rotation) noexcept;
 
-// build_forward plus the shader rows of its inverse, followed by the frame orientation of a source
-// delivered turned by `frame_rotation`: everything a warp change replaces. The forward homography
-// stays in the desktop's orientation, where the cursor is placed.
+// build_forward plus the shader rows of its inverse, for a source laid on the output by `fit` and
+// delivered turned by `frame_rotation`: everything a warp or source change replaces. The rows are
+// orientation * F^-1 * H^-1 (F the fit, H the forward homography), and the bounds are the region's
+// rectangle in the frame texture. The forward maps stay in the desktop's orientation, where the cursor
+// is placed. For an identity fit (is_identity_fit) nothing of the fit is multiplied in, so every value
+// is bit for bit the mirror of the output's own desktop.
 [[nodiscard]] WarpState compute_warp(const WarpParams& params, int width, int height,
-                                     std::uint32_t frame_rotation = output_rotation_identity) noexcept;
+                                     std::uint32_t frame_rotation = output_rotation_identity,
+                                     const SourceFit& fit = {}) noexcept;
 
 // Maps a point given in output pixels (origin at the top-left) through `forward` to clip space.
 // With a non-positive size there is no pixel grid to normalise against and the result is (0, 0), a

@@ -95,13 +95,19 @@ void WarpPasses::release() noexcept {
 }
 
 void WarpPasses::update_warp(const WarpParams& params, std::uint32_t frame_rotation) noexcept {
+    params_ = params;
+    frame_rotation_ = frame_rotation;
     if (context_ == nullptr || warp_cb_ == nullptr) {
         return;
     }
-    const WarpState state = compute_warp(params, width_, height_, frame_rotation);
-    forward_h_ = state.forward_h;
-    tiles_.set_warp(state.warp_cb);
-    context_->UpdateSubresource(warp_cb_.Get(), 0, nullptr, &state.warp_cb, 0, 0);
+    warp_ = compute_warp(params, width_, height_, frame_rotation, fit_);
+    tiles_.set_warp(warp_.warp_cb);
+    context_->UpdateSubresource(warp_cb_.Get(), 0, nullptr, &warp_.warp_cb, 0, 0);
+}
+
+void WarpPasses::set_source_fit(const SourceFit& fit) noexcept {
+    fit_ = fit;
+    update_warp(params_, frame_rotation_);
 }
 
 void WarpPasses::set_sample_cap(int cap) noexcept {
@@ -156,7 +162,8 @@ void WarpPasses::render(ID3D11RenderTargetView* target, ID3D11ShaderResourceView
     context_->RSSetState(pipeline_.rasterizer.Get());
     context_->OMSetRenderTargets(1, &target, nullptr);
     const CursorPlacement placement{cursor_x, cursor_y, cursor_size_.width, cursor_size_.height};
-    const std::array<CursorVertex, cursor_vertex_count> quad = cursor_quad(forward_h_, placement, width_, height_);
+    const std::array<CursorVertex, cursor_vertex_count> quad =
+        cursor_quad(warp_.cursor_forward, placement, width_, height_);
     const bool cursor = cursor_visible && cursor_srv_ != nullptr && upload_cursor_quad(quad);
     update_footprint(source, cursor ? &quad : nullptr);
     // The colour modes follow the output and the source's format; each picks its compiled variant.

@@ -39,8 +39,8 @@ PixelBox WarpRenderer::cursor_box(bool cursor_visible, int cursor_x, int cursor_
         return PixelBox{};
     }
     const PixelSize size = passes_.cursor_size();
-    return screen_box_of_cursor(passes_.forward(), CursorPlacement{cursor_x, cursor_y, size.width, size.height}, width_,
-                                height_);
+    return screen_box_of_cursor(passes_.cursor_forward(), CursorPlacement{cursor_x, cursor_y, size.width, size.height},
+                                width_, height_);
 }
 
 ScreenDamage WarpRenderer::frame_screen_damage(ID3D11ShaderResourceView* source, const Damage& frame_damage,
@@ -63,7 +63,7 @@ ScreenDamage WarpRenderer::frame_screen_damage(ID3D11ShaderResourceView* source,
     }
     if (!damage.everything) {
         const FrameView view{drawn_source_size_.width, drawn_source_size_.height, frame_rotation_, width_, height_,
-                             passes_.forward()};
+                             passes_.frame_forward()};
         for (const PixelBox& box : frame_damage.boxes) {
             damage.add(screen_box_of_frame_box(view, box));
         }

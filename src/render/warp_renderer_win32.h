@@ -48,6 +48,22 @@ public:
         redraw_everything();
     }
 
+    // Lays the source onto the output as `fit` says (a zero source size: the output's own desktop),
+    // kept until changed; the warp is recomputed with the last parameters and rotation and everything
+    // is drawn again. Does nothing to the picture before initialize, but is kept for it.
+    void set_source_fit(const SourceFit& fit) noexcept {
+        passes_.set_source_fit(fit);
+        redraw_everything();
+    }
+
+    // The SDR white level, in nits, of an HDR source shown on an SDR output: its scRGB values are
+    // divided by it (in scRGB units) before they are clipped and encoded. 80 nits (scRGB's 1.0) until
+    // set: the source is the output itself.
+    void set_source_white(float nits) noexcept {
+        passes_.set_source_white(nits);
+        redraw_everything();
+    }
+
     // What the frames are drawn for: hdr only when the swap chain really is FP16 scRGB.
     [[nodiscard]] const OutputColour& output_colour() const noexcept { return passes_.output_colour(); }
     // A new SDR white level for the sRGB parts (pattern, cursor, 8-bit frames) on an HDR output.
@@ -72,8 +88,9 @@ public:
 
     // Draws the frame into the swap chain's back buffer and presents it with vertical sync: only what
     // `frame_damage` (texels of `source` that changed since the last draw) and the cursor's old and new
-    // places touch on the screen, plus what the back buffer lacks of the last presents. True when the
-    // frame was presented, also while the window is hidden from view, or when nothing had changed.
+    // places touch on the screen, plus what the back buffer lacks of the last presents. The cursor's
+    // top-left corner is in source-monitor pixels. True when the frame was presented, also while the
+    // window is hidden from view, or when nothing had changed.
     [[nodiscard]] bool draw(ID3D11ShaderResourceView* source, bool cursor_visible, int cursor_x, int cursor_y,
                             const Damage& frame_damage = Damage{true, {}});
     // The two halves of draw: what changed drawn into the back buffer (false when nothing can be drawn
@@ -98,7 +115,11 @@ public:
     // The device everything is made on (capture and the pattern share it); null before initialize.
     [[nodiscard]] ID3D11Device* device() const noexcept { return gpu_.device(); }
     [[nodiscard]] IDXGISwapChain1* swap_chain() const noexcept { return presenter_.swap_chain(); }
+    // The fitted picture's forward homography (WarpPasses::forward); the frame's and the cursor's
+    // maps through the fit beside it.
     [[nodiscard]] const Mat3& forward() const noexcept { return passes_.forward(); }
+    [[nodiscard]] const Mat3& frame_forward() const noexcept { return passes_.frame_forward(); }
+    [[nodiscard]] const Mat3& cursor_forward() const noexcept { return passes_.cursor_forward(); }
     [[nodiscard]] PixelSize cursor_size() const noexcept { return passes_.cursor_size(); }
     [[nodiscard]] bool has_cursor_image() const noexcept { return passes_.has_cursor_image(); }
     [[nodiscard]] ID3D11Buffer* warp_constants() const noexcept { return passes_.warp_constants(); }

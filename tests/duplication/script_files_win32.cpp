@@ -386,12 +386,15 @@ Image panel_frame(const Image& desktop, DXGI_MODE_ROTATION rotation) {
     return frame;
 }
 
-Image mirror_reference(const Image& desktop, const WarpParams& warp, const Image* cursor, POINT hotspot,
-                       POINT pointer) {
-    const WarpState state = compute_warp(warp, desktop.width, desktop.height);
-    Image image = reference_warp_pass(desktop, state.warp_cb, desktop.width, desktop.height);
+Image mirror_reference(const Image& desktop, const WarpParams& warp, const Image* cursor, POINT hotspot, POINT pointer,
+                       const SourceFit& fit, SIZE output) {
+    const bool sized = output.cx > 0 && output.cy > 0;
+    const int width = sized ? static_cast<int>(output.cx) : desktop.width;
+    const int height = sized ? static_cast<int>(output.cy) : desktop.height;
+    const WarpState state = compute_warp(warp, width, height, output_rotation_identity, fit);
+    Image image = reference_warp_pass(desktop, state.warp_cb, width, height);
     if (cursor != nullptr) {
-        reference_cursor_pass(image, *cursor, state.forward_h, pointer.x - hotspot.x, pointer.y - hotspot.y);
+        reference_cursor_pass(image, *cursor, state.cursor_forward, pointer.x - hotspot.x, pointer.y - hotspot.y);
     }
     return image;
 }

@@ -70,9 +70,11 @@ void write_counts(const std::wstring& folder, const DuplicationCounts& counts);
 [[nodiscard]] Image panel_frame(const Image& desktop, DXGI_MODE_ROTATION rotation);
 
 // What the mirror shows: `desktop` under `warp`, and over it `cursor` (unless null) for the pointer at
-// `pointer` (relative to the monitor's top-left corner) with its hot spot at `hotspot`.
+// `pointer` (relative to the source monitor's top-left corner) with its hot spot at `hotspot`. With a
+// `fit` the desktop is that of the source monitor, laid as the fit says onto an `output` of its own
+// size (the desktop's size when left 0 x 0).
 [[nodiscard]] Image mirror_reference(const Image& desktop, const WarpParams& warp, const Image* cursor, POINT hotspot,
-                                     POINT pointer);
+                                     POINT pointer, const SourceFit& fit = {}, SIZE output = {});
 // Reads the screen in `area` until at least `share` of its pixels are within `tolerance` of `expected`
 // or `limit_ms` have passed; returns the last share seen.
 [[nodiscard]] double wait_for_screen(const RECT& area, const Image& expected, int tolerance, double share,

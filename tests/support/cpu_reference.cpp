@@ -175,7 +175,7 @@ Rgba convert_colour(Rgba colour, const ColourMode& mode) noexcept {
     for (float* channel : {&colour.r, &colour.g, &colour.b}) {
         *channel =
             mode.decode_scale > 0.0f ? srgb_to_linear(std::clamp(*channel, 0.0f, 1.0f)) * mode.decode_scale : *channel;
-        *channel = mode.encode > 0.0f ? linear_to_srgb(*channel) : *channel;
+        *channel = mode.encode > 0.0f ? linear_to_srgb(*channel * mode.encode) : *channel;
     }
     return colour;
 }
@@ -191,6 +191,7 @@ template <typename Target, typename Source, typename Store>
 void warp_into(Target& out, const Source& source, const WarpCB& rows, int width, int height, Store store) {
     const float* r[3] = {rows.row0, rows.row1, rows.row2};
     const FootprintTiles tiles = footprint_tiles(rows, source.width, source.height, width, height);
+    const SampleBounds bounds{rows.bounds[0], rows.bounds[1], rows.bounds[2], rows.bounds[3]};
     for (int y = 0; y < height; ++y) {
         const float cy = 2.0f * ((static_cast<float>(y) + 0.5f) / static_cast<float>(height)) - 1.0f;
         for (int x = 0; x < width; ++x) {
@@ -201,11 +202,11 @@ void warp_into(Target& out, const Source& source, const WarpCB& rows, int width,
             }
             const float tx = (h[0] / h[2] + 1.0f) * 0.5f;
             const float ty = (h[1] / h[2] + 1.0f) * 0.5f;
-            if (tx < 0.0f || tx > 1.0f || ty < 0.0f || ty > 1.0f) {
+            if (tx < bounds.u0 || tx > bounds.u1 || ty < bounds.v0 || ty > bounds.v1) {
                 continue;  // stays opaque black
             }
             const Reach reach = warp_reach(rows, cx, cy, source.width, source.height, width, height);
-            Rgba colour = sample_grid(source, tx, ty, reach, tile_samples(tiles, x, y));
+            Rgba colour = sample_grid(source, tx, ty, reach, tile_samples(tiles, x, y), bounds);
             colour.a = 1.0f;
             store(out.at(x, y), colour);
         }

@@ -1,7 +1,7 @@
 // A CPU reference of the two GPU passes, for checking rendered frames pixel by pixel: the warp pass
-// (each output pixel centre taken through the inverse rows, black outside the source, bilinear
-// sampling with clamp addressing) and the cursor pass (the quad placed with map_forward, the sprite
-// interpolated over its two triangles and blended straight-alpha "over" the frame).
+// (each output pixel centre taken through the inverse rows, black outside the rows' bounds, bilinear
+// sampling with clamp addressing and every sample kept half a texel inside the bounds) and the cursor pass (the quad
+// placed with map_forward, the sprite interpolated over its two triangles and blended straight-alpha "over" the frame).
 // Images are B8G8R8A8 words (0xAARRGGBB), row-major, rows back to back; the FP16 path (an HDR output's
 // linear scRGB frames and back buffer) uses images of float colours, filtered in linear light.
 #pragma once
@@ -65,12 +65,22 @@ struct ImageF {
 // it reaches about one texel, else the mean of an even grid of such samples over the footprint.
 [[nodiscard]] Rgba sample_footprint(const Image& texture, float u, float v, const Reach& reach) noexcept;
 [[nodiscard]] Rgba sample_footprint(const ImageF& texture, float u, float v, const Reach& reach) noexcept;
-// The warp pass's: `samples` x `samples` over the footprint, as its pixel's tile asks.
-[[nodiscard]] Rgba sample_grid(const Image& texture, float u, float v, const Reach& reach, int samples) noexcept;
-[[nodiscard]] Rgba sample_grid(const ImageF& texture, float u, float v, const Reach& reach, int samples) noexcept;
+// The part of a texture the warp pass shows (WarpCB::bounds), in texture coordinates.
+struct SampleBounds {
+    float u0 = 0.0f;
+    float v0 = 0.0f;
+    float u1 = 1.0f;
+    float v1 = 1.0f;
+};
+// The warp pass's: `samples` x `samples` over the footprint, as its pixel's tile asks, each sample
+// kept half a texel inside `bounds` (for the whole texture the same as clamp addressing).
+[[nodiscard]] Rgba sample_grid(const Image& texture, float u, float v, const Reach& reach, int samples,
+                               const SampleBounds& bounds = {}) noexcept;
+[[nodiscard]] Rgba sample_grid(const ImageF& texture, float u, float v, const Reach& reach, int samples,
+                               const SampleBounds& bounds = {}) noexcept;
 
 // The warp pass over a `width` x `height` output: opaque everywhere, black where the inverse rows map
-// the pixel centre outside the source, each pixel with the footprint grid of its tile.
+// the pixel centre outside their bounds, each pixel with the footprint grid of its tile.
 [[nodiscard]] Image reference_warp_pass(const Image& source, const WarpCB& rows, int width, int height);
 
 // The cursor pass: blends `cursor` over `target` with its top-left corner at (`cursor_x`, `cursor_y`)

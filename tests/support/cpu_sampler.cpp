@@ -49,22 +49,44 @@ Rgba sample_texels(const Texture& texture, float u, float v) noexcept {
     return sample_at_texel(texture, x, y);
 }
 
-// The mean of an `nx` x `ny` grid of bilinear samples spread evenly over the footprint; the sampler's
-// one sample for a grid of one.
+// The texel positions a sample may take inside `bounds`: half a texel in from each edge.
+struct TexelWindow {
+    float left = -INFINITY;
+    float top = -INFINITY;
+    float right = INFINITY;
+    float bottom = INFINITY;
+
+    [[nodiscard]] float x(float position) const noexcept { return std::min(std::max(position, left), right); }
+    [[nodiscard]] float y(float position) const noexcept { return std::min(std::max(position, top), bottom); }
+};
+
 template <typename Texture>
-Rgba grid_texels(const Texture& texture, float u, float v, const Reach& reach, int nx, int ny) noexcept {
-    if (nx * ny == 1 || texture.width <= 0 || texture.height <= 0) {
+TexelWindow texel_window(const Texture& texture, const SampleBounds& b) noexcept {
+    const auto w = static_cast<float>(texture.width);
+    const auto h = static_cast<float>(texture.height);
+    return {b.u0 * w, b.v0 * h, b.u1 * w - 1.0f, b.v1 * h - 1.0f};
+}
+
+// The mean of an `nx` x `ny` grid of bilinear samples spread evenly over the footprint, each kept
+// inside `window`; the sampler's one sample for a grid of one.
+template <typename Texture>
+Rgba grid_texels(const Texture& texture, float u, float v, const Reach& reach, int nx, int ny,
+                 const TexelWindow& window = {}) noexcept {
+    if (texture.width <= 0 || texture.height <= 0) {
         return sample_texels(texture, u, v);
     }
-    const float qx = u * static_cast<float>(texture.width) - 0.5f;
-    const float qy = v * static_cast<float>(texture.height) - 0.5f;
+    const float qx = (std::isnan(u) ? 0.0f : u) * static_cast<float>(texture.width) - 0.5f;
+    const float qy = (std::isnan(v) ? 0.0f : v) * static_cast<float>(texture.height) - 0.5f;
+    if (nx * ny == 1) {
+        return sample_at_texel(texture, window.x(qx), window.y(qy));
+    }
     Rgba sum{0, 0, 0, 0};
     for (int j = 0; j < ny; ++j) {
         const float b = (static_cast<float>(j) + 0.5f) / static_cast<float>(ny) - 0.5f;
         for (int k = 0; k < nx; ++k) {
             const float a = (static_cast<float>(k) + 0.5f) / static_cast<float>(nx) - 0.5f;
-            const Rgba one = sample_at_texel(texture, qx + reach.right_x * a + reach.down_x * b,
-                                             qy + reach.right_y * a + reach.down_y * b);
+            const Rgba one = sample_at_texel(texture, window.x(qx + reach.right_x * a + reach.down_x * b),
+                                             window.y(qy + reach.right_y * a + reach.down_y * b));
             sum = {sum.r + one.r, sum.g + one.g, sum.b + one.b, sum.a + one.a};
         }
     }
@@ -97,12 +119,14 @@ Rgba sample_footprint(const ImageF& texture, float u, float v, const Reach& reac
     return footprint_texels(texture, u, v, reach);
 }
 
-Rgba sample_grid(const Image& texture, float u, float v, const Reach& reach, int samples) noexcept {
-    return grid_texels(texture, u, v, reach, samples, samples);
+Rgba sample_grid(const Image& texture, float u, float v, const Reach& reach, int samples,
+                 const SampleBounds& bounds) noexcept {
+    return grid_texels(texture, u, v, reach, samples, samples, texel_window(texture, bounds));
 }
 
-Rgba sample_grid(const ImageF& texture, float u, float v, const Reach& reach, int samples) noexcept {
-    return grid_texels(texture, u, v, reach, samples, samples);
+Rgba sample_grid(const ImageF& texture, float u, float v, const Reach& reach, int samples,
+                 const SampleBounds& bounds) noexcept {
+    return grid_texels(texture, u, v, reach, samples, samples, texel_window(texture, bounds));
 }
 
 }  // namespace kelvane::test

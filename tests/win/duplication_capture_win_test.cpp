@@ -278,7 +278,8 @@ TEST(ScriptedSession, RetriesRefusedDuplicationsThenMirrorsAndReleasesAll) {
 }
 
 // Frames of a turned display come in the panel's orientation; drawn through a warp they must give the
-// upright desktop through that warp, with the cursor upright where the pointer is.
+// upright desktop through that warp, with the cursor upright where the pointer is; and so must a
+// region of them.
 TEST(ScriptedRotation, TurnedFramesAreDrawnInTheDesktopsOrientation) {
     constexpr int width = 320;
     constexpr int height = 200;
@@ -295,6 +296,11 @@ TEST(ScriptedRotation, TurnedFramesAreDrawnInTheDesktopsOrientation) {
     const WarpState state = compute_warp(warp, width, height);
     Image expected = test::reference_warp_pass(desktop, state.warp_cb, width, height);
     test::reference_cursor_pass(expected, sprite, state.forward_h, 100, 60);
+    // A region of the turned desktop, stretched: its bounds turn with the frame.
+    const SourceFit region{width, height, {40, 30, 150, 100}, FitMode::stretch};
+    const WarpState fitted = compute_warp(warp, width, height, output_rotation_identity, region);
+    Image expected_region = test::reference_warp_pass(desktop, fitted.warp_cb, width, height);
+    test::reference_cursor_pass(expected_region, sprite, fitted.cursor_forward, 100, 60);
 
     for (const DXGI_MODE_ROTATION rotation : {DXGI_MODE_ROTATION_IDENTITY, DXGI_MODE_ROTATION_ROTATE90,
                                               DXGI_MODE_ROTATION_ROTATE180, DXGI_MODE_ROTATION_ROTATE270}) {
@@ -323,6 +329,13 @@ TEST(ScriptedRotation, TurnedFramesAreDrawnInTheDesktopsOrientation) {
         std::printf("  rotation %d: %.4f%% within +-3, worst channel %d\n", static_cast<int>(rotation),
                     100.0 * result.within_tolerance, result.worst_channel_difference);
         EXPECT_GE(result.within_tolerance, 0.995);
+        renderer.set_source_fit(region);
+        renderer.render_passes(target.view(), capture.frame_srv.Get(), true, 100, 60);
+        const test::Comparison in_region = test::compare_images(target.read_back(), expected_region, 3);
+        std::printf("  rotation %d, region: %.4f%% within +-3, worst channel %d\n", static_cast<int>(rotation),
+                    100.0 * in_region.within_tolerance, in_region.worst_channel_difference);
+        EXPECT_GE(in_region.within_tolerance, 0.995);
+        renderer.set_source_fit(SourceFit{});
         capture.duplication.Reset();
         const DuplicationCounts counts = script.counts();
         EXPECT_EQ(counts.acquisitions, counts.releases);

@@ -1,7 +1,8 @@
 // Partial redraws on the real renderer and swap chain: a run of desktop changes of several sizes (at
 // edges and corners) with a moving cursor, found by the tile comparison and drawn only where they
 // land on the screen, leaves the back buffer equal (within 1 per channel) to a whole redraw of the same
-// kept frame, under keystone, rotation and mirroring, on a turned output, for SDR and FP16 frames.
+// kept frame, under keystone, rotation and mirroring, on a turned output, for SDR and FP16 frames, and
+// for another monitor's region fitted onto the output.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -30,6 +31,7 @@ struct Case {
     WarpParams warp;
     DXGI_MODE_ROTATION rotation;
     bool fp16;
+    SourceFit fit = {};
 };
 
 // The pixels of an SDR or FP16 texture as floats in [0, 1] steps of 1/255 for SDR.
@@ -63,6 +65,11 @@ TEST(PartialRedraw, EverySequenceOfChangesLeavesTheWholePicture) {
         {"keystone, rotation, mirror", {true, false, 0.4f, -0.25f, 8.0f}, DXGI_MODE_ROTATION_IDENTITY, false},
         {"turned output, mirror v", {false, true, 0.2f, 0.1f, -5.0f}, DXGI_MODE_ROTATION_ROTATE90, false},
         {"FP16, keystone both ways", {true, true, -0.5f, 0.3f, 3.0f}, DXGI_MODE_ROTATION_IDENTITY, true},
+        {"region of a larger monitor",
+         {true, false, 0.3f, 0.0f, 4.0f},
+         DXGI_MODE_ROTATION_IDENTITY,
+         false,
+         SourceFit{320, 210, {30, 20, 200, 150}, FitMode::contain}},
     };
     const ComPtr<IDXGIAdapter1> adapter = test::first_adapter();
     ASSERT_NE(adapter, nullptr);
@@ -77,7 +84,10 @@ TEST(PartialRedraw, EverySequenceOfChangesLeavesTheWholePicture) {
         test::DuplicationScript script;
         script.set_rotation(c.rotation);
         const bool turned = c.rotation == DXGI_MODE_ROTATION_ROTATE90;
-        Image frame(turned ? height : width, turned ? width : height);
+        renderer.set_source_fit(c.fit);
+        const int desktop_width = c.fit.source_width > 0 ? c.fit.source_width : width;
+        const int desktop_height = c.fit.source_height > 0 ? c.fit.source_height : height;
+        Image frame(turned ? desktop_height : desktop_width, turned ? desktop_width : desktop_height);
         frame.pixels = test::paint_test_desktop(frame.width, frame.height);
         const auto serve = [&] {
             c.fp16 ? script.set_desktop_fp16(frame.width, frame.height, halves_of(frame))
