@@ -85,8 +85,8 @@ protected:
     }
     // A mouse message at (x, y) in the window's client coordinates; negative ones as a drag past the
     // window's edge brings them.
-    void mouse(UINT message, int x, int y) const {
-        PostMessageW(actions_.watched, message, message == WM_LBUTTONUP ? 0 : MK_LBUTTON,
+    void mouse(UINT message, int x, int y, WPARAM buttons = MK_LBUTTON) const {
+        PostMessageW(actions_.watched, message, message == WM_LBUTTONUP ? 0 : buttons,
                      MAKELPARAM(static_cast<WORD>(x), static_cast<WORD>(y)));
     }
     void key(UINT virtual_key) const {
@@ -167,6 +167,12 @@ TEST_F(RegionPickerTest, EnterTakesTheDragInProgressAndEscCancels) {
     EXPECT_EQ(actions_.chosen.size(), 1u);
     EXPECT_EQ(picker.hwnd(), nullptr);
     EXPECT_NE(log_.text().find("region: selection cancelled\n"), std::string::npos);
+
+    // Another program coming forward ends the selection as Esc does.
+    open(picker);
+    SendMessageW(actions_.watched, WM_ACTIVATEAPP, FALSE, 0);
+    EXPECT_EQ(actions_.cancelled, 2);
+    EXPECT_TRUE(actions_.gone_when_reported);
 }
 
 // A plain top-level window of known place under the selection window: a click takes its visible
@@ -206,6 +212,14 @@ TEST_F(RegionPickerTest, AClickTakesTheFrameOfTheWindowUnderItAndNothingBesideIt
     EXPECT_TRUE(
         same_rect(actions_.chosen[0], *clip_rect({frame.left, frame.top, frame.right, frame.bottom}, monitor_)));
     EXPECT_TRUE(actions_.gone_when_reported);
+
+    // The pointer resting over it shows it, and Enter takes it. Posted messages all come before the
+    // moves the system makes up for a real pointer, so these two are what the window sees.
+    open(picker);
+    mouse(WM_MOUSEMOVE, x, y, 0);
+    key(VK_RETURN);
+    ASSERT_EQ(actions_.chosen.size(), 2u);
+    EXPECT_TRUE(same_rect(actions_.chosen[1], actions_.chosen[0]));
 
     // A minimised window is not on the screen to be clicked.
     ShowWindow(target, SW_MINIMIZE);
