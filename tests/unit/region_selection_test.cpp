@@ -1,9 +1,11 @@
-// The region selection's decisions: drags in every direction and past the monitor, clicks that take
-// the window under them or nothing, Enter and Esc, and the pixels the window shows for a selection.
+// The region selection's decisions as scripted inputs mapped to the steps the window is told to take
+// and what is taken: drags in every direction and past the monitor, clicks that take the window under
+// them or nothing, Enter and Esc; and the pixels the window shows for a selection.
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "ui/region_selection.h"
@@ -14,140 +16,97 @@ namespace {
 // A monitor left of and below the primary, so that desktop and monitor coordinates differ.
 constexpr MonitorRect monitor{-1920, 180, 0, 1260};
 constexpr std::int32_t threshold = 4;
+constexpr MonitorRect window{-1700, 300, -900, 900};
 
-testing::AssertionResult rect_is(const std::optional<MonitorRect>& rect, const MonitorRect& expected) {
-    if (!rect) {
-        return testing::AssertionFailure() << "no rectangle";
-    }
-    if (!same_rect(*rect, expected)) {
-        return testing::AssertionFailure()
-               << "(" << rect->left << "," << rect->top << ")-(" << rect->right << "," << rect->bottom << ")";
-    }
-    return testing::AssertionSuccess();
+std::vector<int> box(const MonitorRect& rect) {
+    return {rect.left, rect.top, rect.right, rect.bottom};
 }
 
-TEST(RegionSelection, ReleasingADragTakesTheRectangleBetweenPressAndReleaseOnTheMonitor) {
-    const struct Case {
-        SelectionPoint press, through, release;
-        MonitorRect taken;
-    } cases[] = {
-        {{-1800, 300}, {-1500, 500}, {-1600, 400}, {-1800, 300, -1599, 401}},  // down-right; the way there is not kept
-        {{-1000, 900}, {-1000, 900}, {-1100, 700}, {-1100, 700, -999, 901}},   // up-left
-        {{-10, 190}, {-10, 190}, {200, 100}, {-10, 180, 0, 191}},              // up-right, past two edges
-        {{-1900, 1250}, {-1900, 1250}, {-5000, 30000}, {-1920, 1250, -1899, 1260}},  // far outside: clipped
-        {{-1920, 180}, {-1920, 180}, {-1, 1259}, monitor},  // corner pixel to corner pixel: the whole monitor
-        {{-1000, 500}, {-1000, 500}, {-995, 500}, {-1000, 500, -994, 501}},  // just past the threshold, one row
+// Press, move and release at a point; hover and window found with a window or none; Enter, Esc and
+// the capture lost.
+struct Input {
+    char kind;
+    MonitorRect rect;
+};
+const auto p = [](std::int32_t x, std::int32_t y) { return Input{'p', {x, y, 0, 0}}; };
+const auto m = [](std::int32_t x, std::int32_t y) { return Input{'m', {x, y, 0, 0}}; };
+const auto r = [](std::int32_t x, std::int32_t y) { return Input{'r', {x, y, 0, 0}}; };
+const auto h = [](const MonitorRect& window) { return Input{'h', window}; };
+const auto f = [](const MonitorRect& window) { return Input{'f', window}; };
+const Input e{'e', {}}, x{'x', {}}, l{'l', {}}, no_hover{'H', {}}, no_window{'F', {}};
+
+// One character per input: . none, R redraw, F find the window, T take, C cancel.
+std::string run(RegionSelection& selection, const std::vector<Input>& inputs) {
+    std::string steps;
+    for (const Input& input : inputs) {
+        const MonitorRect& at = input.rect;
+        const std::optional<MonitorRect> none;
+        const SelectionStep step = input.kind == 'p'   ? selection.press(at.left, at.top)
+                                   : input.kind == 'm' ? selection.move(at.left, at.top)
+                                   : input.kind == 'r' ? selection.release(at.left, at.top)
+                                   : input.kind == 'h' ? selection.hover(at)
+                                   : input.kind == 'H' ? selection.hover(none)
+                                   : input.kind == 'f' ? selection.window_found(at)
+                                   : input.kind == 'F' ? selection.window_found(none)
+                                   : input.kind == 'e' ? selection.enter()
+                                   : input.kind == 'x' ? selection.escape()
+                                                       : selection.capture_lost();
+        steps += ".RFTC"[static_cast<int>(step)];
+    }
+    return steps;
+}
+
+TEST(RegionSelection, ScriptedInputsGiveTheirStepsAndTheRectangleTaken) {
+    const struct Scenario {
+        const char* steps;
+        MonitorRect taken;  // none with no area
+        std::vector<Input> inputs;
+    } scenarios[] = {
+        // drag down-right: the release decides, not the way there
+        {"RRT", {-1800, 300, -1599, 401}, {p(-1800, 300), m(-1500, 500), r(-1600, 400)}},
+        // drag up-left, then nothing more happens
+        {"RT....", {-1100, 700, -999, 901}, {p(-1000, 900), r(-1100, 700), p(-1000, 900), e, x, r(-1000, 900)}},
+        {"RRT", {-10, 180, 0, 191}, {p(-10, 190), m(200, 100), r(200, 100)}},   // out past two edges
+        {"RT", {-1920, 1250, -1899, 1260}, {p(-1900, 1250), r(-5000, 30000)}},  // far outside
+        {"RT", monitor, {p(-1920, 180), r(-1, 1259)}},                          // corner pixel to corner pixel
+        // a drag begins past the threshold; redraws only on change
+        {"R.R.T", {-1000, 500, -994, 501}, {p(-1000, 500), m(-996, 504), m(-995, 500), m(-995, 500), r(-995, 500)}},
+        // taken back to the press: a click
+        {"RRRFT", window, {p(-1500, 500), m(-1400, 600), m(-1498, 498), r(-1498, 498), f(window)}},
+        // a window reaching off the monitor
+        {"RFT", {-1920, 180, -1000, 800}, {p(-1600, 500), r(-1597, 503), f({-2500, 100, -1000, 800})}},
+        // a window beside the monitor: the selection goes on
+        {"RFR.R", {}, {p(-1600, 500), r(-1600, 500), f({0, 180, 800, 900}), f(window), p(-1600, 500)}},
+        {"RFR", {}, {p(-1600, 500), r(-1600, 500), f({-1700, 300, -1700, 900})}},        // a window with no width
+        {"RFR.", {}, {p(-1600, 500), r(-1600, 500), no_window, e}},                      // no window under the click
+        {"RF..T", window, {p(-1600, 500), r(-1600, 500), p(-1600, 500), e, f(window)}},  // the lookup first
+        // stray input: no press, presses off the monitor
+        {".....", {}, {e, r(-1500, 500), m(-1500, 500), p(0, 500), p(-1500, 179)}},
+        // Enter takes the window under the resting pointer
+        {"R.T", {-100, 1000, 0, 1260}, {h({-100, 1000, 50, 1300}), h({-100, 1000, 50, 1300}), e}},
+        // it stays shown while the button is down
+        {"RR.T", {-1920, 200, -1000, 700}, {h({-2000, 200, -1000, 700}), p(-1500, 500), no_hover, e}},
+        // a lost capture drops the press and what was under the pointer
+        {"RRRR..", {}, {h(window), p(-1500, 500), m(-1400, 600), l, r(-1400, 600), e}},
+        // Enter takes the drag in progress, clipped
+        {"RR.T", {-1500, 500, 0, 1260}, {p(-1500, 500), m(100, 2000), m(5000, 5000), e}},
+        {"C.", {}, {x, p(-1500, 500)}},                                  // Esc
+        {"RRC.", {}, {p(-1500, 500), m(-1400, 600), x, r(-1400, 600)}},  // Esc in a drag
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << c.release.x << "," << c.release.y);
+    for (const Scenario& s : scenarios) {
+        SCOPED_TRACE(&s - scenarios);
         RegionSelection selection(monitor, threshold);
-        EXPECT_EQ(selection.press(c.press.x, c.press.y), SelectionStep::redraw);
-        EXPECT_FALSE(selection.shown());  // nothing dragged yet
-        selection.move(c.through.x, c.through.y);
-        ASSERT_EQ(selection.release(c.release.x, c.release.y), SelectionStep::take);
-        EXPECT_TRUE(rect_is(selection.taken(), c.taken));
-        EXPECT_TRUE(selection.finished());
-        EXPECT_FALSE(selection.shown());
-        // Nothing more happens once taken.
-        EXPECT_EQ(selection.press(c.press.x, c.press.y), SelectionStep::none);
-        EXPECT_EQ(selection.enter(), SelectionStep::none);
-        EXPECT_EQ(selection.escape(), SelectionStep::none);
+        const std::string steps = run(selection, s.inputs);
+        EXPECT_EQ(steps, s.steps);
+        EXPECT_EQ(selection.finished(), steps.find_first_of("TC") != std::string::npos);
+        if (rect_has_area(s.taken)) {
+            EXPECT_EQ(box(selection.taken()), box(s.taken));
+        }
     }
-}
-
-TEST(RegionSelection, MovesShowTheDragOnceItLeavesTheThresholdAndRedrawOnlyOnChange) {
     RegionSelection selection(monitor, threshold);
-    EXPECT_EQ(selection.move(-1500, 500), SelectionStep::none);  // no button down
-    ASSERT_EQ(selection.press(-1500, 500), SelectionStep::redraw);
-    EXPECT_EQ(selection.move(-1496, 504), SelectionStep::none);  // still a click
-    EXPECT_FALSE(selection.shown());
-    EXPECT_EQ(selection.move(-1495, 500), SelectionStep::redraw);
-    EXPECT_TRUE(rect_is(selection.shown(), {-1500, 500, -1494, 501}));
-    EXPECT_EQ(selection.move(-1495, 500), SelectionStep::none);
-    EXPECT_EQ(selection.move(100, 2000), SelectionStep::redraw);
-    EXPECT_TRUE(rect_is(selection.shown(), {-1500, 500, 0, 1260}));
-    EXPECT_EQ(selection.move(5000, 5000), SelectionStep::none);  // the same once clipped
-    // Back inside the threshold: a release there is a click.
-    EXPECT_EQ(selection.move(-1498, 498), SelectionStep::redraw);
-    EXPECT_EQ(selection.release(-1498, 498), SelectionStep::find_window);
-    EXPECT_EQ(selection.click_point().x, -1500);
+    run(selection, {p(-1500, 500), m(-1498, 503), r(-1498, 503)});
+    EXPECT_EQ(selection.click_point().x, -1500);  // where the button went down
     EXPECT_EQ(selection.click_point().y, 500);
-}
-
-TEST(RegionSelection, AClickTakesTheWindowUnderItOnTheMonitorOrNothingAndGoesOn) {
-    const struct Case {
-        std::optional<MonitorRect> window;
-        std::optional<MonitorRect> taken;
-    } cases[] = {
-        {MonitorRect{-1700, 300, -900, 900}, MonitorRect{-1700, 300, -900, 900}},
-        {MonitorRect{-2500, 100, -1000, 800}, MonitorRect{-1920, 180, -1000, 800}},  // reaching off the monitor
-        {MonitorRect{-3000, 0, 500, 2000}, monitor},
-        {MonitorRect{0, 180, 800, 900}, std::nullopt},        // beside the monitor only
-        {MonitorRect{-1700, 300, -1700, 900}, std::nullopt},  // no width
-        {std::nullopt, std::nullopt},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.window ? c.window->left : 0);
-        RegionSelection selection(monitor, threshold);
-        selection.press(-1600, 500);
-        selection.move(-1597, 503);
-        ASSERT_EQ(selection.release(-1597, 503), SelectionStep::find_window);
-        EXPECT_EQ(selection.press(-1600, 500), SelectionStep::none);  // the lookup first
-        EXPECT_EQ(selection.enter(), SelectionStep::none);
-        const SelectionStep step = selection.window_found(c.window);
-        if (c.taken) {
-            ASSERT_EQ(step, SelectionStep::take);
-            EXPECT_TRUE(rect_is(selection.taken(), *c.taken));
-        } else {
-            EXPECT_EQ(step, SelectionStep::redraw);
-            EXPECT_FALSE(selection.finished());
-            EXPECT_EQ(selection.window_found(MonitorRect{-1700, 300, -900, 900}), SelectionStep::none);  // not asked
-            EXPECT_EQ(selection.press(-1600, 500), SelectionStep::redraw);                               // goes on
-        }
-    }
-}
-
-TEST(RegionSelection, EnterTakesWhatIsShownEscCancelsAndStrayInputIsIgnored) {
-    RegionSelection selection(monitor, threshold);
-    EXPECT_EQ(selection.enter(), SelectionStep::none);  // nothing shown: the window stays
-    EXPECT_EQ(selection.release(-1500, 500), SelectionStep::none);
-    EXPECT_EQ(selection.press(0, 500), SelectionStep::none);  // right edge: off the monitor
-    EXPECT_EQ(selection.press(-1500, 179), SelectionStep::none);
-    EXPECT_FALSE(selection.pressed());
-
-    // The window under the resting pointer, then the drag over it.
-    EXPECT_EQ(selection.hover(MonitorRect{-2000, 200, -1000, 700}), SelectionStep::redraw);
-    EXPECT_EQ(selection.hover(MonitorRect{-2000, 200, -1000, 700}), SelectionStep::none);
-    EXPECT_TRUE(rect_is(selection.shown(), {-1920, 200, -1000, 700}));
-    selection.press(-1500, 500);
-    EXPECT_TRUE(rect_is(selection.shown(), {-1920, 200, -1000, 700}));  // a click would take it
-    EXPECT_EQ(selection.hover(std::nullopt), SelectionStep::none);      // not while the button is down
-    selection.move(-1400, 600);
-    EXPECT_EQ(selection.capture_lost(), SelectionStep::redraw);
-    EXPECT_FALSE(selection.pressed());
-    EXPECT_FALSE(selection.shown());
-    EXPECT_EQ(selection.release(-1400, 600), SelectionStep::none);
-
-    selection.press(-1500, 500);
-    selection.move(-1400, 600);
-    ASSERT_EQ(selection.enter(), SelectionStep::take);
-    EXPECT_TRUE(rect_is(selection.taken(), {-1500, 500, -1399, 601}));
-
-    RegionSelection hovered(monitor, threshold);
-    hovered.hover(MonitorRect{-100, 1000, 50, 1300});
-    ASSERT_EQ(hovered.enter(), SelectionStep::take);
-    EXPECT_TRUE(rect_is(hovered.taken(), {-100, 1000, 0, 1260}));
-
-    for (const bool mid_drag : {false, true}) {
-        RegionSelection cancelled(monitor, threshold);
-        if (mid_drag) {
-            cancelled.press(-1500, 500);
-            cancelled.move(-1000, 900);
-        }
-        EXPECT_EQ(cancelled.escape(), SelectionStep::cancel);
-        EXPECT_TRUE(cancelled.finished());
-        EXPECT_EQ(cancelled.release(-1000, 900), SelectionStep::none);
-    }
 }
 
 // Each pixel of a small monitor as the drawing paints it, against where it lies: in the selection
@@ -168,31 +127,27 @@ TEST(RegionSelectionDrawing, DimsAllButTheSelectionAndFramesItFromOutsideOnTheMo
     for (const std::optional<MonitorRect>& selected : selections) {
         SCOPED_TRACE(selected ? selected->left * 1000 + selected->top : -1);
         const SelectionDrawing drawing = selection_drawing(small, selected, width);
-        EXPECT_LE(drawing.dim.size(), 4u);
-        EXPECT_LE(drawing.outline.size(), 4u);
         std::vector<std::uint32_t> pixels(40 * 30, 0);
         paint_selection(drawing, small, pixels.data());
-        const std::optional<MonitorRect> inside = selected ? clip_rect(*selected, small) : std::nullopt;
+        const std::optional<MonitorRect> in = selected ? clip_rect(*selected, small) : std::nullopt;
         int wrong = 0;
         for (std::int32_t y = small.top; y < small.bottom; ++y) {
             for (std::int32_t x = small.left; x < small.right; ++x) {
-                std::uint32_t expected = dim_pixel;
-                if (inside && rect_contains(*inside, x, y)) {
-                    expected = selected_pixel;
-                } else if (inside && rect_contains({inside->left - width, inside->top - width, inside->right + width,
-                                                    inside->bottom + width},
-                                                   x, y)) {
-                    expected = outline_pixel;
-                }
-                if (pixels[static_cast<std::size_t>((y - small.top) * 40 + (x - small.left))] != expected &&
-                    ++wrong < 5) {
+                const bool outline =
+                    in &&
+                    rect_contains({in->left - width, in->top - width, in->right + width, in->bottom + width}, x, y);
+                const std::uint32_t expected = in && rect_contains(*in, x, y) ? selected_pixel
+                                               : outline                      ? outline_pixel
+                                                                              : dim_pixel;
+                const std::uint32_t painted = pixels[static_cast<std::size_t>((y - small.top) * 40 + (x - small.left))];
+                if (painted != expected && ++wrong < 5) {
                     ADD_FAILURE() << "pixel " << x << "," << y;
                 }
             }
         }
         // No dim is painted over the selection and then painted back.
         for (const MonitorRect& dim : drawing.dim) {
-            EXPECT_FALSE(inside && clip_rect(dim, *inside));
+            EXPECT_FALSE(in && clip_rect(dim, *in));
         }
     }
 }
