@@ -13,7 +13,6 @@ namespace {
 
 // Not shown anywhere (no caption, no taskbar button), but named for tools that list windows.
 constexpr wchar_t region_window_title[] = L"Kelvane2 - Choose region";
-constexpr int standard_window_dpi = 96;
 
 void register_region_class(HINSTANCE instance) {
     WNDCLASSEXW window_class{};
@@ -54,8 +53,8 @@ bool RegionPicker::open(HINSTANCE instance, const MonitorRect& monitor) {
     // Created on the monitor, the window has that monitor's DPI: the pointer's slack and the outline
     // grow with it, as the system's own metrics do.
     const auto dpi = static_cast<int>(platform::window_dpi(window));
-    selection_.emplace(monitor, MulDiv(default_drag_threshold, dpi, standard_window_dpi));
-    outline_width_ = MulDiv(default_outline_width, dpi, standard_window_dpi);
+    selection_.emplace(monitor, MulDiv(default_drag_threshold, dpi, USER_DEFAULT_SCREEN_DPI));
+    outline_width_ = MulDiv(default_outline_width, dpi, USER_DEFAULT_SCREEN_DPI);
     if (!surface_.create(width, height) || !draw()) {
         close();
         return false;
