@@ -39,8 +39,8 @@ protected:
     void TearDown() override { SetEnvironmentVariableW(scripted_duplication_variable, nullptr); }
 
     void start(const std::string& settings) {
-        const std::string text = "active=1\r\nmonitor=" + narrow(target_.name) + "\r\nsource_monitor=" +
-                                 narrow(source_.name) + "\r\n" + settings;
+        const std::string text = "active=1\r\nmonitor=" + narrow(target_.name) +
+                                 "\r\nsource_monitor=" + narrow(source_.name) + "\r\n" + settings;
         write_file_bytes(std::filesystem::path(data_ + L"\\settings.ini"), text);
         SetEnvironmentVariableW(scripted_duplication_variable, writer_.folder().c_str());
         writer_.set_desktop(desktop_);
@@ -98,8 +98,8 @@ TEST_F(SourceMirror, AnotherMonitorIsShownFittedAndWarpedWithTheOperatorsCursorL
     const Image expected = reference(warp, whole, &cursor, pointer);
     EXPECT_GE(wait_for_screen(target_.rect, expected, tolerance, required_share, picture_limit_ms), required_share);
     // The drawn cursor is at the pointer's place in the fitted, warped picture.
-    const Footprint footprint = compare_footprint(read_screen(target_.rect), expected,
-                                                  reference(warp, whole, nullptr, pointer), tolerance);
+    const Footprint footprint =
+        compare_footprint(read_screen(target_.rect), expected, reference(warp, whole, nullptr, pointer), tolerance);
     EXPECT_GT(footprint.pixels, 100);
     EXPECT_GE(footprint.matching, footprint.pixels * required_cursor_share)
         << footprint.matching << " of " << footprint.pixels;
@@ -126,11 +126,11 @@ TEST_F(SourceMirror, ARegionDraggedInTheSelectionWindowIsSavedAndShown) {
     const POINT pointer{source_.rect.right - 5, source_.rect.bottom - 5};
     SetCursorPos(pointer.x, pointer.y);
     start("");
-    EXPECT_GE(wait_for_screen(target_.rect,
-                              reference(WarpParams{}, SourceRect{0, 0, source_.width(), source_.height()}, nullptr,
-                                        pointer),
-                              tolerance, required_share, picture_limit_ms),
-              required_share);
+    EXPECT_GE(
+        wait_for_screen(target_.rect,
+                        reference(WarpParams{}, SourceRect{0, 0, source_.width(), source_.height()}, nullptr, pointer),
+                        tolerance, required_share, picture_limit_ms),
+        required_share);
 
     PostMessageW(control_, WM_COMMAND, choose_region_command, 0);
     HWND picker = nullptr;
@@ -138,21 +138,21 @@ TEST_F(SourceMirror, ARegionDraggedInTheSelectionWindowIsSavedAndShown) {
     RECT covered{};
     GetWindowRect(picker, &covered);
     EXPECT_TRUE(EqualRect(&covered, &source_.rect) != FALSE);
-    // Dragged from bottom-right to top-left: the rectangle is the same.
+    // Dragged from bottom-right to top-left: the rectangle is the same, and holds both corner pixels.
     PostMessageW(picker, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(1000, 750));
     PostMessageW(picker, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(600, 400));
     PostMessageW(picker, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(200, 150));
     PostMessageW(picker, WM_LBUTTONUP, 0, MAKELPARAM(200, 150));
     EXPECT_TRUE(wait_until([&] { return FindWindowW(L"Kelvane2Region", nullptr) == nullptr; }));
-    const std::string saved = "source_region=200,150,800,600";
+    const std::string saved = "source_region=200,150,801,601";
     EXPECT_TRUE(wait_until([&] {
         const std::vector<std::string> lines =
             split_crlf_lines(read_file_bytes(std::filesystem::path(data_ + L"\\settings.ini")));
         return std::find(lines.begin(), lines.end(), saved) != lines.end();
     }));
-    const Image expected = reference(WarpParams{}, SourceRect{200, 150, 800, 600}, nullptr, pointer);
+    const Image expected = reference(WarpParams{}, SourceRect{200, 150, 801, 601}, nullptr, pointer);
     EXPECT_GE(wait_for_screen(target_.rect, expected, tolerance, required_share, picture_limit_ms), required_share);
-    EXPECT_EQ(logged_start("start: showing " + narrow(source_.label()) + ", region 200,150,800,600, fit contain"), 1);
+    EXPECT_EQ(logged_start("start: showing " + narrow(source_.label()) + ", region 200,150,801,601, fit contain"), 1);
     exit_cleanly();
 }
 
