@@ -45,7 +45,8 @@ TEST(PlatformWin, SettingsAndLogFilesHaveCrLfOnDisk) {
     ASSERT_TRUE(save_settings_to(folder.file("settings.ini"), settings));
     EXPECT_EQ(
         test::read_file_bytes(folder.path() / "settings.ini"),
-        "# Kelvane2 settings\r\nmonitor=\\\\.\\DISPLAY2\r\nmonitor_id=\r\nactive=1\r\nmirror_h=1\r\nmirror_v=0\r\n"
+        "# Kelvane2 settings\r\nmonitor=\\\\.\\DISPLAY2\r\nmonitor_id=\r\nsource_monitor=\r\nsource_monitor_id=\r\n"
+        "source_region=\r\nfit=contain\r\nactive=1\r\nmirror_h=1\r\nmirror_v=0\r\n"
         "keystone_tb=0\r\nkeystone_lr=0\r\nrotation=12.5\r\nhotkey=Ctrl+Alt+M\r\n");
 
     ASSERT_TRUE(open_log_file(folder.file("Kelvane2.log"), LogOpenMode::truncate));

@@ -308,7 +308,8 @@ struct MenuSnapshot {
     RECT popup_rect{};
     HMENU menu = nullptr;
     std::vector<ReadItem> main;
-    std::vector<ReadItem> monitor;
+    std::vector<ReadItem> monitor;  // the first submenu ("Monitor")
+    std::vector<ReadItem> source;   // the second ("Source")
 };
 
 std::vector<ReadItem> read_items(HMENU menu) {
@@ -349,7 +350,7 @@ void CALLBACK read_open_menu(HWND, UINT, UINT_PTR timer, DWORD) {
     snapshot.main = read_items(snapshot.menu);
     for (const ReadItem& item : snapshot.main) {
         if (item.submenu != nullptr) {
-            snapshot.monitor = read_items(item.submenu);
+            (snapshot.monitor.empty() ? snapshot.monitor : snapshot.source) = read_items(item.submenu);
         }
     }
     if (menu_exit == MenuExit::choose_last_item) {
@@ -421,22 +422,31 @@ TEST_F(TrayMenu, ItemsTextsIdsAndCheckMarksAsBuilt) {
     EXPECT_EQ(menu.popup_rect.left, 400);
     EXPECT_EQ(menu.popup_rect.top, 300);
 
-    ASSERT_EQ(menu.main.size(), 13u);
+    ASSERT_EQ(menu.main.size(), 14u);
     expect_item(menu.main[0], L"Mirror active\tCtrl+Alt+M", 100, false);
     expect_separator(menu.main[1]);
     EXPECT_EQ(menu.main[2].text, L"Monitor");
     EXPECT_NE(menu.main[2].submenu, nullptr);
     EXPECT_EQ(menu.main[2].state & MFS_DISABLED, 0u);
-    expect_item(menu.main[3], L"Mirror horizontally", 101, true);
-    expect_item(menu.main[4], L"Mirror vertically", 106, false);
-    expect_item(menu.main[5], L"Adjust warp...", 102, false);
-    expect_item(menu.main[6], L"Hotkey...", 107, false);
-    expect_item(menu.main[7], L"Reset warp", 103, false);
-    expect_separator(menu.main[8]);
-    EXPECT_EQ(menu.main[9].id, 108u);  // its check mark is the registry's
-    expect_separator(menu.main[10]);
-    expect_item(menu.main[11], L"Make apps like this with Orvendt...", 104, false);
-    expect_item(menu.main[12], L"Exit", 105, false);
+    EXPECT_EQ(menu.main[3].text, L"Source");
+    EXPECT_NE(menu.main[3].submenu, nullptr);
+    expect_item(menu.main[4], L"Mirror horizontally", 101, true);
+    expect_item(menu.main[5], L"Mirror vertically", 106, false);
+    expect_item(menu.main[6], L"Adjust warp...", 102, false);
+    expect_item(menu.main[7], L"Hotkey...", 107, false);
+    expect_item(menu.main[8], L"Reset warp", 103, false);
+    expect_separator(menu.main[9]);
+    EXPECT_EQ(menu.main[10].id, 108u);  // its check mark is the registry's
+    expect_separator(menu.main[11]);
+    expect_item(menu.main[12], L"Make apps like this with Orvendt...", 104, false);
+    expect_item(menu.main[13], L"Exit", 105, false);
+    // The source is the mirrored monitor; the others follow, then the region items.
+    ASSERT_EQ(menu.source.size(), screens.size() + 4);
+    expect_item(menu.source.front(), L"This monitor", 400, true);
+    for (std::size_t i = 0; i + 1 < screens.size(); ++i) {
+        expect_item(menu.source[2 + i], screens[i].label().c_str(), static_cast<UINT>(401 + i), false);
+    }
+    expect_item(menu.source.back(), L"Whole monitor", 399, true);
 
     ASSERT_EQ(menu.monitor.size(), 2 + screens.size());
     expect_item(menu.monitor[0], L"Auto (topmost screen)", 110, false);
@@ -465,10 +475,10 @@ TEST_F(TrayMenu, CheckMarksFollowTheRunningMirrorAndTheAutoChoice) {
     ASSERT_TRUE(app_->controller().running());
     const MenuSnapshot menu = show_and_read(POINT{200, 150});
     ASSERT_TRUE(menu.found);
-    ASSERT_EQ(menu.main.size(), 13u);
+    ASSERT_EQ(menu.main.size(), 14u);
     expect_item(menu.main[0], L"Mirror active\tCtrl+Alt+M", 100, true);
-    expect_item(menu.main[3], L"Mirror horizontally", 101, false);
-    expect_item(menu.main[4], L"Mirror vertically", 106, true);
+    expect_item(menu.main[4], L"Mirror horizontally", 101, false);
+    expect_item(menu.main[5], L"Mirror vertically", 106, true);
     ASSERT_EQ(menu.monitor.size(), 2 + test::screens().size());
     expect_item(menu.monitor[0], L"Auto (topmost screen)", 110, true);
     for (std::size_t i = 2; i < menu.monitor.size(); ++i) {
