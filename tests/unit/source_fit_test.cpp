@@ -11,6 +11,7 @@
 #include <limits>
 
 #include "render/colour_space.h"
+#include "render/footprint.h"
 #include "render/warp_geometry.h"
 #include "support/cpu_reference.h"
 
@@ -160,6 +161,25 @@ TEST(SourceFit, TheOutputsOwnDesktopShownWholeChangesNoBit) {
         }
         // Another size of the same aspect is a fit: the cursor's pixels are scaled.
         EXPECT_FALSE(is_identity_fit(SourceFit{2 * w, 2 * h, {}, FitMode::contain}, w, h));
+    }
+}
+
+TEST(SourceFit, ContainedShrinkingSamplesThePictureAndLeavesTheBandsAlone) {
+    const SourceFit fit{1920, 1080, {}, FitMode::contain};
+    for (const WarpParams& warp :
+         {WarpParams{false, false, 0.0f, 0.0f, 0.0f}, WarpParams{true, false, 0.0f, 0.0f, 0.0f}}) {
+        const FootprintTiles tiles =
+            footprint_tiles(compute_warp(warp, 1280, 1024, 0, fit).warp_cb, 1920, 1080, 1280, 1024);
+        ASSERT_EQ(tiles.rows, 32);
+        // The picture takes rows 152 to 871: tile rows 0 to 3 and 28 to 31 lie wholly in the bands, rows
+        // 4 and 27 cross the picture's edge. Inside it each pixel covers 1.5 texels: two samples per axis.
+        for (int row = 0; row < tiles.rows; ++row) {
+            const bool band = row < 4 || row > 27;
+            for (int column = 0; column < tiles.columns; ++column) {
+                EXPECT_EQ(tile_samples(tiles, column * footprint_tile_size, row * footprint_tile_size), band ? 1 : 2)
+                    << "tile " << column << "," << row;
+            }
+        }
     }
 }
 
