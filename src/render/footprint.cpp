@@ -45,7 +45,7 @@ Reach triangle_reach(ScreenPoint base, ScreenPoint a, ScreenPoint b, double sign
 // its four corners are.
 bool tile_outside_bounds(const WarpCB& rows, float x0, float y0, float x1, float y1) noexcept {
     const float* r[3] = {rows.row0, rows.row1, rows.row2};
-    const float corners[4][2] = {{x0, y0}, {x1, y0}, {x0, y1}, {x1, y1}};
+    const std::array<std::array<float, 2>, 4> corners{{{x0, y0}, {x1, y0}, {x0, y1}, {x1, y1}}};
     // Per edge (left, top, right, bottom of the bounds), how many corners lie beyond it.
     int beyond[4] = {0, 0, 0, 0};
     for (const auto& corner : corners) {
