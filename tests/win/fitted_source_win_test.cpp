@@ -38,27 +38,25 @@ Image desktop() {
     return image;
 }
 
-// The share of `actual`'s pixels within the tolerance among those whose sample the rows put inside
-// the bounds but within 1.5 texels of their edge: where a region would blend in its surroundings.
+// The share of `actual`'s pixels within the tolerance among those the rows sample inside the bounds but
+// within 1.5 texels of their edge: where a region would blend in its surroundings.
 double edge_share(const Image& actual, const Image& expected, const WarpCB& r) {
     int edge = 0;
     int matching = 0;
     const float* b = r.bounds;
+    const double du = 1.5 / source_width, dv = 1.5 / source_height;
     for (int y = 0; y < out_height; ++y) {
         for (int x = 0; x < out_width; ++x) {
-            const double cx = 2.0 * (x + 0.5) / out_width - 1.0;
-            const double cy = 2.0 * (y + 0.5) / out_height - 1.0;
+            const double cx = 2.0 * (x + 0.5) / out_width - 1.0, cy = 2.0 * (y + 0.5) / out_height - 1.0;
             const double hz = r.row2[0] * cx + r.row2[1] * cy + r.row2[2];
             const double s = ((r.row0[0] * cx + r.row0[1] * cy + r.row0[2]) / hz + 1.0) / 2.0;
             const double t = ((r.row1[0] * cx + r.row1[1] * cy + r.row1[2]) / hz + 1.0) / 2.0;
-            const double du = 1.5 / source_width;
-            const double dv = 1.5 / source_height;
-            const bool inside = s >= b[0] && s <= b[2] && t >= b[1] && t <= b[3];
-            if (inside && (s < b[0] + du || s > b[2] - du || t < b[1] + dv || t > b[3] - dv)) {
+            if (s >= b[0] && s <= b[2] && t >= b[1] && t <= b[3] &&
+                (s < b[0] + du || s > b[2] - du || t < b[1] + dv || t > b[3] - dv)) {
                 ++edge;
-                const Image one_actual(1, 1, actual.at(x, y));
-                const Image one_expected(1, 1, expected.at(x, y));
-                matching += test::compare_images(one_actual, one_expected, colour_tolerance).within_tolerance == 1.0;
+                matching +=
+                    test::compare_images(Image(1, 1, actual.at(x, y)), Image(1, 1, expected.at(x, y)), colour_tolerance)
+                        .within_tolerance == 1.0;
             }
         }
     }
@@ -162,11 +160,6 @@ TEST_F(FittedSource, TheCursorInSourcePixelsLandsScaledAtItsPlaceInThePicture) {
     EXPECT_EQ(plain.at(801, 553), white);
     EXPECT_EQ(plain.at(814, 566), white);
     EXPECT_NE(plain.at(818, 570), white);
-    // In the region (from 960, 540, two output pixels per source pixel) 1000, 700 is at 80, 320.
-    const Image zoomed = render(region, cases[2].params, true, 1000, 700);
-    EXPECT_EQ(zoomed.at(81, 321), white);
-    EXPECT_EQ(zoomed.at(126, 366), white);
-    EXPECT_NE(zoomed.at(131, 371), white);
 }
 
 }  // namespace
