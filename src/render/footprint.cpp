@@ -39,6 +39,33 @@ Reach triangle_reach(ScreenPoint base, ScreenPoint a, ScreenPoint b, double sign
             static_cast<float>(ax * sv)};
 }
 
+// True when every pixel centre of the tile with corner pixels (x0, y0) and (x1, y1) samples outside
+// the rows' bounds, beyond one of their four edges, where the shader shows black. Each edge is a line
+// on the screen wherever the homogeneous weight stays positive, so the tile is wholly beyond it when
+// its four corners are.
+bool tile_outside_bounds(const WarpCB& rows, float x0, float y0, float x1, float y1) noexcept {
+    const float* r[3] = {rows.row0, rows.row1, rows.row2};
+    const std::array<std::array<float, 2>, 4> corners{{{x0, y0}, {x1, y0}, {x0, y1}, {x1, y1}}};
+    // Per edge (left, top, right, bottom of the bounds), how many corners lie beyond it.
+    int beyond[4] = {0, 0, 0, 0};
+    for (const auto& corner : corners) {
+        float h[3];
+        for (int i = 0; i < 3; ++i) {
+            h[i] = r[i][0] * corner[0] + r[i][1] * corner[1] + r[i][2];
+        }
+        if (!(h[2] > 0.0f)) {
+            return false;
+        }
+        const float s = (h[0] / h[2] + 1.0f) * 0.5f;
+        const float t = (h[1] / h[2] + 1.0f) * 0.5f;
+        beyond[0] += s < rows.bounds[0] ? 1 : 0;
+        beyond[1] += t < rows.bounds[1] ? 1 : 0;
+        beyond[2] += s > rows.bounds[2] ? 1 : 0;
+        beyond[3] += t > rows.bounds[3] ? 1 : 0;
+    }
+    return std::any_of(std::begin(beyond), std::end(beyond), [](int n) { return n == 4; });
+}
+
 }  // namespace
 
 int footprint_samples(float length) noexcept {
@@ -101,6 +128,11 @@ FootprintTiles footprint_tiles(const WarpCB& rows, int source_width, int source_
             const int x1 = std::min(x0 + footprint_tile_size, width) - 1;
             const int points[5][2] = {{x0, y0}, {x1, y0}, {x0, y1}, {x1, y1}, {(x0 + x1) / 2, (y0 + y1) / 2}};
             int most = 1;
+            // Black bands beside a fitted picture (and what a keystone leaves) need no samples.
+            if (tile_outside_bounds(rows, normalised(x0, width), normalised(y0, height), normalised(x1, width),
+                                    normalised(y1, height))) {
+                continue;
+            }
             for (const auto& point : points) {
                 const Reach r = warp_reach(rows, normalised(point[0], width), normalised(point[1], height),
                                            source_width, source_height, width, height);

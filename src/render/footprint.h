@@ -55,7 +55,8 @@ struct Reach {
 inline constexpr int footprint_tile_size = 32;
 
 // Per tile of a `columns` x `rows` grid, row-major, the samples per axis its pixels get: the most any
-// of its pixels asks for, judged at its corner and centre pixels, at most the cap it was made with.
+// of its pixels asks for, judged at its corner and centre pixels, at most the cap it was made with; 1
+// for a tile that shows only black, every pixel of it beyond the same edge of the rows' bounds.
 struct FootprintTiles {
     int columns = 0;
     int rows = 0;

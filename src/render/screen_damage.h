@@ -20,7 +20,8 @@ inline constexpr std::int32_t sampler_reach_texels = 2;
 inline constexpr std::int32_t screen_reach_pixels = 2;
 
 // How the frame texture relates to the screen: its size (in the panel's orientation for a turned
-// display), the rotation it comes in, and the output it is drawn on with the forward homography.
+// display), the rotation it comes in, and the output it is drawn on with the frame's forward map
+// (WarpState::frame_forward, through the source's fit).
 struct FrameView {
     std::int32_t frame_width = 0;
     std::int32_t frame_height = 0;
@@ -34,7 +35,8 @@ struct FrameView {
 // screen; the whole screen when the warp cannot bound it (a corner at or beyond the horizon).
 [[nodiscard]] PixelBox screen_box_of_frame_box(const FrameView& view, const PixelBox& frame_box) noexcept;
 
-// The screen box of the cursor sprite at `cursor` (output pixels before the warp), grown and clipped.
+// The screen box of the cursor sprite at `cursor` (pixels before the warp, as `forward` takes them:
+// source-monitor pixels through cursor_forward), grown and clipped.
 [[nodiscard]] PixelBox screen_box_of_cursor(const Mat3& forward, const CursorPlacement& cursor, std::int32_t width,
                                             std::int32_t height) noexcept;
 

@@ -92,9 +92,10 @@ inline constexpr double singular_threshold = 1e-12;
                                      std::uint32_t frame_rotation = output_rotation_identity,
                                      const SourceFit& fit = {}) noexcept;
 
-// Maps a point given in output pixels (origin at the top-left) through `forward` to clip space.
-// With a non-positive size there is no pixel grid to normalise against and the result is (0, 0), a
-// degenerate quad that draws nothing.
+// Maps a point given in pixels (origin at the top-left), normalised by the `width` x `height` output,
+// through `forward` to clip space: output pixels through forward_h, source-monitor pixels through
+// cursor_forward. With a non-positive size there is no pixel grid to normalise against and the result
+// is (0, 0), a degenerate quad that draws nothing.
 [[nodiscard]] ClipPoint map_forward(const Mat3& forward, float px, float py, int width, int height) noexcept;
 
 // One corner of the cursor quad as the cursor pass's vertex buffer holds it: clip position, then
@@ -107,8 +108,8 @@ struct CursorVertex {
 };
 static_assert(sizeof(CursorVertex) == 16, "cursor vertices are uploaded as 16 bytes");
 
-// The cursor sprite on the output before the warp, upright in the desktop's orientation: its top-left
-// corner in output pixels and its size.
+// The cursor sprite before the warp, upright in the desktop's orientation: its top-left corner and its
+// size, in the pixels its forward map takes (the source monitor's, through cursor_forward).
 struct CursorPlacement {
     int x;
     int y;

@@ -84,7 +84,8 @@ struct SampleBounds {
 [[nodiscard]] Image reference_warp_pass(const Image& source, const WarpCB& rows, int width, int height);
 
 // The cursor pass: blends `cursor` over `target` with its top-left corner at (`cursor_x`, `cursor_y`)
-// in source pixels, the corners pushed through `forward_h` with map_forward at the target's size. With
+// in source pixels, the corners pushed through `forward_h` (cursor_forward for a fitted source) with
+// map_forward at the target's size. With
 // `screen_xor` a second blend XORs the colour of the sprite's transparent parts onto the result:
 // x * (1 - frame) + frame * (1 - x) with x = colour * (1 - alpha), which inverts the frame under white.
 void reference_cursor_pass(Image& target, const Image& cursor, const Mat3& forward_h, int cursor_x, int cursor_y,

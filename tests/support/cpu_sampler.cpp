@@ -49,44 +49,34 @@ Rgba sample_texels(const Texture& texture, float u, float v) noexcept {
     return sample_at_texel(texture, x, y);
 }
 
-// The texel positions a sample may take inside `bounds`: half a texel in from each edge.
-struct TexelWindow {
-    float left = -INFINITY;
-    float top = -INFINITY;
-    float right = INFINITY;
-    float bottom = INFINITY;
-
-    [[nodiscard]] float x(float position) const noexcept { return std::min(std::max(position, left), right); }
-    [[nodiscard]] float y(float position) const noexcept { return std::min(std::max(position, top), bottom); }
-};
-
-template <typename Texture>
-TexelWindow texel_window(const Texture& texture, const SampleBounds& b) noexcept {
-    const auto w = static_cast<float>(texture.width);
-    const auto h = static_cast<float>(texture.height);
-    return {b.u0 * w, b.v0 * h, b.u1 * w - 1.0f, b.v1 * h - 1.0f};
-}
-
-// The mean of an `nx` x `ny` grid of bilinear samples spread evenly over the footprint, each kept
-// inside `window`; the sampler's one sample for a grid of one.
+// The mean of an `nx` x `ny` grid of bilinear samples spread evenly over the footprint, each kept half
+// a texel inside `bounds` (unless null), as the shader keeps them; the sampler's one sample for a grid
+// of one.
 template <typename Texture>
 Rgba grid_texels(const Texture& texture, float u, float v, const Reach& reach, int nx, int ny,
-                 const TexelWindow& window = {}) noexcept {
+                 const SampleBounds* bounds = nullptr) noexcept {
     if (texture.width <= 0 || texture.height <= 0) {
         return sample_texels(texture, u, v);
     }
-    const float qx = (std::isnan(u) ? 0.0f : u) * static_cast<float>(texture.width) - 0.5f;
-    const float qy = (std::isnan(v) ? 0.0f : v) * static_cast<float>(texture.height) - 0.5f;
+    const auto w = static_cast<float>(texture.width);
+    const auto h = static_cast<float>(texture.height);
+    const auto kept = [&](float x, float y) {
+        return bounds == nullptr
+                   ? sample_at_texel(texture, x, y)
+                   : sample_at_texel(texture, std::min(std::max(x, bounds->u0 * w), bounds->u1 * w - 1.0f),
+                                     std::min(std::max(y, bounds->v0 * h), bounds->v1 * h - 1.0f));
+    };
+    const float qx = (std::isnan(u) ? 0.0f : u) * w - 0.5f;
+    const float qy = (std::isnan(v) ? 0.0f : v) * h - 0.5f;
     if (nx * ny == 1) {
-        return sample_at_texel(texture, window.x(qx), window.y(qy));
+        return kept(qx, qy);
     }
     Rgba sum{0, 0, 0, 0};
     for (int j = 0; j < ny; ++j) {
         const float b = (static_cast<float>(j) + 0.5f) / static_cast<float>(ny) - 0.5f;
         for (int k = 0; k < nx; ++k) {
             const float a = (static_cast<float>(k) + 0.5f) / static_cast<float>(nx) - 0.5f;
-            const Rgba one = sample_at_texel(texture, window.x(qx + reach.right_x * a + reach.down_x * b),
-                                             window.y(qy + reach.right_y * a + reach.down_y * b));
+            const Rgba one = kept(qx + reach.right_x * a + reach.down_x * b, qy + reach.right_y * a + reach.down_y * b);
             sum = {sum.r + one.r, sum.g + one.g, sum.b + one.b, sum.a + one.a};
         }
     }
@@ -121,12 +111,12 @@ Rgba sample_footprint(const ImageF& texture, float u, float v, const Reach& reac
 
 Rgba sample_grid(const Image& texture, float u, float v, const Reach& reach, int samples,
                  const SampleBounds& bounds) noexcept {
-    return grid_texels(texture, u, v, reach, samples, samples, texel_window(texture, bounds));
+    return grid_texels(texture, u, v, reach, samples, samples, &bounds);
 }
 
 Rgba sample_grid(const ImageF& texture, float u, float v, const Reach& reach, int samples,
                  const SampleBounds& bounds) noexcept {
-    return grid_texels(texture, u, v, reach, samples, samples, texel_window(texture, bounds));
+    return grid_texels(texture, u, v, reach, samples, samples, &bounds);
 }
 
 }  // namespace kelvane::test

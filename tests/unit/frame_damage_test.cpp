@@ -65,49 +65,50 @@ TEST(ChangedRegions, BoxesCoverEveryChangedTileOnceWithinTheFrameAndTheirBound) 
 TEST(ScreenDamage, AFrameBoxMapsOverEveryScreenPixelThatSamplesIt) {
     constexpr std::int32_t width = 160;
     constexpr std::int32_t height = 100;
-    const WarpParams warps[] = {{false, false, 0.0f, 0.0f, 0.0f},
-                                {true, false, 0.0f, 0.0f, 0.0f},
-                                {true, true, 0.5f, -0.3f, 7.0f},
-                                {false, false, -0.85f, 0.85f, -40.0f},
-                                {false, true, 0.2f, 0.0f, 180.0f}};
-    // The output's own desktop, and other monitors' (whole, and a region) fitted onto it.
-    const SourceFit fits[] = {{}, {240, 90, {}, FitMode::contain}, {130, 170, {20, 30, 90, 60}, FitMode::stretch}};
+    // The output's own desktop under each warp, then other monitors' (whole, and a region) fitted onto it.
+    const struct {
+        WarpParams warp;
+        SourceFit fit;
+    } cases[] = {{{false, false, 0.0f, 0.0f, 0.0f}, {}},
+                 {{true, false, 0.0f, 0.0f, 0.0f}, {}},
+                 {{true, true, 0.5f, -0.3f, 7.0f}, {}},
+                 {{false, false, -0.85f, 0.85f, -40.0f}, {}},
+                 {{false, true, 0.2f, 0.0f, 180.0f}, {}},
+                 {{true, true, 0.5f, -0.3f, 7.0f}, {240, 90, {}, FitMode::contain}},
+                 {{false, true, 0.2f, 0.0f, 10.0f}, {130, 170, {20, 30, 90, 60}, FitMode::stretch}}};
     std::mt19937 random(11);
     for (std::uint32_t rotation = output_rotation_identity; rotation <= output_rotation_270; ++rotation) {
-        for (const SourceFit& fit : fits) {
+        for (const auto& [warp, fit] : cases) {
             const bool turned = rotation == output_rotation_90 || rotation == output_rotation_270;
-            const std::int32_t desktop_width = fit.source_width > 0 ? fit.source_width : width;
-            const std::int32_t desktop_height = fit.source_height > 0 ? fit.source_height : height;
-            const std::int32_t frame_width = turned ? desktop_height : desktop_width;
-            const std::int32_t frame_height = turned ? desktop_width : desktop_height;
-            for (const WarpParams& warp : warps) {
-                const WarpState state = compute_warp(warp, width, height, rotation, fit);
-                const FrameView view{frame_width, frame_height, rotation, width, height, state.frame_forward};
-                for (int round = 0; round < 6; ++round) {
-                    const auto x = static_cast<std::int32_t>(random() % static_cast<unsigned>(frame_width));
-                    const auto y = static_cast<std::int32_t>(random() % static_cast<unsigned>(frame_height));
-                    const PixelBox frame_box{x, y, x + 1 + static_cast<std::int32_t>(random() % 20),
-                                             y + 1 + static_cast<std::int32_t>(random() % 20)};
-                    const std::vector<PixelBox> screen{screen_box_of_frame_box(view, frame_box)};
-                    // Every screen pixel whose bilinear sample (from the shader's rows) touches the box.
-                    const WarpCB& r = state.warp_cb;
-                    for (std::int32_t py = 0; py < height; ++py) {
-                        for (std::int32_t px = 0; px < width; ++px) {
-                            const double cx = 2.0 * (px + 0.5) / width - 1.0;
-                            const double cy = 2.0 * (py + 0.5) / height - 1.0;
-                            const double hz = r.row2[0] * cx + r.row2[1] * cy + r.row2[2];
-                            const double s = ((r.row0[0] * cx + r.row0[1] * cy + r.row0[2]) / hz + 1.0) / 2.0;
-                            const double t = ((r.row1[0] * cx + r.row1[1] * cy + r.row1[2]) / hz + 1.0) / 2.0;
-                            const double tx = s * frame_width - 0.5;
-                            const double ty = t * frame_height - 0.5;
-                            const bool reads = tx + 1.0 >= frame_box.left && tx < frame_box.right &&
-                                               ty + 1.0 >= frame_box.top && ty < frame_box.bottom;
-                            const float* b = r.bounds;
-                            if (reads && s >= b[0] && s <= b[2] && t >= b[1] && t <= b[3]) {
-                                ASSERT_TRUE(covered(screen, px, py))
-                                    << "rotation " << rotation << " keystone " << warp.keystone_tb << " source "
-                                    << fit.source_width << " pixel " << px << "," << py;
-                            }
+            const std::int32_t frame_width =
+                fit.source_width > 0 ? (turned ? fit.source_height : fit.source_width) : (turned ? height : width);
+            const std::int32_t frame_height =
+                fit.source_width > 0 ? (turned ? fit.source_width : fit.source_height) : (turned ? width : height);
+            const WarpState state = compute_warp(warp, width, height, rotation, fit);
+            const FrameView view{frame_width, frame_height, rotation, width, height, state.frame_forward};
+            for (int round = 0; round < 6; ++round) {
+                const auto x = static_cast<std::int32_t>(random() % static_cast<unsigned>(frame_width));
+                const auto y = static_cast<std::int32_t>(random() % static_cast<unsigned>(frame_height));
+                const PixelBox frame_box{x, y, x + 1 + static_cast<std::int32_t>(random() % 20),
+                                         y + 1 + static_cast<std::int32_t>(random() % 20)};
+                const std::vector<PixelBox> screen{screen_box_of_frame_box(view, frame_box)};
+                // Every screen pixel whose bilinear sample (from the shader's rows) touches the box.
+                const WarpCB& r = state.warp_cb;
+                for (std::int32_t py = 0; py < height; ++py) {
+                    for (std::int32_t px = 0; px < width; ++px) {
+                        const double cx = 2.0 * (px + 0.5) / width - 1.0;
+                        const double cy = 2.0 * (py + 0.5) / height - 1.0;
+                        const double hz = r.row2[0] * cx + r.row2[1] * cy + r.row2[2];
+                        const double s = ((r.row0[0] * cx + r.row0[1] * cy + r.row0[2]) / hz + 1.0) / 2.0;
+                        const double t = ((r.row1[0] * cx + r.row1[1] * cy + r.row1[2]) / hz + 1.0) / 2.0;
+                        const double tx = s * frame_width - 0.5;
+                        const double ty = t * frame_height - 0.5;
+                        const bool reads = tx + 1.0 >= frame_box.left && tx < frame_box.right &&
+                                           ty + 1.0 >= frame_box.top && ty < frame_box.bottom;
+                        const float* b = r.bounds;
+                        if (reads && s >= b[0] && s <= b[2] && t >= b[1] && t <= b[3]) {
+                            ASSERT_TRUE(covered(screen, px, py)) << "rotation " << rotation << " keystone "
+                                                                 << warp.keystone_tb << " pixel " << px << "," << py;
                         }
                     }
                 }
