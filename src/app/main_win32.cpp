@@ -141,8 +141,9 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE /*previous*/, PWSTR /*command_
         if (!excludes_from_capture(version) && options.no_exclude) {
             log_message("windows: too old to exclude the overlay from capture; running because exclusion is off");
         } else if (!excludes_from_capture(version)) {
-            log_message("windows: too old to exclude the overlay from capture; the mirror stays off over the monitor it "
-                        "captures");
+            log_message(
+                "windows: too old to exclude the overlay from capture; the mirror stays off over the monitor it "
+                "captures");
             app->controller().refuse_mirror(Notice::old_windows);
         }
     }
