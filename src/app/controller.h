@@ -73,6 +73,8 @@ private:
     // The position of the source the settings name for a mirror on `target`: `target` itself when
     // they name none; -1 when the named one is not attached.
     [[nodiscard]] int source_position(const std::vector<MonitorEntry>& monitors, int target) const noexcept;
+    // source_position for the mirror at `mirrored` (-1: none, and so no source).
+    [[nodiscard]] int source_of_mirror(const std::vector<MonitorEntry>& monitors, int mirrored) const noexcept;
     // The settings' region and fit of `source` shown on `target`; a region that a mode change left
     // past the monitor is cut to it or given up, and logged.
     [[nodiscard]] MirrorPlan plan_mirror(const MonitorEntry& source, const MonitorEntry& target) const;

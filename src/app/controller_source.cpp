@@ -15,6 +15,10 @@ int Controller::mirrored_position(const std::vector<MonitorEntry>& monitors) con
     return saved >= 0 ? saved : pick_topmost_monitor(monitors);
 }
 
+int Controller::source_of_mirror(const std::vector<MonitorEntry>& monitors, int mirrored) const noexcept {
+    return mirrored >= 0 ? source_position(monitors, mirrored) : -1;
+}
+
 int Controller::source_position(const std::vector<MonitorEntry>& monitors, int target) const noexcept {
     if (settings_.source_monitor.empty() && settings_.source_monitor_id.empty()) {
         return target;
@@ -62,7 +66,7 @@ void Controller::choose_source(const MonitorEntry* entry) {
 void Controller::open_region_picker() {
     const std::vector<MonitorEntry> monitors = host_.monitors();
     const int mirrored = mirrored_position(monitors);
-    const int source = mirrored >= 0 ? source_position(monitors, mirrored) : -1;
+    const int source = source_of_mirror(monitors, mirrored);
     if (source < 0) {
         log_message("region: the source monitor is not attached; nothing to choose from");
         return;
@@ -79,19 +83,16 @@ void Controller::open_region_picker() {
 
 void Controller::region_chosen(const MonitorRect& rect) {
     const std::vector<MonitorEntry> monitors = host_.monitors();
-    const int mirrored = mirrored_position(monitors);
-    const int source = mirrored >= 0 ? source_position(monitors, mirrored) : -1;
+    const int source = source_of_mirror(monitors, mirrored_position(monitors));
     if (source < 0) {
         log_message("region: the source monitor went while choosing; nothing changed");
         region_cancelled();
         return;
     }
     const MonitorRect& monitor = monitors[static_cast<std::size_t>(source)].rect;
-    RegionProblem problem = RegionProblem::none;
     const SourceRect relative{rect.left - monitor.left, rect.top - monitor.top, rect.right - rect.left,
                               rect.bottom - rect.top};
-    const RegionOnMonitor placed = place_source_region(format_source_region(relative), monitor.right - monitor.left,
-                                                       monitor.bottom - monitor.top, problem);
+    const RegionOnMonitor placed = place_region(relative, monitor.right - monitor.left, monitor.bottom - monitor.top);
     if (placed.whole) {
         log_message("region: the choice lies outside the source monitor; nothing changed");
         region_cancelled();

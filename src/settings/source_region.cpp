@@ -115,30 +115,33 @@ const char* region_problem_text(RegionProblem problem) noexcept {
     return "can be used";
 }
 
-RegionOnMonitor place_source_region(std::string_view text, std::int32_t monitor_width, std::int32_t monitor_height,
-                                    RegionProblem& problem) noexcept {
+RegionOnMonitor place_region(const SourceRect& region, std::int32_t monitor_width,
+                             std::int32_t monitor_height) noexcept {
     RegionOnMonitor placed;
     placed.rect = SourceRect{0, 0, std::max(monitor_width, 0), std::max(monitor_height, 0)};
-    problem = RegionProblem::none;
-    if (text.empty()) {
-        return placed;
-    }
-    const std::optional<SourceRect> region = parse_source_region(text, problem);
-    if (!region) {
+    if (region.x < 0 || region.y < 0 || region.width <= 0 || region.height <= 0) {
         return placed;
     }
     // Right and bottom edges in 64 bits: a region near the 32-bit limit must not wrap.
-    const std::int64_t right = std::min<std::int64_t>(std::int64_t{region->x} + region->width, placed.rect.width);
-    const std::int64_t bottom = std::min<std::int64_t>(std::int64_t{region->y} + region->height, placed.rect.height);
-    if (right <= region->x || bottom <= region->y) {
+    const std::int64_t right = std::min<std::int64_t>(std::int64_t{region.x} + region.width, placed.rect.width);
+    const std::int64_t bottom = std::min<std::int64_t>(std::int64_t{region.y} + region.height, placed.rect.height);
+    if (right <= region.x || bottom <= region.y) {
         placed.outside = true;
         return placed;
     }
     placed.whole = false;
-    placed.rect = SourceRect{region->x, region->y, static_cast<std::int32_t>(right - region->x),
-                             static_cast<std::int32_t>(bottom - region->y)};
-    placed.clamped = placed.rect != *region;
+    placed.rect = SourceRect{region.x, region.y, static_cast<std::int32_t>(right - region.x),
+                             static_cast<std::int32_t>(bottom - region.y)};
+    placed.clamped = placed.rect != region;
     return placed;
+}
+
+RegionOnMonitor place_source_region(std::string_view text, std::int32_t monitor_width, std::int32_t monitor_height,
+                                    RegionProblem& problem) noexcept {
+    problem = RegionProblem::none;
+    const std::optional<SourceRect> region = text.empty() ? std::nullopt : parse_source_region(text, problem);
+    return region ? place_region(*region, monitor_width, monitor_height)
+                  : place_region(SourceRect{}, monitor_width, monitor_height);
 }
 
 }  // namespace kelvane

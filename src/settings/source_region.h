@@ -56,6 +56,11 @@ struct RegionOnMonitor {
     bool outside = false;  // the region lies wholly past the monitor: the whole monitor is shown
 };
 
+// `region` on a monitor of that size: cut to it where it reaches past; the whole monitor where it lies
+// wholly past it, or has a negative corner or no area.
+[[nodiscard]] RegionOnMonitor place_region(const SourceRect& region, std::int32_t monitor_width,
+                                           std::int32_t monitor_height) noexcept;
+
 // The region text of the settings on a monitor of that size: empty text means the whole monitor; a
 // text that cannot be read (logged by the caller from `problem`) or a region wholly past the monitor
 // gives the whole monitor; one partly past it is cut to it.
